@@ -1,0 +1,33 @@
+# The two set-up commands: `make run` and `make test`. Both install what is missing,
+# configure and build first. PRESET=debug builds and tests with the sanitizers.
+PRESET ?= default
+BUILD_DIR := build/$(PRESET)
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build run test test-debug format clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+configure: deps
+	@if [ ! -f $(BUILD_DIR)/CMakeCache.txt ]; then cmake --preset $(PRESET); fi
+
+build: configure
+	cmake --build --preset $(PRESET) -j $(JOBS)
+
+run: build
+	$(BUILD_DIR)/bin/varnocliff
+
+test: build
+	ctest --preset $(PRESET) -j $(JOBS)
+
+test-debug:
+	$(MAKE) test PRESET=debug
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build
