@@ -1,0 +1,65 @@
+// The workbook engine's public API: open a workbook file, queue replacements per sheet,
+// save in place. Standard C++ only; everything about file formats is behind this header.
+#pragma once
+
+#include "engine/result.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+/// One find/replace pair. Texts are UTF-8. An empty find text replaces nothing.
+struct ReplaceRequest {
+    std::string find;
+    std::string replacement;
+    bool matchCase = false;
+};
+
+struct SheetInfo {
+    std::string name;
+    /// Worksheets and macro sheets have cells; chart and dialog sheets do not.
+    bool hasCells = false;
+};
+
+struct ReplaceCounts {
+    std::uint64_t replacements = 0; ///< occurrences replaced
+    std::uint64_t cellsChanged = 0; ///< cells whose content changed
+};
+
+struct OpenOptions {
+    /// Refuse to open when another program holds the workbook ("~$name", ".~lock.name#").
+    bool honourLockFiles = true;
+};
+
+class Workbook {
+public:
+    virtual ~Workbook() = default;
+
+    /// Opens the workbook at path for reading: checks format, encryption, signature and lock
+    /// files, and reads the list of sheets. Touches nothing on disk.
+    static Result<std::unique_ptr<Workbook>> open(const std::filesystem::path& path,
+                                                  const OpenOptions& options = {});
+
+    /// Sheets in workbook order (every sheet, including those without cells).
+    virtual const std::vector<SheetInfo>& sheets() const = 0;
+
+    /// Queues a replacement on the cells of sheet sheetIndex (0-based). Queued replacements
+    /// apply at save in the order they were queued, with the same result as applying them
+    /// one after the other. Touches nothing on disk.
+    virtual void queueReplace(std::size_t sheetIndex, const ReplaceRequest& request) = 0;
+
+    /// Applies the queued replacements and saves in place: a new file beside the original,
+    /// flushed, renamed over it, permissions kept. Nothing is written when nothing changed.
+    /// On failure the original is byte-for-byte as it was and no temporary file is left.
+    /// The queue is empty afterwards.
+    virtual Result<ReplaceCounts> save() = 0;
+
+    /// Counts what save() would change, writing nothing. The queue is kept.
+    virtual Result<ReplaceCounts> dryRun() = 0;
+};
+
+} // namespace engine
