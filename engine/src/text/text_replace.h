@@ -1,0 +1,63 @@
+// Matching and replacement on one cell text (UTF-8): pure functions, no file formats.
+// The ooxml and other format code calls these on the decoded text of a cell.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace engine::text {
+
+/// A find text prepared once for many cells. "*", "?" and "~" are ordinary characters.
+/// matchCase false: Unicode simple case folding on both sides (ASCII fast path);
+/// true: exact code points. An empty find text matches nothing.
+class Matcher {
+public:
+    Matcher(std::string_view findUtf8, bool matchCase);
+    ~Matcher();
+    Matcher(Matcher&&) noexcept;
+    Matcher& operator=(Matcher&&) noexcept;
+    Matcher(const Matcher&) = delete;
+    Matcher& operator=(const Matcher&) = delete;
+
+    /// Byte offsets [begin, end) in input of every match, left to right, without overlap.
+    std::vector<std::pair<std::size_t, std::size_t>> findAll(std::string_view input) const;
+
+    /// True when input holds at least one match (cheap pre-check before decoding a cell).
+    bool contains(std::string_view input) const;
+
+    /// Replaces every match; the inserted text is not searched again. Returns the number
+    /// of replacements; out receives the result only when that number is not 0.
+    std::size_t replaceAll(std::string_view input, std::string_view replacement,
+                           std::string& out) const;
+
+private:
+    struct Impl;
+    Impl* m_impl;
+};
+
+/// Rich text: the runs' texts in order. A match inside one run is replaced in that run; a
+/// match spanning runs puts the replacement in the run where it starts and removes the
+/// matched characters from the others. Returns nothing when there was no match; otherwise
+/// one entry per input run: the new text, or nullopt for a run that the edit left empty
+/// (it goes). Runs that were empty before keep their (empty) text.
+struct RunsResult {
+    std::vector<std::optional<std::string>> runs;
+    std::size_t replacements = 0;
+};
+std::optional<RunsResult> replaceInRuns(const std::vector<std::string_view>& runs,
+                                        const Matcher& matcher, std::string_view replacement);
+
+/// Cell text of the file format with its _xHHHH_ escapes (ECMA-376 Part 1, 22.9.2.19 ST_Xstring)
+/// decoded into characters.
+std::string decodeEscapes(std::string_view stored);
+/// The reverse: characters that XML 1.0 cannot hold (controls other than TAB and LF, and CR)
+/// become _xHHHH_, and a literal "_xHHHH_" in the text becomes "_x005F_xHHHH_".
+std::string encodeEscapes(std::string_view text);
+
+/// Length in UTF-16 code units, the unit of the 32,767-character cell limit.
+std::size_t utf16Length(std::string_view utf8);
+
+} // namespace engine::text
