@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     Form1 form(services);
     qtServices.setDialogParent(&form);
     programEnd.watch(form);
+    // The pages and handlers of the other subsystems are attached here, before Form_Load.
 
     if (!form.Form_Load()) {
         return 0;

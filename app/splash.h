@@ -88,8 +88,8 @@ private:
     platform::Services m_services;
     app::SettingWriter& m_writer;
     QString m_installationFolder;
+    SplashLayout m_layout; // before m_lineLayer, which draws it
     QWidget* m_lineLayer;
-    SplashLayout m_layout;
     std::optional<SplashLayout> m_shownLayout;
     bool m_waitCut = false;
     bool m_aborted = false;
