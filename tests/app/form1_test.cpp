@@ -126,7 +126,6 @@ private slots:
     void captionsAndTooltip();
     void keyboardOrderFollowsTabIndex();
     void designColours();
-    void progressBarStaysEmpty();
 
     // Help.
     void helpShowsItsMessageOnly();
@@ -471,13 +470,6 @@ void Form1Test::designColours() {
     QVERIFY(f.form.styleSheet().isEmpty());
     QCOMPARE(f.form.TabControl1->palette().color(QPalette::Window),
              QApplication::palette().color(QPalette::Window));
-}
-
-void Form1Test::progressBarStaysEmpty() {
-    Fixture f;
-    f.showLoaded();
-    QCOMPARE(f.form.ProgressBar1->value(), f.form.ProgressBar1->minimum());
-    QVERIFY(!f.form.ProgressBar1->isTextVisible());
 }
 
 void Form1Test::helpShowsItsMessageOnly() {
