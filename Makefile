@@ -4,7 +4,7 @@ PRESET ?= default
 BUILD_DIR := build/$(PRESET)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-debug format clean
+.PHONY: all deps configure build run test test-debug screenshot format clean
 
 all: build
 
@@ -25,6 +25,10 @@ test: build
 
 test-debug:
 	$(MAKE) test PRESET=debug
+
+# Remakes docs/main-window.png from the built program.
+screenshot: configure
+	PRESET=$(PRESET) tools/screenshot.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
