@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QLabel>
+#include <QListView>
 #include <QPushButton>
 #include <QTabWidget>
 #include <vector>
@@ -84,6 +85,13 @@ SetsPageControls createSetsPage(QWidget& page) {
         widget->setEditable(false);
         widget->setModel(list);
         widget->setModelColumn(column);
+        // A drop-down list opens below the box, as on Windows, rather than as a popup over
+        // it sized to the widest item: that popup measures every one of up to 32,767 items
+        // each time it opens. Every item is one line in one font, so rows need no measuring.
+        widget->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+        if (auto* view = qobject_cast<QListView*>(widget->view())) {
+            view->setUniformItemSizes(true);
+        }
         widget->setCurrentIndex(-1);
         placement->place(*widget, design);
         return widget;

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <QtEndian>
 #include <array>
 
 namespace sets {
@@ -32,12 +33,11 @@ QString decodeUtf16(QByteArrayView bytes) {
                            static_cast<unsigned char>(bytes[1]) == 0xFF;
     const qsizetype units = bytes.size() / 2;
     QString text(units, Qt::Uninitialized);
-    QChar* out = text.data();
-    for (qsizetype i = 0; i < units; ++i) {
-        const auto first = static_cast<unsigned char>(bytes[2 * i]);
-        const auto second = static_cast<unsigned char>(bytes[2 * i + 1]);
-        *out++ =
-            QChar(static_cast<char16_t>(bigEndian ? (first << 8 | second) : (second << 8 | first)));
+    // Code units are copied as they are: an unpaired surrogate stays in the text unchanged.
+    if (bigEndian) {
+        qFromBigEndian<char16_t>(bytes.data(), units, text.data());
+    } else {
+        qFromLittleEndian<char16_t>(bytes.data(), units, text.data());
     }
     if (text.startsWith(QChar(0xFEFF))) {
         text.remove(0, 1);
