@@ -51,3 +51,52 @@ TEST_F(QtSettingsStoreTest, ValueThatIsNoTextIsAbsent) {
 }
 
 } // namespace
+
+namespace {
+
+// Every text a user can type into the separator box or the extension prompt must come back
+// exactly: the native format quotes and escapes, and some texts look like lists or numbers.
+class QtSettingsStoreRoundTrip : public testing::TestWithParam<QString> {
+protected:
+    void SetUp() override { QFile::remove(configFile()); }
+    platform::QtSettingsStore store;
+};
+
+TEST_P(QtSettingsStoreRoundTrip, TextComesBackExactly) {
+    const QString text = GetParam();
+    ASSERT_TRUE(platform::WriteSetting(store, "Text2", text));
+    EXPECT_EQ(platform::ReadSetting(store, "Text2", "::"), text);
+    // A second store object (another copy of the program) reads the same text from disk.
+    platform::QtSettingsStore other;
+    EXPECT_EQ(platform::ReadSetting(other, "Text2", "::"), text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Separators, QtSettingsStoreRoundTrip,
+                         testing::Values(QString("::"), QString(","), QString("a,b"), QString(";"),
+                                         QString("="), QString("#"), QString(" "), QString(" lead"),
+                                         QString("trail "), QString("\t"), QString("\\"),
+                                         QString("\""), QString("@Invalid()"),
+                                         QString("@ByteArray(x)"), QString("[Varnocliff]"),
+                                         QString::fromUtf8("\xc3\xa4\xe2\x82\xac"), QString("xl*"),
+                                         QString("0"), QString("1"), QString("007")));
+
+TEST_F(QtSettingsStoreTest, LastWriterWins) {
+    platform::QtSettingsStore first;
+    platform::QtSettingsStore second;
+    ASSERT_TRUE(platform::WriteSetting(first, "TabSel", "1"));
+    ASSERT_TRUE(platform::WriteSetting(second, "TabSel", "0"));
+    EXPECT_EQ(platform::ReadSetting(first, "TabSel", "9"), "0");
+}
+
+TEST_F(QtSettingsStoreTest, KeysLiveInOneSectionAndReadsCreateNothing) {
+    EXPECT_EQ(platform::ReadSetting(store, "ShowAgain", "0"), "0");
+    EXPECT_FALSE(QFile::exists(configFile())) << "a read must not create the store";
+    ASSERT_TRUE(platform::WriteSetting(store, "ShowAgain", "1"));
+    ASSERT_TRUE(platform::WriteSetting(store, "Extension", "txt"));
+    QSettings raw(configFile(), QSettings::IniFormat);
+    EXPECT_EQ(raw.childGroups(), QStringList{"Varnocliff"});
+    raw.beginGroup("Varnocliff");
+    EXPECT_EQ(raw.childKeys(), (QStringList{"Extension", "ShowAgain"}));
+}
+
+} // namespace

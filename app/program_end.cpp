@@ -1,0 +1,40 @@
+// ProgramEnd.
+#include "program_end.h"
+
+#include "form1.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstdlib>
+
+namespace app {
+
+ProgramEnd::ProgramEnd(platform::EventPump& events, Terminate terminate)
+    : m_events(events), m_terminate(std::move(terminate)) {
+    if (!m_terminate) {
+        m_terminate = [] {
+            std::fflush(nullptr);
+            std::_Exit(EXIT_SUCCESS);
+        };
+    }
+}
+
+void ProgramEnd::watch(Form1& form) {
+    connect(&form, &Form1::unloaded, this, &ProgramEnd::end);
+}
+
+void ProgramEnd::end() {
+    m_ended = true;
+    // Leaves QApplication::exec and makes every nested loop (QDialog::exec, QMessageBox)
+    // return; a dialog that returns this way answers as if cancelled.
+    QCoreApplication::exit(0);
+}
+
+void ProgramEnd::processEvents() {
+    m_events.processEvents();
+    if (m_ended) {
+        m_terminate();
+    }
+}
+
+} // namespace app

@@ -1,0 +1,636 @@
+// Form1: the start-up sequence and its order, the settings of Check4 and TabSel (also
+// through the real store across a restart), layout, fonts, captions, keyboard order, the
+// Help message, the hand-cursor rule and closing the window.
+#include "app_test_support.h"
+#include "fakes/fake_services.h"
+#include "form1.h"
+#include "splash.h"
+#include "twips.h"
+
+#include "platform/qt_services.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+using fakes::FakeServices;
+
+namespace {
+
+using Writes = std::vector<std::pair<QString, QString>>;
+
+// A Form1 over scripted services, installed in an empty temporary folder.
+struct Fixture {
+    explicit Fixture(platform::SettingsStore* store = nullptr)
+        : services(store == nullptr
+                       ? fakes.services()
+                       : platform::Services{fakes.messageBox, fakes.inputBox, fakes.fileDialogs,
+                                            fakes.folderBrowser, fakes.urlOpener, *store,
+                                            fakes.clock, fakes.events, fakes.random}),
+          form(services) {
+        form.setInstallationFolder(folder.path());
+    }
+    QString path(const QString& relative) const { return folder.path() + relative; }
+    void showLoaded() {
+        QVERIFY(form.Form_Load());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+    }
+
+    QTemporaryDir folder;
+    FakeServices fakes;
+    platform::Services services;
+    Form1 form;
+};
+
+// Adds controls on the sets page the way the sets subsystem does, before Form_Load.
+void fillSetsPage(Form1& form) {
+    QWidget* page = form.setsPage();
+    auto* label3 = new QLabel(QStringLiteral(" Find what (exact case):"), page);
+    label3->setObjectName(QStringLiteral("Label3"));
+    label3->setGeometry(app::TwipsRect(240, 495, 5415, 255));
+    auto* combo1 = new QComboBox(page);
+    combo1->setObjectName(QStringLiteral("Combo1"));
+    combo1->setGeometry(app::TwipsRect(240, 810, 5850, 345));
+    auto* label4 = new QLabel(QStringLiteral(" Replace with:"), page);
+    label4->setObjectName(QStringLiteral("Label4"));
+    label4->setGeometry(app::TwipsRect(240, 1350, 6015, 255));
+    auto* combo2 = new QComboBox(page);
+    combo2->setObjectName(QStringLiteral("Combo2"));
+    combo2->setGeometry(app::TwipsRect(240, 1635, 5850, 345));
+    const struct {
+        const char* name;
+        const char* caption;
+        int left, top, width;
+    } buttons[] = {{"PushButton8", "Add Set", 240, 2100, 5850},
+                   {"PushButton10", "Load Sets", 240, 2610, 2820},
+                   {"PushButton1", "Save Sets", 3240, 2610, 2820},
+                   {"PushButton5", "Clear Sets", 240, 3120, 2820},
+                   {"PushButton2", "Remove Selected Set", 3240, 3120, 2820}};
+    for (const auto& b : buttons) {
+        auto* button = new QPushButton(QString::fromLatin1(b.caption), page);
+        button->setObjectName(QLatin1String(b.name));
+        button->setGeometry(app::TwipsRect(b.left, b.top, b.width, 405));
+    }
+}
+
+QWidget* control(Form1& form, const QString& name) {
+    if (name == QLatin1String("Form1")) {
+        return &form;
+    }
+    return form.findChild<QWidget*>(name);
+}
+
+QString configFile() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Quillmark/Quillmark.conf");
+}
+
+} // namespace
+
+class Form1Test : public QObject {
+    Q_OBJECT
+private slots:
+    // Start-up.
+    void firstStartWithEmptyStore();
+    void startUpRunsInItsOrder();
+    void storedValuesRestore_data();
+    void storedValuesRestore();
+    void tickAndPageSurviveARestartThroughTheRealStore();
+    void everyPageSwitchWritesTabSel();
+    void failedWriteIsReportedOncePerRun();
+
+    // Layout and looks.
+    void controlGeometry_data();
+    void controlGeometry();
+    void setsPageUsesTheTabControlsCoordinates();
+    void windowIsFixedSizeWithMinimiseAndIcon();
+    void fonts_data();
+    void fonts();
+    void captionsAndTooltip_data();
+    void captionsAndTooltip();
+    void keyboardOrderFollowsTabIndex();
+    void designColours();
+    void progressBarStaysEmpty();
+
+    // Help.
+    void helpShowsItsMessageOnly();
+
+    // Hand cursor.
+    void pointerOverControls_data();
+    void pointerOverControls();
+    void hourglassBeatsTheHand();
+    void handCursorComesFromTheCursorFile();
+    void withoutCursorFileTheHandIsTheArrow();
+    void cursorFileThatDoesNotLoadIsIgnored();
+
+    // Closing.
+    void closingDuringTheSplashEndsTheStartUp();
+    void closingEmitsUnloadedOnce();
+};
+
+void Form1Test::firstStartWithEmptyStore() {
+    Fixture f;
+    QVERIFY(f.form.Form_Load());
+    QVERIFY(!f.form.Check4->isChecked());
+    QCOMPARE(f.form.TabControl1->currentIndex(), 0);
+    QCOMPARE(f.form.TabControl1->tabText(0), QStringLiteral("Find and replace"));
+    QCOMPARE(f.form.windowTitle(), QStringLiteral("Varnocliff"));
+    QCOMPARE(f.form.ListView1->headerItem()->text(0), QStringLiteral("Excel File(s)"));
+    QCOMPARE(f.form.ListView1->columnCount(), 1);
+    QCOMPARE(f.form.ListView1->columnWidth(0), qRound(5500 / 15.0));
+    QCOMPARE(f.form.mousePointer(), platform::kPointerDefault);
+    QVERIFY(!f.form.mouseIcon().has_value());
+    QCOMPARE(f.fakes.settings.reads, (QStringList{"ShowAgain", "Check4", "TabSel"}));
+    QVERIFY2(f.fakes.settings.writes.empty(), "a start must not write settings");
+    QVERIFY(f.fakes.messageBox.calls.empty());
+    QVERIFY(f.fakes.urlOpener.opened.isEmpty());
+    QCOMPARE(f.fakes.clock.nowMs, std::int64_t{0}); // no splash, no wait
+    QVERIFY(f.form.Text1->toPlainText().isEmpty());
+    QVERIFY(f.form.Text2->toPlainText().isEmpty());
+}
+
+// Observed from inside the splash's wait: what has already happened and what has not.
+void Form1Test::startUpRunsInItsOrder() {
+    Fixture f;
+    QVERIFY(apptest::writePicture(f.path("/Splash/picture.png"), QSize(60, 40)));
+    QVERIFY(apptest::writeFile(f.path("/HAND-M.CUR"), apptest::cursorFile(5, 3)));
+    QVERIFY(apptest::writeFile(f.path("/x/o.cjs"), "QPushButton { color: rgb(1, 2, 3); }"));
+    f.fakes.clock.timeOfDay = 45296.5;
+    f.fakes.random.draws.enqueue(0.063); // draws 7: the home page opens
+
+    bool observed = false;
+    f.fakes.events.onProcess = [&] {
+        if (observed) {
+            return;
+        }
+        observed = true;
+        QVERIFY(!f.form.styleSheet().isEmpty());                           // 1 skin
+        const QRect screen = QGuiApplication::primaryScreen()->geometry(); // 2 centred
+        QCOMPARE(f.form.frameGeometry().center().x(), screen.center().x());
+        QVERIFY(f.form.mouseIcon().has_value());                      // 3 cursor
+        QCOMPARE(f.fakes.random.seeds, std::vector<double>{45296.5}); // 4 home page
+        QCOMPARE(f.fakes.urlOpener.opened.size(), 1);
+        QVERIFY(f.form.splash()->isVisible()); // 5 splash, main window hidden
+        QVERIFY(!f.form.isVisible());
+        QVERIFY(f.form.windowTitle().isEmpty());                    // 6 not yet
+        QVERIFY(f.form.ListView1->headerItem()->text(0).isEmpty()); // 7 not yet
+        QCOMPARE(f.fakes.settings.reads, QStringList{"ShowAgain"}); // 8, 9 not yet
+    };
+    QVERIFY(f.form.Form_Load());
+    QVERIFY(observed);
+    QVERIFY(!f.form.splash()->isVisible());
+    QCOMPARE(f.fakes.clock.nowMs, std::int64_t{4000});
+    QCOMPARE(f.form.windowTitle(), QStringLiteral("Varnocliff"));
+    QCOMPARE(f.fakes.settings.reads, (QStringList{"ShowAgain", "Check4", "TabSel"}));
+}
+
+void Form1Test::storedValuesRestore_data() {
+    QTest::addColumn<QString>("check4");
+    QTest::addColumn<QString>("tabSel");
+    QTest::addColumn<bool>("ticked");
+    QTest::addColumn<int>("page");
+    QTest::newRow("ones") << "1"
+                          << "1" << true << 1;
+    QTest::newRow("zeros") << "0"
+                           << "0" << false << 0;
+    QTest::newRow("blanks around") << " 1 "
+                                   << " 1" << true << 1;
+    // Values the program never writes read as the defaults.
+    QTest::newRow("empty") << ""
+                           << "" << false << 0;
+    QTest::newRow("text") << "yes"
+                          << "sets" << false << 0;
+    QTest::newRow("out of range") << "2"
+                                  << "2" << false << 0;
+    QTest::newRow("negative") << "-1"
+                              << "-1" << false << 0;
+    QTest::newRow("fraction") << "1.5"
+                              << "0.5" << false << 0;
+    QTest::newRow("too large") << "65537"
+                               << "4294967297" << false << 0;
+}
+
+void Form1Test::storedValuesRestore() {
+    QFETCH(QString, check4);
+    QFETCH(QString, tabSel);
+    QFETCH(bool, ticked);
+    QFETCH(int, page);
+    Fixture f;
+    f.fakes.settings.values.insert("Check4", check4);
+    f.fakes.settings.values.insert("TabSel", tabSel);
+    QVERIFY(f.form.Form_Load());
+    QCOMPARE(f.form.Check4->isChecked(), ticked);
+    QCOMPARE(f.form.TabControl1->currentIndex(), page);
+    QVERIFY2(f.fakes.settings.writes.empty(), "restoring must not write back");
+}
+
+void Form1Test::tickAndPageSurviveARestartThroughTheRealStore() {
+    QFile::remove(configFile());
+    platform::QtSettingsStore store;
+    {
+        Fixture first(&store);
+        first.showLoaded();
+        QVERIFY(!first.form.Check4->isChecked());
+        QTest::mouseClick(first.form.Check4, Qt::LeftButton, {},
+                          QPoint(8, first.form.Check4->height() / 2));
+        QVERIFY(first.form.Check4->isChecked());
+        QTabBar* tabs = first.form.TabControl1->tabBar();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QCOMPARE(first.form.TabControl1->currentIndex(), 1);
+        // On disk the moment the handlers return.
+        QSettings disk(configFile(), QSettings::IniFormat);
+        QCOMPARE(disk.value("Varnocliff/Check4").toString(), QStringLiteral("1"));
+        QCOMPARE(disk.value("Varnocliff/TabSel").toString(), QStringLiteral("1"));
+        first.form.close();
+    }
+    Fixture second(&store);
+    QVERIFY(second.form.Form_Load());
+    QVERIFY(second.form.Check4->isChecked());
+    QCOMPARE(second.form.TabControl1->currentIndex(), 1);
+}
+
+void Form1Test::everyPageSwitchWritesTabSel() {
+    Fixture f;
+    f.showLoaded();
+    f.form.TabControl1->setCurrentIndex(1);
+    f.form.TabControl1->setCurrentIndex(0);
+    f.form.TabControl1->setCurrentIndex(1);
+    QTest::keyClick(f.form.Check4, Qt::Key_Space);
+    QTest::keyClick(f.form.Check4, Qt::Key_Space);
+    const Writes expected{
+        {"TabSel", "1"}, {"TabSel", "0"}, {"TabSel", "1"}, {"Check4", "1"}, {"Check4", "0"}};
+    QCOMPARE(f.fakes.settings.writes, expected);
+}
+
+void Form1Test::failedWriteIsReportedOncePerRun() {
+    Fixture f;
+    f.showLoaded();
+    f.fakes.settings.failWrites = true;
+    f.form.Check4->click();
+    f.form.TabControl1->setCurrentIndex(1);
+    QCOMPARE(f.fakes.settings.writes.size(), std::size_t{2});
+    QCOMPARE(f.fakes.messageBox.calls.size(), std::size_t{1});
+    QCOMPARE(f.fakes.messageBox.calls[0].text, app::kSettingNotSavedText);
+    QCOMPARE(f.fakes.messageBox.calls[0].icon, platform::Icon::Warning);
+}
+
+void Form1Test::controlGeometry_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("relativeTo");
+    QTest::addColumn<QRect>("twips"); // left, top, width, height
+    const struct {
+        const char* name;
+        const char* relativeTo;
+        int left, top, width, height;
+    } table[] = {
+        {"ListView1", "Form1", 120, 120, 6360, 1575},
+        {"PushButton3", "Form1", 120, 1800, 2880, 405},
+        {"PushButton6", "Form1", 3120, 1800, 3360, 405},
+        {"TabControl1", "Form1", 120, 2280, 6360, 3705},
+        {"Frame1", "Form1", 120, 6080, 6360, 690},
+        {"Check4", "Frame1", 240, 300, 4095, 255},
+        {"PushButton7", "Form1", 120, 6880, 5280, 405},
+        {"PushButton16", "Form1", 5520, 6880, 960, 405},
+        {"ProgressBar1", "Form1", 120, 7410, 6360, 405},
+        {"Label1", "TabControl1", 240, 480, 5415, 255},
+        {"Text1", "TabControl1", 240, 720, 5850, 1140},
+        {"Label2", "TabControl1", 240, 2040, 6015, 255},
+        {"Text2", "TabControl1", 240, 2280, 5850, 1140},
+    };
+    for (const auto& row : table) {
+        QTest::newRow(row.name) << QString::fromLatin1(row.name)
+                                << QString::fromLatin1(row.relativeTo)
+                                << QRect(row.left, row.top, row.width, row.height);
+    }
+}
+
+void Form1Test::controlGeometry() {
+    QFETCH(QString, name);
+    QFETCH(QString, relativeTo);
+    QFETCH(QRect, twips);
+    Fixture f;
+    f.showLoaded();
+    QWidget* widget = control(f.form, name);
+    QWidget* reference = control(f.form, relativeTo);
+    QVERIFY(widget != nullptr && reference != nullptr);
+    const QRect expected(qRound(twips.x() / 15.0), qRound(twips.y() / 15.0),
+                         qRound(twips.width() / 15.0), qRound(twips.height() / 15.0));
+    QCOMPARE(QRect(widget->mapTo(reference, QPoint(0, 0)), widget->size()), expected);
+    // Nothing of a page's control is hidden under the tab captions or the page's edge.
+    if (relativeTo == QLatin1String("TabControl1")) {
+        QCOMPARE(widget->visibleRegion().boundingRect(), widget->rect());
+    }
+}
+
+void Form1Test::setsPageUsesTheTabControlsCoordinates() {
+    Fixture f;
+    fillSetsPage(f.form);
+    f.showLoaded();
+    f.form.TabControl1->setCurrentIndex(1);
+    for (const char* name : {"Label3", "Combo1", "PushButton8", "PushButton5", "PushButton2"}) {
+        QWidget* widget = f.form.findChild<QWidget*>(QLatin1String(name));
+        QVERIFY(widget != nullptr);
+        QCOMPARE(widget->mapTo(f.form.TabControl1, QPoint(0, 0)), widget->pos());
+        QVERIFY2(widget->isVisible(), name);
+        QCOMPARE(widget->visibleRegion().boundingRect(), widget->rect());
+    }
+    QVERIFY(!f.form.Text1->isVisible());
+    QVERIFY(f.form.TabControl1->widget(1)->isAncestorOf(f.form.setsPage()));
+}
+
+void Form1Test::windowIsFixedSizeWithMinimiseAndIcon() {
+    Fixture f;
+    f.showLoaded();
+    QCOMPARE(f.form.size(), QSize(440, 529)); // 6600 x 7935 twips
+    QCOMPARE(f.form.minimumSize(), f.form.size());
+    QCOMPARE(f.form.maximumSize(), f.form.size());
+    const Qt::WindowFlags flags = f.form.windowFlags();
+    QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+    const QIcon icon = f.form.windowIcon();
+    QVERIFY(icon.availableSizes().contains(QSize(32, 32)));
+    QCOMPARE(icon.pixmap(QSize(32, 32)).size(), QSize(32, 32));
+}
+
+void Form1Test::fonts_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<double>("points");
+    for (const char* name :
+         {"ListView1", "Label1", "Label2", "Text1", "Text2", "Frame1", "Check4", "ProgressBar1"}) {
+        QTest::newRow(name) << QString::fromLatin1(name) << 9.0;
+    }
+    for (const char* name : {"PushButton3", "PushButton6", "PushButton7", "PushButton16"}) {
+        QTest::newRow(name) << QString::fromLatin1(name) << 11.25;
+    }
+    QTest::newRow("tab captions") << QStringLiteral("qt_tabwidget_tabbar") << 11.25;
+}
+
+void Form1Test::fonts() {
+    QFETCH(QString, name);
+    QFETCH(double, points);
+    Fixture f;
+    QWidget* widget = control(f.form, name);
+    QVERIFY(widget != nullptr);
+    const QFontInfo info(widget->font());
+    QVERIFY2(info.family() == QLatin1String("Arial") ||
+                 info.family() == QLatin1String("Liberation Sans"),
+             qPrintable(info.family()));
+    QVERIFY(info.bold());
+    QCOMPARE(widget->font().pointSizeF(), points);
+}
+
+void Form1Test::captionsAndTooltip_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("PushButton3") << "PushButton3"
+                                 << "Add Excel File(s)";
+    QTest::newRow("PushButton6") << "PushButton6"
+                                 << "Add All Excel File(s) In Folder";
+    QTest::newRow("Frame1") << "Frame1"
+                            << "Case Option";
+    QTest::newRow("Check4") << "Check4"
+                            << "Match case - case must match when finding";
+    QTest::newRow("PushButton7") << "PushButton7"
+                                 << "Start Replacing";
+    QTest::newRow("PushButton16") << "PushButton16"
+                                  << "Help";
+    QTest::newRow("Label1") << "Label1"
+                            << " Find what (exact case):";
+    QTest::newRow("Label2") << "Label2"
+                            << " Replace with:";
+}
+
+void Form1Test::captionsAndTooltip() {
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    Fixture f;
+    QWidget* widget = control(f.form, name);
+    QVERIFY(widget != nullptr);
+    QString text;
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        text = button->text();
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        text = label->text();
+    } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+        text = frame->title();
+    }
+    QCOMPARE(text, caption);
+    QCOMPARE(f.form.ListView1->toolTip(),
+             QStringLiteral("Drag and drop files here. Double-click item to remove it. Move bar "
+                            "to right and out of window to reveal full names."));
+    QCOMPARE(f.form.TabControl1->tabText(1), QStringLiteral("Multiple find and replace (sets)"));
+}
+
+void Form1Test::keyboardOrderFollowsTabIndex() {
+    Fixture f;
+    fillSetsPage(f.form);
+    f.showLoaded();
+    const QStringList expected{"ListView1",   "Text1",       "Text2",        "Combo1",
+                               "Combo2",      "PushButton8", "PushButton10", "PushButton2",
+                               "PushButton5", "TabControl1", "PushButton16", "Check4",
+                               "PushButton1", "PushButton3", "PushButton6",  "PushButton7"};
+    QStringList order;
+    QWidget* widget = f.form.ListView1;
+    for (int step = 0; step < 200 && order.size() < expected.size(); ++step) {
+        QWidget* named = widget == f.form.TabControl1->tabBar() ? f.form.TabControl1 : widget;
+        if (expected.contains(named->objectName()) && !order.contains(named->objectName())) {
+            order.append(named->objectName());
+        }
+        widget = widget->nextInFocusChain();
+    }
+    QCOMPARE(order, expected);
+    QCOMPARE(f.form.focusWidget(), static_cast<QWidget*>(f.form.ListView1));
+}
+
+void Form1Test::designColours() {
+    Fixture f;
+    fillSetsPage(f.form);
+    QVERIFY(f.form.Form_Load());
+    for (const char* name : {"Form1", "Frame1", "Check4", "Label1", "Label2", "Label3", "Label4"}) {
+        QWidget* widget = control(f.form, QLatin1String(name));
+        QCOMPARE(widget->palette().color(QPalette::Window), QColor(Qt::white));
+        QVERIFY2(widget->autoFillBackground(), name);
+    }
+    QVERIFY(f.form.styleSheet().isEmpty());
+    QCOMPARE(f.form.TabControl1->palette().color(QPalette::Window),
+             QApplication::palette().color(QPalette::Window));
+}
+
+void Form1Test::progressBarStaysEmpty() {
+    Fixture f;
+    f.showLoaded();
+    QCOMPARE(f.form.ProgressBar1->value(), f.form.ProgressBar1->minimum());
+    QVERIFY(!f.form.ProgressBar1->isTextVisible());
+}
+
+void Form1Test::helpShowsItsMessageOnly() {
+    Fixture f;
+    f.showLoaded();
+    QTest::mouseClick(f.form.PushButton16, Qt::LeftButton);
+    QCOMPARE(f.fakes.messageBox.calls.size(), std::size_t{1});
+    const fakes::MessageCall& call = f.fakes.messageBox.calls[0];
+    QCOMPARE(call.text, QStringLiteral("Before using this software, make sure that the Excel "
+                                       "file or any individual sheets within the file are not "
+                                       "protected."));
+    QCOMPARE(call.title, QStringLiteral("Varnocliff"));
+    QCOMPARE(call.buttons, platform::Buttons::Ok);
+    QCOMPARE(call.icon, platform::Icon::None);
+    QVERIFY(f.fakes.settings.writes.empty());
+}
+
+void Form1Test::pointerOverControls_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("expected"); // starting from the hand (99)
+    const int hand = platform::kPointerCustom;
+    const int arrow = platform::kPointerDefault;
+    for (const char* name : {"PushButton3", "PushButton6", "PushButton7", "PushButton16"}) {
+        QTest::newRow(name) << QString::fromLatin1(name) << 0 << hand;
+    }
+    for (const char* name :
+         {"PushButton8", "PushButton10", "PushButton1", "PushButton5", "PushButton2"}) {
+        QTest::newRow(name) << QString::fromLatin1(name) << 1 << hand;
+    }
+    QTest::newRow("background") << "Form1" << 0 << arrow;
+    QTest::newRow("Check4") << "Check4" << 0 << arrow;
+    QTest::newRow("TabControl1 page") << "TabControl1Area0" << 0 << arrow;
+    QTest::newRow("TabControl1 captions") << "qt_tabwidget_tabbar" << 0 << arrow;
+    QTest::newRow("Label3") << "Label3" << 1 << arrow;
+    QTest::newRow("Label4") << "Label4" << 1 << arrow;
+    // No other control changes the pointer.
+    for (const char* name :
+         {"ListView1", "Text1", "Text2", "Label1", "Label2", "Frame1", "ProgressBar1"}) {
+        QTest::newRow(name) << QString::fromLatin1(name) << 0 << hand;
+    }
+    QTest::newRow("Combo1") << "Combo1" << 1 << hand;
+    QTest::newRow("Combo2") << "Combo2" << 1 << hand;
+}
+
+void Form1Test::pointerOverControls() {
+    QFETCH(QString, name);
+    QFETCH(int, page);
+    QFETCH(int, expected);
+    Fixture f;
+    fillSetsPage(f.form);
+    f.showLoaded();
+    f.form.TabControl1->setCurrentIndex(page);
+    QWidget* target = control(f.form, name);
+    QVERIFY(target != nullptr);
+    f.form.setMousePointer(platform::kPointerCustom);
+    // A point of the control itself: for the window, the margin left of the file list; for a
+    // frame, its caption row; for a page, the empty strip right of the text boxes.
+    QPoint point = target->rect().center();
+    if (target == &f.form) {
+        point = QPoint(3, 200);
+    } else if (name == QLatin1String("Frame1")) {
+        point = QPoint(target->width() - 5, 3);
+    } else if (name == QLatin1String("TabControl1Area0")) {
+        point = QPoint(415, 100);
+    }
+    apptest::hover(*target, point);
+    QCOMPARE(f.form.mousePointer(), expected);
+}
+
+void Form1Test::hourglassBeatsTheHand() {
+    Fixture f;
+    QVERIFY(apptest::writeFile(f.path("/HAND-M.CUR"), apptest::cursorFile(5, 3)));
+    fillSetsPage(f.form);
+    f.showLoaded();
+    f.form.setMousePointer(platform::kPointerHourglass);
+    for (QWidget* target :
+         {static_cast<QWidget*>(f.form.PushButton7), static_cast<QWidget*>(&f.form),
+          static_cast<QWidget*>(f.form.Check4), static_cast<QWidget*>(f.form.PushButton16)}) {
+        apptest::hover(*target, target == &f.form ? QPoint(3, 200) : target->rect().center());
+        QCOMPARE(f.form.mousePointer(), platform::kPointerHourglass);
+        QCOMPARE(f.form.cursor().shape(), Qt::WaitCursor);
+    }
+    f.form.setMousePointer(platform::kPointerDefault);
+    apptest::hover(*f.form.PushButton7);
+    QCOMPARE(f.form.mousePointer(), platform::kPointerCustom);
+}
+
+void Form1Test::handCursorComesFromTheCursorFile() {
+    Fixture f;
+    QVERIFY(apptest::writeFile(f.path("/HAND-M.CUR"), apptest::cursorFile(5, 3)));
+    f.showLoaded();
+    QVERIFY(f.form.mouseIcon().has_value());
+    apptest::hover(*f.form.PushButton3);
+    QCOMPARE(f.form.mousePointer(), platform::kPointerCustom);
+    QCOMPARE(f.form.cursor().shape(), Qt::BitmapCursor);
+    QCOMPARE(f.form.cursor().hotSpot(), QPoint(5, 3));
+    QCOMPARE(f.form.PushButton3->cursor().shape(), Qt::BitmapCursor);
+    apptest::hover(f.form, QPoint(3, 200));
+    QCOMPARE(f.form.mousePointer(), platform::kPointerDefault);
+    QCOMPARE(f.form.cursor().shape(), Qt::ArrowCursor);
+}
+
+void Form1Test::withoutCursorFileTheHandIsTheArrow() {
+    Fixture f;
+    f.showLoaded();
+    apptest::hover(*f.form.PushButton3);
+    QCOMPARE(f.form.mousePointer(), platform::kPointerCustom);
+    QCOMPARE(f.form.cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(f.fakes.messageBox.calls.empty());
+}
+
+void Form1Test::cursorFileThatDoesNotLoadIsIgnored() {
+    Fixture f;
+    QVERIFY(apptest::writeFile(f.path("/HAND-M.CUR"), "not a cursor"));
+    f.showLoaded();
+    QVERIFY(!f.form.mouseIcon().has_value());
+    apptest::hover(*f.form.PushButton3);
+    QCOMPARE(f.form.cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(f.fakes.messageBox.calls.empty());
+}
+
+void Form1Test::closingDuringTheSplashEndsTheStartUp() {
+    Fixture f;
+    QVERIFY(apptest::writePicture(f.path("/Splash/a.png"), QSize(60, 40)));
+    QSignalSpy unloaded(&f.form, &Form1::unloaded);
+    f.fakes.events.onProcess = [&] {
+        if (f.fakes.events.count == 3) {
+            f.form.close();
+        }
+    };
+    QVERIFY(!f.form.Form_Load());
+    QCOMPARE(unloaded.count(), 1);
+    QVERIFY(f.form.isUnloaded());
+    QCOMPARE(f.fakes.events.count, 3); // the wait ended at once
+    QVERIFY(f.fakes.clock.nowMs < 4000);
+    QVERIFY(!f.form.splash()->isVisible());
+    QVERIFY(f.form.windowTitle().isEmpty()); // nothing after the splash ran
+    QCOMPARE(f.fakes.settings.reads, QStringList{"ShowAgain"});
+    QVERIFY(f.fakes.settings.writes.empty());
+}
+
+void Form1Test::closingEmitsUnloadedOnce() {
+    Fixture f;
+    f.showLoaded();
+    QSignalSpy unloaded(&f.form, &Form1::unloaded);
+    QVERIFY(f.form.close());
+    QVERIFY(!f.form.isVisible());
+    QVERIFY(f.form.isUnloaded());
+    f.form.close();
+    QCOMPARE(unloaded.count(), 1);
+    QVERIFY(f.fakes.settings.writes.empty()); // nothing is saved at exit
+}
+
+QTEST_MAIN(Form1Test)
+#include "form1_test.moc"
