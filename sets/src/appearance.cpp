@@ -1,12 +1,7 @@
-// Design units, fonts and the face colour rule.
+// Design units and fonts.
 #include "appearance.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QRadioButton>
-#include <QWidget>
+#include <QStringList>
 
 namespace sets {
 
@@ -21,29 +16,6 @@ QFont designFont(qreal points) {
     font.setPointSizeF(points);
     font.setBold(true);
     return font;
-}
-
-namespace {
-
-void paintWith(QWidget& widget, const QColor& colour) {
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::Window, colour);
-    widget.setPalette(palette);
-    widget.setAutoFillBackground(true);
-}
-
-} // namespace
-
-void applyFaceColours(QWidget& window) {
-    const QColor face = QApplication::palette().color(QPalette::Button);
-    paintWith(window, face);
-    for (QWidget* child : window.findChildren<QWidget*>()) {
-        if (qobject_cast<QLabel*>(child) != nullptr || qobject_cast<QCheckBox*>(child) != nullptr ||
-            qobject_cast<QRadioButton*>(child) != nullptr ||
-            qobject_cast<QGroupBox*>(child) != nullptr) {
-            paintWith(*child, face);
-        }
-    }
 }
 
 } // namespace sets

@@ -1,11 +1,9 @@
-// The look shared by the sets page and the Load Sets dialog: design units, fonts and the
-// face colour. Internal to sets/.
+// The look shared by the sets page and the Load Sets dialog: design units and fonts.
+// Internal to sets/.
 #pragma once
 
 #include <QFont>
 #include <QRect>
-
-class QWidget;
 
 namespace sets {
 
@@ -18,9 +16,5 @@ QFont designFont(qreal points);
 
 inline constexpr qreal kTextPoints = 9.0;
 inline constexpr qreal kButtonPoints = 11.25;
-
-/// The face colour rule: the window and its labels, check boxes, option buttons and frames
-/// take the style's button face colour; other controls keep their own colours.
-void applyFaceColours(QWidget& window);
 
 } // namespace sets

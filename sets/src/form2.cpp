@@ -6,11 +6,13 @@
 #include "sets/sets_file.h"
 #include "sets/text_file.h"
 
+#include "platform/appearance.h"
 #include "platform/shared_routines.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 namespace sets {
 namespace {
@@ -43,9 +45,13 @@ Form2::Form2(SetList& sets, const platform::Services& services, const QString& i
     setFixedSize(twipsRect(0, 0, 6000, 1620).size());
     setModal(true);
 
-    const auto label = [this](const char* name, const QString& caption, QRect design) {
+    // room: the width up to the box beside the label. Where the design's width cuts the
+    // caption short in this font, the label takes what it needs of that room.
+    const auto label = [this](const char* name, const QString& caption, QRect design, int room) {
         auto* widget = new QLabel(caption, this);
         widget->setObjectName(QString::fromLatin1(name));
+        const int needed = widget->fontMetrics().horizontalAdvance(caption) + 1;
+        design.setWidth(std::clamp(needed, design.width(), std::max(design.width(), room)));
         widget->setGeometry(design);
         return widget;
     };
@@ -64,10 +70,12 @@ Form2::Form2(SetList& sets, const platform::Services& services, const QString& i
         widget->setGeometry(design);
         return widget;
     };
-    Label1[0] = label("Label1_0", QStringLiteral("File To Load:"), twipsRect(120, 180, 1050, 225));
+    Label1[0] = label("Label1_0", QStringLiteral("File To Load:"), twipsRect(120, 180, 1050, 225),
+                      twipsRect(0, 0, 1305 - 120, 0).width());
     Text1 = textBox("Text1", twipsRect(1305, 120, 4020, 345));
     PushButton16 = button("PushButton16", QStringLiteral("..."), twipsRect(5445, 120, 440, 345));
-    Label1[1] = label("Label1_1", QStringLiteral("Separator:"), twipsRect(120, 660, 900, 225));
+    Label1[1] = label("Label1_1", QStringLiteral("Separator:"), twipsRect(120, 660, 900, 225),
+                      twipsRect(0, 0, 1305 - 120, 0).width());
     Text2 = textBox("Text2", twipsRect(1305, 600, 780, 345));
     PushButton3 = button("PushButton3", QStringLiteral("Help"), twipsRect(4590, 600, 1290, 405));
     PushButton1 = button("PushButton1", QStringLiteral("Load"), twipsRect(120, 1080, 2850, 400));
@@ -100,7 +108,7 @@ Form2::Form2(SetList& sets, const platform::Services& services, const QString& i
 }
 
 void Form2::Form_Load() {
-    applyFaceColours(*this);
+    platform::SetFormColors(*this);
     platform::CenterForm(*this);
     const QString cursorFile = m_installationFolder + QStringLiteral("/HAND-M.CUR");
     if (platform::FileExists(cursorFile)) {
