@@ -4,6 +4,7 @@
 #include "sets/form2.h"
 #include "sets/set_list.h"
 #include "sets/sets_file.h"
+#include "sets/window_pointer.h"
 
 #include "platform/shared_routines.h"
 
