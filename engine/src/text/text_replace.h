@@ -12,7 +12,11 @@ namespace engine::text {
 
 /// A find text prepared once for many cells. "*", "?" and "~" are ordinary characters.
 /// matchCase false: Unicode simple case folding on both sides (ASCII fast path);
-/// true: exact code points. An empty find text matches nothing.
+/// true: exact code points. An empty find text matches nothing. Bytes that are not UTF-8
+/// are opaque: each matches only the same byte, and a match never splits a character.
+/// Simple folding maps one code point to one, so "ß" does not match "SS", "İ" does not match
+/// "i", and the three sigma forms match each other. A const Matcher may be shared by threads;
+/// a moved-from one matches nothing.
 class Matcher {
 public:
     Matcher(std::string_view findUtf8, bool matchCase);
@@ -51,10 +55,16 @@ std::optional<RunsResult> replaceInRuns(const std::vector<std::string_view>& run
                                         const Matcher& matcher, std::string_view replacement);
 
 /// Cell text of the file format with its _xHHHH_ escapes (ECMA-376 Part 1, 22.9.2.19 ST_Xstring)
-/// decoded into characters.
+/// decoded into characters: "_x", exactly four hex digits of either case, "_". Two escapes
+/// holding a UTF-16 surrogate pair give one character; an unpaired surrogate is kept in its
+/// three-byte form so that encodeEscapes writes the same escape back.
 std::string decodeEscapes(std::string_view stored);
 /// The reverse: characters that XML 1.0 cannot hold (controls other than TAB and LF, and CR)
 /// become _xHHHH_, and a literal "_xHHHH_" in the text becomes "_x005F_xHHHH_".
+/// decodeEscapes(encodeEscapes(s)) == s for every s that does not hold a high surrogate
+/// directly followed by a low one in their three-byte forms (decodeEscapes never makes one;
+/// such a pair comes back as the character it stands for). Bytes that are not UTF-8 are
+/// copied as they are.
 std::string encodeEscapes(std::string_view text);
 
 /// Length in UTF-16 code units, the unit of the 32,767-character cell limit.
