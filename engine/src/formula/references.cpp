@@ -97,6 +97,9 @@ std::string columnName(std::int64_t column) {
 
 std::string shiftReferences(std::string_view formula, std::int64_t rowOffset,
                             std::int64_t columnOffset) {
+    if (rowOffset == 0 && columnOffset == 0) {
+        return std::string(formula);
+    }
     std::string out;
     out.reserve(formula.size() + 8);
     for (const Token& t : tokenize(formula)) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <string>
 #include <vector>
 
@@ -190,6 +192,30 @@ TEST(CheckWellFormedLength, LimitIsInCharacters) {
     }
     wide += "\"";
     EXPECT_FALSE(checkWellFormed(wide).has_value());
+}
+
+// Whatever the text, the tokens cover it exactly and the checks run to the end.
+TEST(TokenizeRandom, CoversEveryByte) {
+    const std::vector<std::string> pieces = {
+        "A1", "$", ":",     "!",      "'", "\"", "[", "]", "{", "}", "(",    ")",      ",",
+        ";",  "#", "#REF!", "Sheet1", "1", ".",  "E", "+", " ", "é", "\xFF", "_xlfn.", "@"};
+    std::mt19937 random(11);
+    std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+    std::uniform_int_distribution<int> length(0, 20);
+    for (int n = 0; n < 20000; ++n) {
+        std::string formula;
+        for (int k = length(random); k > 0; --k) {
+            formula += pieces[pick(random)];
+        }
+        std::size_t covered = 0;
+        for (const Token& t : tokenize(formula)) {
+            ASSERT_EQ(t.offset, covered) << formula;
+            ASSERT_GT(t.length, 0u) << formula;
+            covered += t.length;
+        }
+        ASSERT_EQ(covered, formula.size()) << formula;
+        (void)checkWellFormed(formula);
+    }
 }
 
 } // namespace
