@@ -36,14 +36,24 @@ constexpr std::size_t kHorspoolMinLength = 4;
 // Match start offsets of the last m units; on the stack for usual find texts.
 constexpr std::size_t kInlineRing = 64;
 
+// True when s may hold a non-ASCII code point whose simple folding is ASCII: U+017F LATIN
+// SMALL LETTER LONG S (C5 BF) or U+212A KELVIN SIGN (E2 84 AA), the only two (the generated
+// table's kFoldTargetsInAscii lists their targets, and a test keeps the two in step).
+bool holdsCodePointFoldingIntoAscii(std::string_view s) {
+    return std::memchr(s.data(), 0xC5, s.size()) != nullptr ||
+           std::memchr(s.data(), 0xE2, s.size()) != nullptr;
+}
+
 } // namespace
 
 struct Matcher::Impl {
     Mode mode = Mode::Nothing;
     bool foldUnits = false;
     // AsciiFold: a non-ASCII character of the input may fold onto a letter of the needle
-    // (KELVIN SIGN onto 'k'), so non-ASCII inputs go through the unit search.
+    // (KELVIN SIGN onto 'k'), so inputs holding one go through the unit search.
     bool nonAsciiNeedsUnits = false;
+    // Units: false when some unit of the find text is beyond ASCII.
+    bool unitsFoldToAscii = true;
     std::string needle;
     std::array<std::size_t, 256> skip{};
     std::vector<char32_t> units;
@@ -157,8 +167,14 @@ void Matcher::Impl::forEachMatch(std::string_view input, F&& onMatch) const {
     if (mode == Mode::Nothing || input.empty()) {
         return;
     }
-    if (mode == Mode::Units ||
-        (mode == Mode::AsciiFold && nonAsciiNeedsUnits && !utf8::isAscii(input))) {
+    if (mode == Mode::Units) {
+        // ASCII input cannot match a find text that folds to something beyond ASCII.
+        if (unitsFoldToAscii || !utf8::isAscii(input)) {
+            forEachUnitMatch(input, onMatch);
+        }
+        return;
+    }
+    if (mode == Mode::AsciiFold && nonAsciiNeedsUnits && holdsCodePointFoldingIntoAscii(input)) {
         forEachUnitMatch(input, onMatch);
         return;
     }
@@ -186,6 +202,7 @@ Matcher::Matcher(std::string_view findUtf8, bool matchCase) : m_impl(new Impl) {
         wellFormed = wellFormed && u < utf8::kOpaqueByteBase;
         asciiAfterFolding = asciiAfterFolding && u < 0x80;
         im.units.push_back(u);
+        im.unitsFoldToAscii = im.unitsFoldToAscii && u < 0x80;
         i += unit.length;
     }
     if (matchCase && wellFormed) {

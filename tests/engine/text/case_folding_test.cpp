@@ -37,5 +37,14 @@ TEST(FoldTargets, OnlyKAndSReceiveNonAsciiFoldings) {
     }
 }
 
+// The matcher's ASCII path looks for exactly these two code points (C5 BF and E2 84 AA).
+TEST(FoldTargets, OnlyLongSAndKelvinFoldIntoAscii) {
+    for (char32_t c = 0x80; c <= 0x10FFFF; ++c) {
+        if (foldSimple(c) < 0x80) {
+            EXPECT_TRUE(c == 0x017F || c == 0x212A) << static_cast<std::uint32_t>(c);
+        }
+    }
+}
+
 } // namespace
 } // namespace engine::text
