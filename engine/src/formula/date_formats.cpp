@@ -72,6 +72,10 @@ bool isDateFormatCode(std::string_view code) {
             if (l == 'd' || l == 'm' || l == 'y' || l == 'h' || l == 's') {
                 return true;
             }
+            // bb / bbbb: the Buddhist era year of Thai locales.
+            if (l == 'b' && i + 1 < code.size() && lower(code[i + 1]) == 'b') {
+                return true;
+            }
             ++i;
         }
     }

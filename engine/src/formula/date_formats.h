@@ -12,7 +12,7 @@ namespace engine::formula {
 bool isBuiltInDateFormat(int numFmtId);
 
 /// True when a format code (styles.xml numFmt@formatCode) holds a date or time part in any
-/// section: d, m, y, h, s, AM/PM or A/P outside quotes, "\" or "_"/"*" escapes and brackets,
+/// section: d, m, y, h, s, bb, AM/PM or A/P outside quotes, "\" or "_"/"*" escapes and brackets,
 /// or an elapsed-time bracket such as [h] or [mm]. "General", "0.00", "0.00E+00", "[Red]0"
 /// and "@" are not dates.
 bool isDateFormatCode(std::string_view formatCode);

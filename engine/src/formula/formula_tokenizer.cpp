@@ -272,6 +272,9 @@ std::optional<std::string> checkWellFormed(std::string_view formula) {
             }
             break;
         case TokenKind::Unknown:
+            if (t.closed && text.size() > 1 && text.back() == '!') {
+                return std::string("a sheet name is not followed by a reference or a name");
+            }
             if (text[0] == '\'') {
                 if (!t.closed) {
                     return std::string("a sheet name in quotes is not closed");

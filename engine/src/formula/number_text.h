@@ -13,12 +13,13 @@ namespace engine::formula {
 /// (which a workbook cannot hold) gives "#NUM!".
 std::string generalText(double value);
 
-/// The value of text when it reads as a plain number that a cell can hold without losing any
-/// of what was written: an optional "-", decimal digits with an optional "." part, an optional
-/// exponent ("1E+20", "1e5"); at most 15 significant digits; no leading zero before other
-/// digits ("007"), no "+", spaces, thousands separators, currency or percent signs; within
-/// Excel's range (no overflow, no underflow to 0). "-0" reads as 0. Nothing otherwise, and the
-/// text stays text.
+/// The value of text when it reads as a plain number whose value a cell can hold exactly as
+/// written: an optional "-", decimal digits with an optional "." part, an optional exponent
+/// ("1E+20", "1e5"); at most 15 significant digits (more would be cut); no leading zero before
+/// other digits ("007" would lose its zeros); no "+", spaces, thousands separators, currency
+/// or percent signs; within Excel's range (no overflow, no underflow to 0). Trailing zeros of
+/// a fraction ("1.50") only change how the number shows, so they are accepted; "-0" reads as
+/// 0. Nothing otherwise: the result stays text.
 std::optional<double> readPlainNumber(std::string_view text);
 
 } // namespace engine::formula

@@ -104,9 +104,10 @@ std::optional<ReferenceBody> matchReferenceBody(std::string_view s, std::size_t 
 std::size_t matchSheetPrefix(std::string_view s, std::size_t i) {
     std::size_t j = i;
     if (j < s.size() && s[j] == '[') {
-        // External workbook: [1] or [Book1.xlsx].
-        const std::size_t close = s.find(']', j + 1);
-        if (close == std::string_view::npos || close == j + 1) {
+        // External workbook: [1] or [Book1.xlsx]. Stopping at the next "[" keeps the
+        // tokenizer linear on text full of brackets.
+        const std::size_t close = s.find_first_of("[]", j + 1);
+        if (close == std::string_view::npos || s[close] != ']' || close == j + 1) {
             return 0;
         }
         j = close + 1;

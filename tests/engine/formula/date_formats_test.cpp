@@ -41,7 +41,9 @@ INSTANTIATE_TEST_SUITE_P(
         CodeCase{"h:mm AM/PM", true}, CodeCase{"[h]:mm:ss", true}, CodeCase{"[mm]:ss", true},
         CodeCase{"[ss].0", true}, CodeCase{"mmm-yy", true}, CodeCase{"[$-409]mmmm d, yyyy", true},
         CodeCase{"[Red]dd/mm/yyyy", true}, CodeCase{"0;yyyy", true}, CodeCase{"\"Date: \"d", true},
-        CodeCase{"hh\"h\"", true}, CodeCase{"a/p", true}));
+        CodeCase{"hh\"h\"", true}, CodeCase{"a/p", true}, CodeCase{"[$-41E]d/m/bbbb", true},
+        CodeCase{"[$-41E]bb", true}, CodeCase{"0 \"b\"", false},
+        CodeCase{"[$-411]ggge\"年\"m\"月\"d\"日\"", true}));
 
 TEST(DateTimeFormat, CustomCodeDecides) {
     EXPECT_TRUE(isDateTimeFormat(14, std::nullopt));

@@ -175,6 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"UnclosedString", "\"abc&A1", "a text in quotes is not closed"},
         CheckCase{"UnclosedSheet", "'Sheet 1!A1", "a sheet name in quotes is not closed"},
         CheckCase{"QuotedWithoutBang", "'Sheet 1'A1", "a name in quotes is not followed by \"!\""},
+        CheckCase{"PrefixWithoutReference", "'Sheet 1'!+1",
+                  "a sheet name is not followed by a reference or a name"},
         CheckCase{"UnclosedBracket", "T[x", "a \"[\" has no matching \"]\""},
         CheckCase{"StrayBracket", "A1]", "a \"]\" has no matching \"[\""},
         CheckCase{"Empty", "", "the formula is empty"},
@@ -216,6 +218,24 @@ TEST(TokenizeRandom, CoversEveryByte) {
         ASSERT_EQ(covered, formula.size()) << formula;
         (void)checkWellFormed(formula);
     }
+}
+
+// Hostile formula text (a worksheet may hold any <f>) must not make tokenizing quadratic:
+// a million brackets or quotes finish at once.
+TEST(TokenizeHostile, LongRunsStayLinear) {
+    for (const char c : {'[', '\'', '"', '(', 'A', ':', '1'}) {
+        const std::string formula(1000000, c);
+        std::size_t covered = 0;
+        for (const Token& t : tokenize(formula)) {
+            covered += t.length;
+        }
+        EXPECT_EQ(covered, formula.size()) << c;
+    }
+    std::string mixed;
+    for (int i = 0; i < 200000; ++i) {
+        mixed += "[a'b";
+    }
+    EXPECT_TRUE(checkWellFormed(mixed).has_value());
 }
 
 } // namespace
