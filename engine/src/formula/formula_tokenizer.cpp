@@ -118,7 +118,8 @@ bool isSpace(char c) {
 
 } // namespace
 
-std::vector<Token> tokenize(std::string_view s) {
+std::vector<Token> tokenize(std::string_view formula) {
+    const std::string_view s = formula;
     std::vector<Token> tokens;
     auto add = [&](TokenKind kind, std::size_t offset, std::size_t length, bool closed = true) {
         tokens.push_back(Token{kind, offset, length, closed});

@@ -61,7 +61,7 @@ bool mustEscape(char32_t c) {
 }
 
 void appendEscape(std::string& out, char32_t c) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
+    static constexpr std::string_view kHex = "0123456789ABCDEF";
     out += "_x";
     for (int shift = 12; shift >= 0; shift -= 4) {
         out.push_back(kHex[(c >> shift) & 0xF]);

@@ -60,9 +60,9 @@ struct Matcher::Impl {
     std::vector<std::size_t> failure;
 
     template <bool Fold>
-    std::size_t horspool(std::string_view hay, std::size_t from) const;
-    std::size_t findBytes(std::string_view hay, std::size_t from) const;
-    std::size_t findAsciiFold(std::string_view hay, std::size_t from) const;
+    [[nodiscard]] std::size_t horspool(std::string_view hay, std::size_t from) const;
+    [[nodiscard]] std::size_t findBytes(std::string_view hay, std::size_t from) const;
+    [[nodiscard]] std::size_t findAsciiFold(std::string_view hay, std::size_t from) const;
 
     // Calls onMatch(begin, end) for each match left to right, without overlap, until it
     // returns false.
