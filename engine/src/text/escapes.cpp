@@ -137,6 +137,18 @@ std::string encodeEscapes(std::string_view text) {
     return out;
 }
 
+bool needsSpacePreserve(std::string_view text) {
+    if (text.empty()) {
+        return false;
+    }
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    if (isSpace(text.front()) || isSpace(text.back())) {
+        return true;
+    }
+    return text.find_first_of("\t\n\r") != std::string_view::npos ||
+           text.find("  ") != std::string_view::npos;
+}
+
 std::size_t utf16Length(std::string_view utf8Text) {
     std::size_t length = 0;
     for (std::size_t i = 0; i < utf8Text.size();) {

@@ -67,7 +67,16 @@ std::string decodeEscapes(std::string_view stored);
 /// copied as they are.
 std::string encodeEscapes(std::string_view text);
 
-/// Length in UTF-16 code units, the unit of the 32,767-character cell limit.
+/// Length in UTF-16 code units, the unit of the 32,767-character cell limit. Each byte that
+/// is not UTF-8 counts as one.
 std::size_t utf16Length(std::string_view utf8);
+
+/// The most characters (UTF-16 code units) a cell text may hold.
+inline constexpr std::size_t kMaxCellTextLength = 32767;
+
+/// True when a <t> element holding text needs xml:space="preserve" (ECMA-376 Part 1, 18.4.12,
+/// W3C xml:space) so that no reader trims or collapses it: leading or trailing whitespace,
+/// a tab, a line break (LF or CR) or two spaces in a row.
+bool needsSpacePreserve(std::string_view text);
 
 } // namespace engine::text

@@ -141,5 +141,23 @@ INSTANTIATE_TEST_SUITE_P(Table, Utf16Length,
                                            LengthCase{"\xED\xA0\x80", 1},
                                            LengthCase{"\xF0\x9F\x98", 3}));
 
+struct SpaceCase {
+    std::string text;
+    bool preserve;
+};
+
+class NeedsSpacePreserve : public ::testing::TestWithParam<SpaceCase> {};
+
+TEST_P(NeedsSpacePreserve, WhenReadersWouldTrim) {
+    EXPECT_EQ(needsSpacePreserve(GetParam().text), GetParam().preserve) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, NeedsSpacePreserve,
+                         ::testing::Values(SpaceCase{"", false}, SpaceCase{"a b", false},
+                                           SpaceCase{"é", false}, SpaceCase{" a", true},
+                                           SpaceCase{"a ", true}, SpaceCase{"a  b", true},
+                                           SpaceCase{"a\tb", true}, SpaceCase{"a\nb", true},
+                                           SpaceCase{"a\rb", true}, SpaceCase{" ", true}));
+
 } // namespace
 } // namespace engine::text
