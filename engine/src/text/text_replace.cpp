@@ -309,6 +309,31 @@ std::size_t Matcher::replaceAll(std::string_view input, std::string_view replace
     return count;
 }
 
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[j]);
+        if (ca < 0x80 && cb < 0x80) {
+            if (kAsciiLower[ca] != kAsciiLower[cb]) {
+                return false;
+            }
+            ++i;
+            ++j;
+            continue;
+        }
+        const utf8::Unit ua = utf8::decode(a, i);
+        const utf8::Unit ub = utf8::decode(b, j);
+        if (foldSimple(ua.value) != foldSimple(ub.value)) {
+            return false;
+        }
+        i += ua.length;
+        j += ub.length;
+    }
+    return i == a.size() && j == b.size();
+}
+
 std::optional<RunsResult> replaceInRuns(const std::vector<std::string_view>& runs,
                                         const Matcher& matcher, std::string_view replacement) {
     // Matching runs on the joined text lets a match span runs; each byte then goes back to

@@ -42,6 +42,10 @@ private:
     Impl* m_impl;
 };
 
+/// True when a and b hold the same characters under the same simple case folding as a Matcher
+/// with matchCase false (for names compared ignoring case, such as table column names).
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 /// Rich text: the runs' texts in order. A match inside one run is replaced in that run; a
 /// match spanning runs puts the replacement in the run where it starts and removes the
 /// matched characters from the others. Returns nothing when there was no match; otherwise

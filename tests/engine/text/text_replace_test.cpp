@@ -252,6 +252,19 @@ INSTANTIATE_TEST_SUITE_P(
         RunsCase{"NonAsciiSpan", {"Ä", "Öü"}, "äö", "x", {R("x"), R("ü")}}),
     [](const ::testing::TestParamInfo<RunsCase>& param) { return std::string(param.param.name); });
 
+TEST(EqualsIgnoringCase, FoldsLikeTheMatcher) {
+    EXPECT_TRUE(equalsIgnoringCase("", ""));
+    EXPECT_TRUE(equalsIgnoringCase("Amount", "AMOUNT"));
+    EXPECT_TRUE(equalsIgnoringCase("Größe", "GRÖẞE"));
+    EXPECT_TRUE(equalsIgnoringCase("\u212Aelvin", "kelvin")); // lengths in bytes differ
+    EXPECT_TRUE(equalsIgnoringCase("a\xFF", "A\xFF"));
+    EXPECT_FALSE(equalsIgnoringCase("Amount", "Amounts"));
+    EXPECT_FALSE(equalsIgnoringCase("Amounts", "Amount"));
+    EXPECT_FALSE(equalsIgnoringCase("Straße", "STRASSE"));
+    EXPECT_FALSE(equalsIgnoringCase("i", "İ"));
+    EXPECT_FALSE(equalsIgnoringCase("\xFF", "\xFE"));
+}
+
 TEST(RunsNoMatch, GivesNothing) {
     const Matcher matcher("zeta", false);
     EXPECT_FALSE(replaceInRuns({"alpha", "beta"}, matcher, "x").has_value());
