@@ -71,11 +71,12 @@ void appendEscape(std::string& out, char32_t c) {
 
 } // namespace
 
-std::string decodeEscapes(std::string_view stored) {
+void decodeEscapes(std::string_view stored, std::string& out) {
+    out.clear();
     if (stored.find('_') == std::string_view::npos) {
-        return std::string(stored);
+        out.append(stored);
+        return;
     }
-    std::string out;
     out.reserve(stored.size());
     for (std::size_t i = 0; i < stored.size();) {
         const long value = escapeAt(stored, i);
@@ -98,10 +99,16 @@ std::string decodeEscapes(std::string_view stored) {
         // same escape back.
         utf8::append(out, c);
     }
+}
+
+std::string decodeEscapes(std::string_view stored) {
+    std::string out;
+    decodeEscapes(stored, out);
     return out;
 }
 
-std::string encodeEscapes(std::string_view text) {
+void encodeEscapes(std::string_view text, std::string& out) {
+    out.clear();
     bool plain = true;
     for (const char ch : text) {
         const auto b = static_cast<unsigned char>(ch);
@@ -111,9 +118,9 @@ std::string encodeEscapes(std::string_view text) {
         }
     }
     if (plain) {
-        return std::string(text);
+        out.append(text);
+        return;
     }
-    std::string out;
     out.reserve(text.size() + 16);
     for (std::size_t i = 0; i < text.size();) {
         if (text[i] == '_' && escapeHeadAt(text, i) && i + 6 < text.size()) {
@@ -134,6 +141,11 @@ std::string encodeEscapes(std::string_view text) {
         }
         i += unit.length;
     }
+}
+
+std::string encodeEscapes(std::string_view text) {
+    std::string out;
+    encodeEscapes(text, out);
     return out;
 }
 

@@ -71,6 +71,11 @@ std::string decodeEscapes(std::string_view stored);
 /// copied as they are.
 std::string encodeEscapes(std::string_view text);
 
+/// The same two into a caller's buffer (cleared first), which keeps its capacity from cell to
+/// cell. out must not alias the input.
+void decodeEscapes(std::string_view stored, std::string& out);
+void encodeEscapes(std::string_view text, std::string& out);
+
 /// Length in UTF-16 code units, the unit of the 32,767-character cell limit. Each byte that
 /// is not UTF-8 counts as one.
 std::size_t utf16Length(std::string_view utf8);

@@ -99,6 +99,8 @@ TEST(EscapesRoundTrip, RandomTexts) {
     std::mt19937 random(20240607);
     std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
     std::uniform_int_distribution<int> length(0, 24);
+    std::string encodeBuffer = "left over";
+    std::string decodeBuffer = "left over";
     for (int n = 0; n < 50000; ++n) {
         std::string text;
         for (int k = length(random); k > 0; --k) {
@@ -109,6 +111,11 @@ TEST(EscapesRoundTrip, RandomTexts) {
         }
         const std::string stored = encodeEscapes(text);
         ASSERT_EQ(decodeEscapes(stored), text);
+        // The buffer versions give the same, whatever the buffer held before.
+        encodeEscapes(text, encodeBuffer);
+        ASSERT_EQ(encodeBuffer, stored);
+        decodeEscapes(stored, decodeBuffer);
+        ASSERT_EQ(decodeBuffer, text);
         for (const char ch : stored) {
             const auto b = static_cast<unsigned char>(ch);
             ASSERT_TRUE(b >= 0x20 || b == '\t' || b == '\n') << "control byte left in output";
