@@ -81,6 +81,15 @@ std::optional<CellAddress> parseCellAddress(std::string_view a1) {
     return CellAddress{body->first.row, body->first.column};
 }
 
+std::optional<CellRange> parseCellRange(std::string_view ref) {
+    const auto body = matchReferenceBody(ref, 0);
+    if (!body || body->kind != RefKind::Cell || body->length != ref.size()) {
+        return std::nullopt;
+    }
+    const RefEnd last = body->last.value_or(body->first);
+    return CellRange{{body->first.row, body->first.column}, {last.row, last.column}};
+}
+
 std::string formatCellAddress(CellAddress address) {
     assert(onSheet(address));
     return columnName(address.column) + std::to_string(address.row);

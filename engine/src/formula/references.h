@@ -20,6 +20,16 @@ struct CellAddress {
 /// or one end of a shared formula's "ref"); nothing when it is not one or is off the sheet.
 std::optional<CellAddress> parseCellAddress(std::string_view a1);
 
+/// A range such as "H7:H11" (a shared or array formula's "ref") as its first and last cell;
+/// a single cell "H7" gives the same cell twice. Nothing when it is neither. The ends are
+/// returned as written, not reordered.
+struct CellRange {
+    CellAddress first;
+    CellAddress last;
+    friend bool operator==(const CellRange&, const CellRange&) = default;
+};
+std::optional<CellRange> parseCellRange(std::string_view ref);
+
 /// "B7" for {7, 2}. The address must be on the sheet.
 std::string formatCellAddress(CellAddress address);
 

@@ -68,6 +68,14 @@ TEST(CellAddress, ParsesAndFormats) {
     EXPECT_EQ(formatCellAddress({3, 52}), "AZ3");
 }
 
+TEST(CellRange, ParsesRefAttribute) {
+    EXPECT_EQ(parseCellRange("H7:H11"), (CellRange{{7, 8}, {11, 8}}));
+    EXPECT_EQ(parseCellRange("B2"), (CellRange{{2, 2}, {2, 2}}));
+    for (const char* bad : {"", "A:A", "1:2", "H7:", "H7:H", "Sheet1!A1", "A1:B2:C3"}) {
+        EXPECT_FALSE(parseCellRange(bad).has_value()) << bad;
+    }
+}
+
 TEST(CellAddress, ColumnNamesRoundTrip) {
     for (std::int64_t column = 1; column <= 16384; ++column) {
         const auto parsed = parseCellAddress(columnName(column) + "1");
