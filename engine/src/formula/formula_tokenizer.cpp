@@ -1,0 +1,328 @@
+// Formula tokenizer and well-formedness check. Works on bytes; non-ASCII characters can only
+// appear in names, sheet names, strings and structured references, all of which it keeps whole.
+#include "formula_tokenizer.h"
+
+#include "reference_syntax.h"
+#include "text_replace.h"
+
+#include <array>
+
+namespace engine::formula {
+
+namespace {
+
+using namespace syntax;
+
+char asciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiUpper(a[i]) != asciiUpper(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Error literals (ECMA-376 Part 1, 18.17.2.4 and the error values Excel added since).
+constexpr std::array<std::string_view, 16> kErrors = {
+    "#NULL!", "#DIV/0!",  "#VALUE!",   "#REF!",        "#NAME?",    "#NUM!",
+    "#N/A",   "#SPILL!",  "#CALC!",    "#FIELD!",      "#BLOCKED!", "#CONNECT!",
+    "#BUSY!", "#PYTHON!", "#UNKNOWN!", "#GETTING_DATA"};
+
+std::size_t matchError(std::string_view s, std::size_t i) {
+    for (const std::string_view e : kErrors) {
+        if (equalsIgnoringAsciiCase(s.substr(i, e.size()), e)) {
+            return e.size();
+        }
+    }
+    return 0;
+}
+
+// A bracketed part from s[i] == '[' to its matching "]"; inside, "'" escapes the next
+// character (structured reference syntax). Sets closed to false when it runs to the end.
+std::size_t matchBrackets(std::string_view s, std::size_t i, bool& closed) {
+    int depth = 0;
+    for (std::size_t j = i; j < s.size(); ++j) {
+        if (s[j] == '\'') {
+            ++j;
+        } else if (s[j] == '[') {
+            ++depth;
+        } else if (s[j] == ']' && --depth == 0) {
+            closed = true;
+            return j + 1 - i;
+        }
+    }
+    closed = false;
+    return s.size() - i;
+}
+
+// A quoted sheet name from s[i] == '\'' to its closing quote ('' inside is a quote).
+std::size_t matchQuoted(std::string_view s, std::size_t i, char quote, bool& closed) {
+    for (std::size_t j = i + 1; j < s.size(); ++j) {
+        if (s[j] == quote) {
+            if (j + 1 < s.size() && s[j + 1] == quote) {
+                ++j;
+                continue;
+            }
+            closed = true;
+            return j + 1 - i;
+        }
+    }
+    closed = false;
+    return s.size() - i;
+}
+
+std::size_t matchNumber(std::string_view s, std::size_t i) {
+    std::size_t j = i;
+    while (j < s.size() && isDigit(s[j])) {
+        ++j;
+    }
+    if (j < s.size() && s[j] == '.') {
+        ++j;
+        while (j < s.size() && isDigit(s[j])) {
+            ++j;
+        }
+    }
+    if (j < s.size() && (s[j] == 'E' || s[j] == 'e')) {
+        std::size_t k = j + 1;
+        if (k < s.size() && (s[k] == '+' || s[k] == '-')) {
+            ++k;
+        }
+        if (k < s.size() && isDigit(s[k])) {
+            while (k < s.size() && isDigit(s[k])) {
+                ++k;
+            }
+            j = k;
+        }
+    }
+    return j - i;
+}
+
+std::size_t matchName(std::string_view s, std::size_t i) {
+    std::size_t j = i;
+    while (j < s.size() && isNameChar(s[j])) {
+        ++j;
+    }
+    return j - i;
+}
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+} // namespace
+
+std::vector<Token> tokenize(std::string_view formula) {
+    const std::string_view s = formula;
+    std::vector<Token> tokens;
+    auto add = [&](TokenKind kind, std::size_t offset, std::size_t length, bool closed = true) {
+        tokens.push_back(Token{kind, offset, length, closed});
+        return offset + length;
+    };
+    for (std::size_t i = 0; i < s.size();) {
+        const char c = s[i];
+        bool closed = true;
+        if (isSpace(c)) {
+            std::size_t j = i;
+            while (j < s.size() && isSpace(s[j])) {
+                ++j;
+            }
+            i = add(TokenKind::Whitespace, i, j - i);
+            continue;
+        }
+        if (c == '"') {
+            const std::size_t n = matchQuoted(s, i, '"', closed);
+            i = add(TokenKind::String, i, n, closed);
+            continue;
+        }
+        if (c == '\'' || c == '[' || c == '$' || isNameStart(c) || isDigit(c)) {
+            if (const std::size_t p = matchSheetPrefix(s, i); p != 0) {
+                const std::size_t j = i + p;
+                if (const auto body = matchReferenceBody(s, j)) {
+                    i = add(TokenKind::Reference, i, p + body->length);
+                } else if (const std::size_t e = matchError(s, j);
+                           e != 0 && equalsIgnoringAsciiCase(s.substr(j, e), "#REF!")) {
+                    i = add(TokenKind::Reference, i, p + e);
+                } else if (j < s.size() && isNameStart(s[j])) {
+                    i = add(TokenKind::Name, i, p + matchName(s, j));
+                } else {
+                    i = add(TokenKind::Unknown, i, p);
+                }
+                continue;
+            }
+            if (c == '\'') {
+                const std::size_t n = matchQuoted(s, i, '\'', closed);
+                i = add(TokenKind::Unknown, i, n, closed);
+                continue;
+            }
+            if (c == '[') {
+                const std::size_t n = matchBrackets(s, i, closed);
+                i = add(TokenKind::StructuredReference, i, n, closed);
+                continue;
+            }
+            if (const auto body = matchReferenceBody(s, i)) {
+                i = add(TokenKind::Reference, i, body->length);
+                continue;
+            }
+            if (isDigit(c)) {
+                i = add(TokenKind::Number, i, matchNumber(s, i));
+                continue;
+            }
+            if (c == '$') {
+                i = add(TokenKind::Unknown, i, 1);
+                continue;
+            }
+            const std::size_t n = matchName(s, i);
+            const std::size_t j = i + n;
+            if (j < s.size() && s[j] == '(') {
+                i = add(TokenKind::Function, i, n);
+            } else if (j < s.size() && s[j] == '[') {
+                const std::size_t b = matchBrackets(s, j, closed);
+                i = add(TokenKind::StructuredReference, i, n + b, closed);
+            } else if (equalsIgnoringAsciiCase(s.substr(i, n), "TRUE") ||
+                       equalsIgnoringAsciiCase(s.substr(i, n), "FALSE")) {
+                i = add(TokenKind::Boolean, i, n);
+            } else {
+                i = add(TokenKind::Name, i, n);
+            }
+            continue;
+        }
+        if (c == '.' && i + 1 < s.size() && isDigit(s[i + 1])) {
+            i = add(TokenKind::Number, i, matchNumber(s, i));
+            continue;
+        }
+        if (c == '#') {
+            const std::size_t e = matchError(s, i);
+            i = e != 0 ? add(TokenKind::Error, i, e) : add(TokenKind::Operator, i, 1);
+            continue;
+        }
+        switch (c) {
+        case '(':
+            i = add(TokenKind::OpenParen, i, 1);
+            continue;
+        case ')':
+            i = add(TokenKind::CloseParen, i, 1);
+            continue;
+        case '{':
+            i = add(TokenKind::OpenBrace, i, 1);
+            continue;
+        case '}':
+            i = add(TokenKind::CloseBrace, i, 1);
+            continue;
+        case ',':
+        case ';':
+            i = add(TokenKind::Separator, i, 1);
+            continue;
+        case '<':
+            i = add(TokenKind::Operator, i,
+                    (i + 1 < s.size() && (s[i + 1] == '>' || s[i + 1] == '=')) ? 2 : 1);
+            continue;
+        case '>':
+            i = add(TokenKind::Operator, i, (i + 1 < s.size() && s[i + 1] == '=') ? 2 : 1);
+            continue;
+        case '+':
+        case '-':
+        case '*':
+        case '/':
+        case '^':
+        case '&':
+        case '=':
+        case '%':
+        case ':':
+        case '!':
+        case '@':
+            i = add(TokenKind::Operator, i, 1);
+            continue;
+        default:
+            i = add(TokenKind::Unknown, i, 1);
+            continue;
+        }
+    }
+    return tokens;
+}
+
+std::optional<std::string> checkWellFormed(std::string_view formula) {
+    if (engine::text::utf16Length(formula) > kMaxFormulaLength) {
+        return std::string("the formula is longer than 8,192 characters");
+    }
+    bool onlySpace = true;
+    for (const char c : formula) {
+        onlySpace = onlySpace && isSpace(c);
+    }
+    if (onlySpace) {
+        return std::string("the formula is empty");
+    }
+    std::vector<char> open;
+    for (const Token& t : tokenize(formula)) {
+        const std::string_view text = formula.substr(t.offset, t.length);
+        switch (t.kind) {
+        case TokenKind::String:
+            if (!t.closed) {
+                return std::string("a text in quotes is not closed");
+            }
+            break;
+        case TokenKind::StructuredReference:
+            if (!t.closed) {
+                return std::string("a \"[\" has no matching \"]\"");
+            }
+            break;
+        case TokenKind::Unknown:
+            if (t.closed && text.size() > 1 && text.back() == '!') {
+                return std::string("a sheet name is not followed by a reference or a name");
+            }
+            if (text[0] == '\'') {
+                if (!t.closed) {
+                    return std::string("a sheet name in quotes is not closed");
+                }
+                return std::string("a name in quotes is not followed by \"!\"");
+            }
+            if (text[0] == ']') {
+                return std::string("a \"]\" has no matching \"[\"");
+            }
+            if (text[0] == '[') {
+                return std::string("a \"[\" has no matching \"]\"");
+            }
+            break;
+        case TokenKind::OpenParen:
+            open.push_back('(');
+            break;
+        case TokenKind::OpenBrace:
+            for (const char o : open) {
+                if (o == '{') {
+                    return std::string("an array constant holds another array constant");
+                }
+            }
+            open.push_back('{');
+            break;
+        case TokenKind::CloseParen:
+            if (open.empty() || open.back() != '(') {
+                return std::string(open.empty() ? "a \")\" has no matching \"(\""
+                                                : "a \")\" closes an array constant's \"{\"");
+            }
+            open.pop_back();
+            break;
+        case TokenKind::CloseBrace:
+            if (open.empty() || open.back() != '{') {
+                return std::string(open.empty() ? "a \"}\" has no matching \"{\""
+                                                : "a \"}\" closes a \"(\"");
+            }
+            open.pop_back();
+            break;
+        default:
+            break;
+        }
+    }
+    if (!open.empty()) {
+        return std::string(open.back() == '(' ? "a \"(\" has no matching \")\""
+                                              : "a \"{\" has no matching \"}\"");
+    }
+    return std::nullopt;
+}
+
+} // namespace engine::formula

@@ -1,0 +1,125 @@
+// Cell addresses and shifting the references of shared formulas.
+#include "references.h"
+
+#include "formula_tokenizer.h"
+#include "reference_syntax.h"
+
+#include <algorithm>
+#include <cassert>
+
+namespace engine::formula {
+
+namespace {
+
+using namespace syntax;
+
+[[maybe_unused]] bool onSheet(const CellAddress& a) {
+    return a.row >= 1 && a.row <= kMaxRow && a.column >= 1 && a.column <= kMaxColumn;
+}
+
+// Shifts one end; false when it leaves the sheet.
+bool shiftEnd(RefEnd& end, std::int64_t rows, std::int64_t columns) {
+    if (end.row != 0 && !end.rowAbsolute) {
+        end.row += rows;
+        if (end.row < 1 || end.row > kMaxRow) {
+            return false;
+        }
+    }
+    if (end.column != 0 && !end.columnAbsolute) {
+        end.column += columns;
+        if (end.column < 1 || end.column > kMaxColumn) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void appendEnd(std::string& out, const RefEnd& end) {
+    if (end.column != 0) {
+        if (end.columnAbsolute) {
+            out.push_back('$');
+        }
+        out += columnName(end.column);
+    }
+    if (end.row != 0) {
+        if (end.rowAbsolute) {
+            out.push_back('$');
+        }
+        out += std::to_string(end.row);
+    }
+}
+
+void appendShifted(std::string& out, std::string_view reference, std::int64_t rows,
+                   std::int64_t columns) {
+    const std::size_t prefix = matchSheetPrefix(reference, 0);
+    auto body = matchReferenceBody(reference, prefix);
+    if (!body) {
+        out += reference; // Sheet1!#REF!
+        return;
+    }
+    out += reference.substr(0, prefix);
+    const bool kept = shiftEnd(body->first, rows, columns) &&
+                      (!body->last || shiftEnd(*body->last, rows, columns));
+    if (!kept) {
+        out += "#REF!";
+        return;
+    }
+    appendEnd(out, body->first);
+    if (body->last) {
+        out.push_back(':');
+        appendEnd(out, *body->last);
+    }
+}
+
+} // namespace
+
+std::optional<CellAddress> parseCellAddress(std::string_view a1) {
+    const auto body = matchReferenceBody(a1, 0);
+    if (!body || body->kind != RefKind::Cell || body->last || body->length != a1.size()) {
+        return std::nullopt;
+    }
+    return CellAddress{body->first.row, body->first.column};
+}
+
+std::optional<CellRange> parseCellRange(std::string_view ref) {
+    const auto body = matchReferenceBody(ref, 0);
+    if (!body || body->kind != RefKind::Cell || body->length != ref.size()) {
+        return std::nullopt;
+    }
+    const RefEnd last = body->last.value_or(body->first);
+    return CellRange{{body->first.row, body->first.column}, {last.row, last.column}};
+}
+
+std::string formatCellAddress(CellAddress address) {
+    assert(onSheet(address));
+    return columnName(address.column) + std::to_string(address.row);
+}
+
+std::string columnName(std::int64_t column) {
+    std::string name;
+    for (std::int64_t c = column; c > 0; c = (c - 1) / 26) {
+        name.push_back(static_cast<char>('A' + (c - 1) % 26));
+    }
+    std::reverse(name.begin(), name.end());
+    return name;
+}
+
+std::string shiftReferences(std::string_view formula, std::int64_t rowOffset,
+                            std::int64_t columnOffset) {
+    if (rowOffset == 0 && columnOffset == 0) {
+        return std::string(formula);
+    }
+    std::string out;
+    out.reserve(formula.size() + 8);
+    for (const Token& t : tokenize(formula)) {
+        const std::string_view text = formula.substr(t.offset, t.length);
+        if (t.kind == TokenKind::Reference) {
+            appendShifted(out, text, rowOffset, columnOffset);
+        } else {
+            out += text;
+        }
+    }
+    return out;
+}
+
+} // namespace engine::formula

@@ -1,0 +1,49 @@
+// Cell addresses and the shifting of references that turns a shared formula's master text
+// into the formula of another cell of its group. Tokenizing is in formula_tokenizer.h.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace engine::formula {
+
+/// A cell position, both parts 1-based: row 1..1048576, column 1..16384 (A..XFD).
+struct CellAddress {
+    std::int64_t row = 0;
+    std::int64_t column = 0;
+    friend bool operator==(const CellAddress&, const CellAddress&) = default;
+};
+
+/// The address of an A1-style cell name such as "B7" or "$B$7" (the "r" attribute of a cell,
+/// or one end of a shared formula's "ref"); nothing when it is not one or is off the sheet.
+std::optional<CellAddress> parseCellAddress(std::string_view a1);
+
+/// A range such as "H7:H11" (a shared or array formula's "ref") as its first and last cell;
+/// a single cell "H7" gives the same cell twice. Nothing when it is neither. The ends are
+/// returned as written, not reordered.
+struct CellRange {
+    CellAddress first;
+    CellAddress last;
+    friend bool operator==(const CellRange&, const CellRange&) = default;
+};
+std::optional<CellRange> parseCellRange(std::string_view ref);
+
+/// "B7" for {7, 2}. The address must be on the sheet.
+std::string formatCellAddress(CellAddress address);
+
+/// The column letters of a 1-based column: 1 -> "A", 28 -> "AB", 16384 -> "XFD".
+std::string columnName(std::int64_t column);
+
+/// The formula of the cell rowOffset rows below and columnOffset columns right of a shared
+/// formula's master (ECMA-376 Part 1, 18.3.1.40, shared formulas), given the master's stored
+/// formula text: every relative row and column of every reference moves by the offset, parts
+/// written with "$" stay. Covers cells, ranges, whole columns (A:A) and whole rows (1:1), with
+/// or without a sheet or workbook prefix. Text in strings, names, function names and
+/// structured references is untouched. A reference that a shift moves off the sheet becomes
+/// #REF! (keeping its sheet prefix). Everything else is copied byte for byte.
+std::string shiftReferences(std::string_view formula, std::int64_t rowOffset,
+                            std::int64_t columnOffset);
+
+} // namespace engine::formula
