@@ -15,6 +15,8 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 // The main window's list as the main window builds it, with the handlers on it.
@@ -90,6 +92,7 @@ private slots:
     void folderCommandTwiceListsEachFileTwice();
     void closingTheWindowDuringAScanEndsIt_data();
     void closingTheWindowDuringAScanEndsIt();
+    void commandDuringAScanKeepsTheHourglassUntilTheEnd();
     void dropAppendsInTheOrderOfTheDroppedPaths();
     void dropOfTwoFoldersListsEachOnce();
     void dropOfHiddenFolderAddsItsPathOnly();
@@ -328,6 +331,35 @@ void FileListControllerTest::closingTheWindowDuringAScanEndsIt() {
     QVERIFY(!f.controller.isScanning());
 }
 
+void FileListControllerTest::commandDuringAScanKeepsTheHourglassUntilTheEnd() {
+    Tree tree;
+    tree.files({QStringLiteral("outer/o.xls"), QStringLiteral("outer/sub/s.xls"),
+                QStringLiteral("inner/i.xls")});
+    Fixture f;
+    std::vector<int> pointerAfterInner;
+    // While the first scan handles events, the user drops a folder on the list.
+    f.fakes.events.onProcess = [&] {
+        if (f.fakes.events.count != 1) {
+            return;
+        }
+        const std::unique_ptr<QMimeData> data(filesMime({tree.path(QStringLiteral("inner"))}));
+        f.controller.ListView1_OLEDragDrop(*data);
+        pointerAfterInner.push_back(f.pointer.pointer);
+    };
+    f.fakes.inputBox.answers.enqueue(QStringLiteral("xls"));
+    f.fakes.folderBrowser.answers.enqueue(tree.path(QStringLiteral("outer")));
+
+    f.controller.PushButton6_Click();
+
+    QCOMPARE(filelist::items(f.list),
+             tree.paths({QStringLiteral("inner/i.xls"), QStringLiteral("outer/o.xls"),
+                         QStringLiteral("outer/sub/s.xls")}));
+    QCOMPARE(pointerAfterInner, std::vector<int>{platform::kPointerHourglass});
+    QCOMPARE(f.pointer.pointer, platform::kPointerDefault);
+    QCOMPARE(f.pointer.history.back(), platform::kPointerDefault);
+    QCOMPARE(std::count(f.pointer.history.begin(), f.pointer.history.end(), 0), 1);
+}
+
 void FileListControllerTest::dropAppendsInTheOrderOfTheDroppedPaths() {
     Tree tree;
     tree.files({QStringLiteral("single/~$lock.xlsx"), QStringLiteral("single/notes.txt"),
@@ -371,6 +403,9 @@ void FileListControllerTest::dropOfTwoFoldersListsEachOnce() {
     // The same folders dropped again are listed again.
     f.controller.ListView1_OLEDragDrop(*data);
     QCOMPARE(filelist::items(f.list), once + once);
+    // Each folder scan shows the hourglass while it collects subfolders.
+    QCOMPARE(f.pointer.history, (std::vector<int>{11, 0, 11, 0, 11, 0, 11, 0}));
+    QVERIFY(f.fakes.events.count > 0);
 }
 
 void FileListControllerTest::dropOfHiddenFolderAddsItsPathOnly() {
