@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: filelist_scan_bench FOLDER [EXTENSION [RUNS]]\n");
         return 2;
     }
-    const QString folder = args.at(1);
+    const QString& folder = args.at(1);
     const QString extension = args.size() > 2 ? args.at(2) : QStringLiteral("*");
     const int runs = args.size() > 3 ? std::max(1, args.at(3).toInt()) : 5;
 

@@ -60,7 +60,7 @@ QString WithTrailingSeparator(const QString& path) {
 }
 
 QString BrowseForFolder(platform::FolderBrowser& browser, const QString& title) {
-    const QString chosen = browser.browseForFolder(title);
+    QString chosen = browser.browseForFolder(title);
     if (chosen.isEmpty() || !detail::isFolder(chosen)) {
         return {};
     }

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,8 +107,8 @@ TEST(CollectSubfolders, GoesBreadthFirstLevelByLevel) {
 
     // R, A, B, A1, B1, A11 when the file system lists A before B; otherwise B's line first.
     const QStringList top = listingOrder(tree.root(), {QStringLiteral("A"), QStringLiteral("B")});
-    const QString first = top.at(0);
-    const QString second = top.at(1);
+    const QString& first = top.at(0);
+    const QString& second = top.at(1);
     const QStringList expected{tree.root() + QLatin1Char('/'),
                                tree.folder(first),
                                tree.folder(second),
@@ -334,14 +335,15 @@ TEST(BrowseForFolder, ReturnsOnlyAnExistingFolder) {
     Tree tree;
     tree.files({"file.xls"});
     tree.dirs({"chosen"});
-    const struct {
+    struct Case {
         QString answer;
         QString expected;
-    } cases[] = {
-        {tree.path(QStringLiteral("chosen")), tree.path(QStringLiteral("chosen"))},
-        {QString(), QString()},                             // cancelled
-        {tree.path(QStringLiteral("file.xls")), QString()}, // not a folder
-        {tree.path(QStringLiteral("missing")), QString()},  // not there
+    };
+    const std::array cases{
+        Case{tree.path(QStringLiteral("chosen")), tree.path(QStringLiteral("chosen"))},
+        Case{QString(), QString()},                             // cancelled
+        Case{tree.path(QStringLiteral("file.xls")), QString()}, // not a folder
+        Case{tree.path(QStringLiteral("missing")), QString()},  // not there
     };
     for (const auto& c : cases) {
         ScriptedBrowser browser(c.answer);

@@ -38,7 +38,8 @@ class FileListController : public QObject {
 
 public:
     /// Watches listView1 (and its viewport) for double-clicks, the Delete key and drops; the
-    /// pointer is the main window's. services must outlive this object.
+    /// pointer is the main window's. The services that services refers to must outlive this
+    /// object.
     FileListController(QTreeWidget& listView1, platform::MousePointer& pointer,
                        platform::Services& services, QObject* parent = nullptr);
 
@@ -48,6 +49,9 @@ public:
     /// The drag-over: true when data offers local files (a drop is welcome), false when the drop
     /// must be refused.
     static bool ListView1_OLEDragOver(const QMimeData& data);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 public slots:
     /// "Add Excel File(s)": the multi-select open dialog; appends every chosen path in order.
@@ -65,9 +69,6 @@ public slots:
     void ListView1_OLEDragDrop(const QMimeData& data);
     /// Makes a running scan give up at once and append nothing: the program is ending.
     void requestStop();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     /// The files of the tree under folder matching pattern, with the hourglass shown and events
