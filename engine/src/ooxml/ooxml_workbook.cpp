@@ -108,7 +108,7 @@ Result<std::unique_ptr<Workbook>> OoxmlWorkbook::open(const std::filesystem::pat
             return Error{ErrorCode::DigitallySigned, {}};
     }
     if (!zip->find("[Content_Types].xml")) {
-        if (zip->find("mimetype") && zip->find("content.xml"))
+        if (zip->find("mimetype") || zip->find("content.xml"))
             return Error{ErrorCode::UnsupportedFormat, "OpenDocument spreadsheet"};
         return Error{ErrorCode::NotAWorkbook, "a ZIP archive without [Content_Types].xml"};
     }
