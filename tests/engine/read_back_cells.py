@@ -2,8 +2,8 @@
 """Independent read-back for the engine's golden tests: reads a workbook before and after a
 replacement with openpyxl and checks that exactly the text constants changed, as expected.
 
-usage: read_back_cells.py BEFORE AFTER FIND REPLACEMENT MATCHCASE(0|1)
-Exit status 0 when every cell is as expected; 1 with the differences on stdout."""
+usage: read_back_cells.py FIND REPLACEMENT MATCHCASE(0|1) BEFORE AFTER [BEFORE AFTER ...]
+Exit status 0 when every cell of every pair is as expected; 1 with the differences on stdout."""
 import re
 import sys
 import warnings
@@ -32,9 +32,7 @@ def cells(path):
     return out
 
 
-def main():
-    before_path, after_path, find, replacement, match_case = sys.argv[1:6]
-    match_case = match_case == "1"
+def compare(before_path, after_path, find, replacement, match_case):
     before, after = cells(before_path), cells(after_path)
     problems = []
     changed = 0
@@ -47,11 +45,22 @@ def main():
         if want != old[0]:
             changed += 1
         if new != want:
-            problems.append(f"{key[0]}!{key[1]}: before {old[0]!r}, after {new!r}, expected {want!r}")
-    for p in problems[:20]:
-        print(p)
-    print(f"cells changed: {changed}")
-    return 1 if problems else 0
+            problems.append(f"{after_path}: {key[0]}!{key[1]}: before {old[0]!r}, "
+                            f"after {new!r}, expected {want!r}")
+    return changed, problems
+
+
+def main():
+    find, replacement, match_case = sys.argv[1], sys.argv[2], sys.argv[3] == "1"
+    paths = sys.argv[4:]
+    failed = False
+    for before_path, after_path in zip(paths[0::2], paths[1::2]):
+        changed, problems = compare(before_path, after_path, find, replacement, match_case)
+        for p in problems[:10]:
+            print(p)
+        print(f"{after_path}: cells changed: {changed}")
+        failed = failed or bool(problems)
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":
