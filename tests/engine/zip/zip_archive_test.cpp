@@ -32,6 +32,10 @@ struct Layout {
     std::string comment;
 };
 
+void PrintTo(const Layout& value, std::ostream* out) {
+    *out << value.label;
+}
+
 class ZipReaderLayout : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(ZipReaderLayout, ReadsEveryEntryBack) {
@@ -124,6 +128,10 @@ struct Damage {
     std::optional<ErrorCode> read{}; ///< the code expected from reading entry 0)
     Limits limits{};
 };
+
+void PrintTo(const Damage& value, std::ostream* out) {
+    *out << value.label;
+}
 
 class ZipReaderDamage : public ::testing::TestWithParam<Damage> {};
 
