@@ -63,11 +63,11 @@ class Workbook:
         self.references = 0
 
     def phrase(self):
-        words = [self.rng.choice(WORDS) for _ in range(self.rng.randint(1, 4))]
+        words = [self.rng.choice(WORDS) for _ in range(self.rng.randint(1, 3))]
         if self.rng.random() < 0.10:
             words.insert(self.rng.randint(0, len(words)), self.token)
-        if self.rng.random() < 0.5:
-            words.append(str(self.rng.randint(1, 99999)))
+        if self.rng.random() < 0.2:
+            words.append(str(self.rng.randint(1, 999)))
         return " ".join(words)
 
     def shared(self, body):
