@@ -86,3 +86,92 @@ TEST(ZipCorpus, EveryWorkbookCopiesToIdenticalBytes) {
 }
 
 } // namespace
+
+namespace {
+
+// The first string item's text of a shared strings part becomes `text`; the position of the
+// change is returned (npos when there is no plain <t> item).
+std::size_t changeFirstString(std::string& xml, const std::string& text) {
+    const std::size_t start = xml.find("<si><t>");
+    if (start == std::string::npos)
+        return start;
+    const std::size_t end = xml.find("</t>", start);
+    xml.replace(start + 7, end - (start + 7), text);
+    return start;
+}
+
+// openpyxl, an independent reader, sees the changed string in the rewritten workbook and every
+// other cell as it was; unzip tests every CRC; every other entry keeps its bytes.
+TEST(ZipCorpus, RewrittenWorkbooksReadBackInOpenpyxl) {
+    const fs::path folder = corpusFolder();
+    if (folder.empty() || !fs::exists(folder / "xlsxwriter"))
+        GTEST_SKIP() << "corpus of real workbooks not found beside the project";
+    if (std::system("/usr/bin/python3 -c 'import openpyxl' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "python3-openpyxl is not installed";
+    std::vector<fs::path> files;
+    for (const auto& path : zipFiles(folder / "xlsxwriter"))
+        if (path.filename().string().rfind("shared_strings", 0) == 0 ||
+            path.filename().string().rfind("rich_string", 0) == 0)
+            files.push_back(path);
+    ASSERT_GE(files.size(), 5u);
+    files.resize(5);
+
+    test_support::TempFolder temp;
+    std::string pairs;
+    for (std::size_t n = 0; n < files.size(); ++n) {
+        auto reader = ZipReader::open(files[n]);
+        ASSERT_TRUE(reader) << files[n];
+        const ZipReader& zip = *reader.value();
+        const auto strings = zip.find("xl/sharedStrings.xml");
+        ASSERT_TRUE(strings) << files[n];
+        std::string xml = zip.readAll(*strings).value();
+        ASSERT_NE(changeFirstString(xml, "varnocliff"), std::string::npos) << files[n];
+
+        const fs::path output = temp / ("out" + std::to_string(n) + ".xlsx");
+        StringSink sink;
+        ZipWriter writer(sink);
+        for (std::size_t i = 0; i < zip.entries().size(); ++i)
+            ASSERT_TRUE(i == *strings ? writer.addBytes(zip.entries()[i], xml)
+                                      : writer.copyRaw(zip, i));
+        ASSERT_TRUE(writer.finish(zip));
+        test_support::writeFile(output, sink.bytes());
+
+        auto rewritten = ZipReader::open(output);
+        ASSERT_TRUE(rewritten) << output;
+        for (std::size_t i = 0; i < zip.entries().size(); ++i) {
+            if (i == *strings)
+                continue;
+            const EntryInfo& a = zip.entries()[i];
+            const EntryInfo& b = rewritten.value()->entries()[i];
+            std::string before, after;
+            ASSERT_TRUE(zip.readRaw(a.localHeaderOffset, a.entryEnd - a.localHeaderOffset, before));
+            ASSERT_TRUE(rewritten.value()->readRaw(b.localHeaderOffset,
+                                                   b.entryEnd - b.localHeaderOffset, after));
+            EXPECT_TRUE(before == after) << files[n] << " " << a.name;
+        }
+        const std::string unzip = "unzip -tqq '" + output.string() + "' >/dev/null 2>&1";
+        EXPECT_EQ(std::system(unzip.c_str()), 0) << output;
+        pairs += "('" + files[n].string() + "','" + output.string() + "'),";
+    }
+
+    // For each pair: the cells that differ all read "varnocliff" now, and at least one does.
+    const std::string script =
+        "import openpyxl, sys\n"
+        "def cells(p):\n"
+        "    b = openpyxl.load_workbook(p)\n"
+        "    return {(s.title, c.coordinate): c.value for s in b.worksheets\n"
+        "            for r in s.iter_rows() for c in r}\n"
+        "for a, b in [" +
+        pairs +
+        "]:\n"
+        "    x, y = cells(a), cells(b)\n"
+        "    diff = [k for k in x if x[k] != y.get(k)]\n"
+        "    if x.keys() != y.keys() or not diff or any(y[k] != 'varnocliff' for k in diff):\n"
+        "        sys.exit('openpyxl reads ' + b + ' differently: ' + repr(diff[:3]))\n";
+    const fs::path scriptFile = temp / "check.py";
+    test_support::writeFile(scriptFile, script);
+    const std::string command = "/usr/bin/python3 '" + scriptFile.string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+} // namespace
