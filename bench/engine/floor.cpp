@@ -4,10 +4,12 @@
 #include "package/output_file.h"
 #include "zip/zip_writer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -43,8 +45,8 @@ Status processFile(const std::string& path, const std::string& find, const std::
     const zip::ZipReader& source = *opened.value();
     // Inflate everything first: an in-place tool must read every part it may change, and a
     // failed read must leave the file untouched.
-    std::vector<std::string> changed(source.entries().size());
-    std::vector<bool> isChanged(source.entries().size(), false);
+    // Changed parts are kept deflated, one inflated part at a time in memory.
+    std::vector<std::unique_ptr<zip::DeflateStream>> changed(source.entries().size());
     for (std::size_t i = 0; i < source.entries().size(); ++i) {
         const auto& entry = source.entries()[i];
         if (!isCandidate(entry.name)) {
@@ -62,26 +64,25 @@ Status processFile(const std::string& path, const std::string& find, const std::
         totals.inflated += content.value().size();
         if (content.value().find(find) == std::string::npos)
             continue;
-        changed[i] = replaceAll(content.value(), find, replacement);
-        isChanged[i] = true;
+        const std::string replaced = replaceAll(content.value(), find, replacement);
+        changed[i] = std::make_unique<zip::DeflateStream>();
+        if (auto status = changed[i]->write(replaced); !status)
+            return status;
+        if (auto status = changed[i]->finish(); !status)
+            return status;
+        ++totals.deflatedParts;
+        totals.deflatedBytes += replaced.size();
     }
-    bool any = false;
-    for (bool c : isChanged)
-        any = any || c;
-    if (!any)
+    if (std::none_of(changed.begin(), changed.end(),
+                     [](const auto& part) { return part != nullptr; }))
         return Unit{};
     return package::replaceFileAtomically(path, [&](package::OutputFile& out) -> Status {
         zip::ZipWriter writer(out);
         for (std::size_t i = 0; i < source.entries().size(); ++i) {
-            if (!isChanged[i]) {
-                if (auto status = writer.copyRaw(source, i); !status)
-                    return status;
-                continue;
-            }
-            if (auto status = writer.addBytes(source.entries()[i], changed[i]); !status)
+            auto status = changed[i] ? writer.addDeflated(source.entries()[i], *changed[i])
+                                     : writer.copyRaw(source, i);
+            if (!status)
                 return status;
-            ++totals.deflatedParts;
-            totals.deflatedBytes += changed[i].size();
         }
         return writer.finish(source);
     });

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 using namespace engine;
@@ -147,6 +149,55 @@ TEST(ZipWriter, ManyEntriesGetAZip64EndRecordOnlyThen) {
         ASSERT_EQ(result->entries().size(), count);
         EXPECT_EQ(result->readAll(0).value(), "replaced");
         EXPECT_EQ(result->readAll(count - 1).value(), "x");
+    }
+}
+
+// Writes at a fixed distance into a sparse file, as if gigabytes of entries came first.
+class FarSink : public ByteSink {
+public:
+    FarSink(const std::filesystem::path& path, std::uint64_t base)
+        : m_fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)), m_base(base) {}
+    ~FarSink() override { ::close(m_fd); }
+    FarSink(const FarSink&) = delete;
+    FarSink& operator=(const FarSink&) = delete;
+    Status write(std::string_view bytes) override {
+        if (::pwrite(m_fd, bytes.data(), bytes.size(), static_cast<off_t>(position())) !=
+            static_cast<ssize_t>(bytes.size()))
+            return Error{ErrorCode::IoError, "pwrite"};
+        m_written += bytes.size();
+        return Unit{};
+    }
+    std::uint64_t position() const override { return m_base + m_written; }
+
+private:
+    int m_fd;
+    std::uint64_t m_base, m_written = 0;
+};
+
+TEST(ZipWriter, OffsetsBeyondFourGibibytesUseZip64) {
+    TempFolder folder;
+    writeFile(folder / "in.zip", buildArchive(kEntries, "far").bytes);
+    auto source = openArchive(folder / "in.zip");
+    ASSERT_TRUE(source);
+    {
+        FarSink sink(folder / "far.zip", 5ull << 30);
+        ZipWriter writer(sink);
+        ASSERT_TRUE(writer.copyRaw(*source, 0));
+        ASSERT_TRUE(writer.addBytes(source->entries()[1], "replaced"));
+        for (std::size_t i = 2; i < kEntries.size(); ++i)
+            ASSERT_TRUE(writer.copyRaw(*source, i));
+        ASSERT_TRUE(writer.finish(*source));
+    }
+    auto result = openArchive(folder / "far.zip");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->comment(), "far");
+    EXPECT_GE(result->centralDirectoryOffset(), 5ull << 30);
+    ASSERT_EQ(result->entries().size(), kEntries.size());
+    for (std::size_t i = 0; i < kEntries.size(); ++i) {
+        EXPECT_GE(result->entries()[i].localHeaderOffset, 5ull << 30);
+        auto content = result->readAll(i);
+        ASSERT_TRUE(content) << content.error().detail;
+        EXPECT_TRUE(content.value() == (i == 1 ? "replaced" : kEntries[i].content));
     }
 }
 
