@@ -71,10 +71,18 @@ public:
 };
 
 std::string rootElement(const zip::ZipReader& zip, std::size_t entry) {
+    // The root start tag comes first (after a declaration and perhaps comments): scan a few
+    // kilobytes at a time and stop as soon as it is seen, not the whole part.
     RootPeek peek;
     xml::Scanner scanner(peek);
     (void)zip.readStream(entry, [&](std::string_view chunk) -> Status {
-        (void)scanner.feed(chunk, false);
+        constexpr std::size_t kStep = 4096;
+        for (std::size_t at = 0; at < chunk.size() && peek.root.empty(); at += kStep) {
+            if (!scanner.feed(chunk.substr(at, kStep), false))
+                break;
+        }
+        if (peek.root.empty() && scanner.fed() < (1u << 20))
+            return Unit{};
         return Error{ErrorCode::IoError, kStopReading};
     });
     return peek.root;
@@ -261,6 +269,12 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
     }
     if (!anyRequest)
         return counts;
+    if (!m_zip) {
+        auto reopened = zip::ZipReader::open(m_path);
+        if (!reopened)
+            return reopened.error();
+        m_zip = std::move(reopened.value());
+    }
 
     if (write) {
         std::filesystem::file_time_type modified;
@@ -411,11 +425,9 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
     });
     if (!saved)
         return saved.error();
-    // Later reads must see the new file, not the one the reader still holds open.
-    auto reopened = zip::ZipReader::open(m_path);
-    if (!reopened)
-        return reopened.error();
-    m_zip = std::move(reopened.value());
+    // Later reads must see the new file, not the one the reader still holds open; it is
+    // opened again only if this workbook is used again.
+    m_zip.reset();
     fileIdentity(m_path, m_modified, m_size);
     return counts;
 }
