@@ -88,6 +88,29 @@ std::string rootElement(const zip::ZipReader& zip, std::size_t entry) {
     return peek.root;
 }
 
+// True when a sheet may hold a cell that its queue changes although no shared string changes:
+// an inline string. Found without parsing, by its type "inlineStr" in the raw bytes; a
+// character reference anywhere could spell that type in disguise, so it counts too. Only
+// text constants are replaced, so nothing else can change in such a sheet.
+Result<bool> mayHoldInlineStrings(const zip::ZipReader& zip, std::size_t entry) {
+    bool found = false;
+    std::string tail; // the end of the previous chunk, for words split across chunks
+    Status status = zip.readStream(entry, [&](std::string_view chunk) -> Status {
+        tail.append(chunk.substr(0, 16));
+        if (tail.find("inlineStr") != std::string::npos || tail.find("&#") != std::string::npos ||
+            chunk.find("inlineStr") != std::string_view::npos ||
+            chunk.find("&#") != std::string_view::npos) {
+            found = true;
+            return Error{ErrorCode::IoError, kStopReading};
+        }
+        tail.assign(chunk.substr(chunk.size() > 16 ? chunk.size() - 16 : 0));
+        return Unit{};
+    });
+    if (!status && !isStop(status))
+        return status.error();
+    return found;
+}
+
 bool fileIdentity(const std::filesystem::path& path, std::filesystem::file_time_type& modified,
                   std::uintmax_t& size) {
     std::error_code ec;
@@ -344,6 +367,15 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         }
         for (std::size_t t = firstTable; t < tables.size(); ++t)
             context.tables.push_back(&tables[t].second);
+
+        if (!strings || !strings->anyChange(context.queueIndex)) {
+            auto inlineStrings = mayHoldInlineStrings(*m_zip, sheet.entry);
+            if (!inlineStrings)
+                return Error{inlineStrings.error().code,
+                             sheet.partName + ": " + inlineStrings.error().detail};
+            if (!inlineStrings.value())
+                continue; // nothing in this sheet can change: no need to parse it
+        }
 
         // Output is kept for a changed sheet only; Deferred mode starts it at the first change.
         auto mode = write ? xml::Splicer::Mode::Deferred : xml::Splicer::Mode::Discard;
