@@ -2,7 +2,7 @@
 // TabControl1, the Help button and the hand-cursor rule.
 #include "form1.h"
 
-#include "cursor_file.h"
+#include "platform/cursor_file.h"
 #include "fonts.h"
 #include "main_module.h"
 #include "splash.h"
@@ -245,7 +245,7 @@ void Form1::loadMouseIcon() {
     const QString path = m_installationFolder + kCursorFile;
     if (platform::FileExists(path)) {
         // A file that does not load as a cursor leaves the window without a mouse icon.
-        m_mouseIcon = app::LoadCursorFile(path);
+        m_mouseIcon = platform::LoadCursorFile(path);
     }
 }
 

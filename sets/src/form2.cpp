@@ -7,6 +7,7 @@
 #include "sets/text_file.h"
 
 #include "platform/appearance.h"
+#include "platform/cursor_file.h"
 #include "platform/shared_routines.h"
 
 #include <QLabel>
@@ -112,7 +113,7 @@ void Form2::Form_Load() {
     platform::CenterForm(*this);
     const QString cursorFile = m_installationFolder + QStringLiteral("/HAND-M.CUR");
     if (platform::FileExists(cursorFile)) {
-        m_pointer.setMouseIcon(LoadCursorFile(cursorFile));
+        m_pointer.setMouseIcon(platform::LoadCursorFile(cursorFile));
     }
     // Text2_Change writes the value back to the setting.
     Text2->setText(platform::ReadSetting(m_services.settings, kSeparatorKey, kDefaultSeparator));

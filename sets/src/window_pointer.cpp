@@ -2,9 +2,6 @@
 #include "sets/window_pointer.h"
 
 #include <QEvent>
-#include <QFile>
-#include <QImage>
-#include <QPixmap>
 #include <QWidget>
 
 namespace sets {
@@ -55,33 +52,6 @@ bool HandCursorRule::eventFilter(QObject* watched, QEvent* event) {
                                                               : platform::kPointerDefault);
     }
     return false;
-}
-
-std::optional<QCursor> LoadCursorFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    const QByteArray bytes = file.read(1 << 20);
-    QImage image;
-    if (!image.loadFromData(bytes, "cur") && !image.loadFromData(bytes, "ico") &&
-        !image.loadFromData(bytes)) {
-        return std::nullopt;
-    }
-    // A cursor file (ICONDIR type 2) keeps the hot spot where an icon file keeps its colour
-    // planes and bit count: bytes 10 to 13, two little-endian 16-bit values.
-    int hotX = 0;
-    int hotY = 0;
-    const auto byteAt = [&bytes](int i) { return static_cast<unsigned char>(bytes[i]); };
-    if (bytes.size() >= 22 && byteAt(2) == 2 && byteAt(3) == 0) {
-        hotX = byteAt(10) | byteAt(11) << 8;
-        hotY = byteAt(12) | byteAt(13) << 8;
-    }
-    if (hotX >= image.width() || hotY >= image.height()) {
-        hotX = 0;
-        hotY = 0;
-    }
-    return QCursor(QPixmap::fromImage(image), hotX, hotY);
 }
 
 } // namespace sets

@@ -1,7 +1,7 @@
 // The start-up routines without a window of their own: the home-page draw, the skin and the
 // face colours, and reading the hand cursor file.
 #include "app_test_support.h"
-#include "cursor_file.h"
+#include "platform/cursor_file.h"
 #include "fakes/fake_services.h"
 #include "main_module.h"
 
@@ -210,7 +210,7 @@ void MainModuleTest::cursorFileGivesImageAndHotspot() {
     QFETCH(QPoint, hotspot);
     QTemporaryDir dir;
     QVERIFY(apptest::writeFile(dir.path() + "/HAND-M.CUR", file));
-    const std::optional<QCursor> cursor = app::LoadCursorFile(dir.path() + "/HAND-M.CUR");
+    const std::optional<QCursor> cursor = platform::LoadCursorFile(dir.path() + "/HAND-M.CUR");
     QVERIFY(cursor.has_value());
     QCOMPARE(cursor->shape(), Qt::BitmapCursor);
     QCOMPARE(cursor->pixmap().size(), QSize(32, 32));
@@ -222,15 +222,15 @@ void MainModuleTest::cursorFileThatDoesNotLoad_data() {
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("text") << QByteArray("hand cursor");
     QTest::newRow("truncated") << apptest::cursorFile(5, 3).left(30);
-    QTest::newRow("too large") << QByteArray(app::kMaxCursorBytes + 1, '\0');
+    QTest::newRow("too large") << QByteArray(platform::kMaxCursorBytes + 1, '\0');
 }
 
 void MainModuleTest::cursorFileThatDoesNotLoad() {
     QFETCH(QByteArray, file);
     QTemporaryDir dir;
     QVERIFY(apptest::writeFile(dir.path() + "/HAND-M.CUR", file));
-    QVERIFY(!app::LoadCursorFile(dir.path() + "/HAND-M.CUR").has_value());
-    QVERIFY(!app::LoadCursorFile(dir.path() + "/missing.cur").has_value());
+    QVERIFY(!platform::LoadCursorFile(dir.path() + "/HAND-M.CUR").has_value());
+    QVERIFY(!platform::LoadCursorFile(dir.path() + "/missing.cur").has_value());
 }
 
 QTEST_MAIN(MainModuleTest)

@@ -52,8 +52,4 @@ private:
     QSet<const QObject*> m_buttons;
 };
 
-/// The hand cursor in the cursor file at path: its picture and the hot spot the file gives.
-/// Nothing when the file does not load as a cursor or an icon.
-std::optional<QCursor> LoadCursorFile(const QString& path);
-
 } // namespace sets

@@ -5,7 +5,7 @@
 #include <QString>
 #include <optional>
 
-namespace app {
+namespace platform {
 
 /// Cursor files larger than this are refused without reading them.
 inline constexpr qint64 kMaxCursorBytes = 1024 * 1024;
@@ -15,4 +15,4 @@ inline constexpr qint64 kMaxCursorBytes = 1024 * 1024;
 /// holds no image Qt can decode.
 std::optional<QCursor> LoadCursorFile(const QString& path);
 
-} // namespace app
+} // namespace platform

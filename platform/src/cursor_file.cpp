@@ -1,13 +1,13 @@
 // LoadCursorFile: Qt's ico reader decodes the image; the hotspot is read here because the
 // reader does not report it.
-#include "cursor_file.h"
+#include "platform/cursor_file.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 #include <QPixmap>
 
-namespace app {
+namespace platform {
 namespace {
 
 quint16 littleEndian16(const QByteArray& bytes, int offset) {
@@ -52,4 +52,4 @@ std::optional<QCursor> LoadCursorFile(const QString& path) {
     return QCursor(pixmap);
 }
 
-} // namespace app
+} // namespace platform
