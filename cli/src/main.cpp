@@ -5,6 +5,9 @@
 #include "cli/paths.h"
 #include "cli/report.h"
 #include "cli/workbook_job.h"
+#include "run/automation.h"
+#include "run/running_instances.h"
+#include "run/stand_in.h"
 #include "sets/sets_file.h"
 
 #include <QCoreApplication>
@@ -113,6 +116,7 @@ int main(int argc, char** argv) {
     cli::ReplacePlan plan;
     plan.matchCase = options.matchCase;
     plan.dryRun = options.dryRun;
+    plan.sets = options.setsFile.has_value();
     if (options.setsFile) {
         const sets::LoadedSets loaded = sets::LoadSetsFile(*options.setsFile, options.separator);
         if (!loaded.ok())
@@ -131,6 +135,13 @@ int main(int argc, char** argv) {
     keys.reserve(static_cast<std::size_t>(files.size()));
     for (const QString& file : files)
         keys.push_back(cli::sameFileKey(file));
+
+    // The whole run counts as one running instance for other runs' running check; the
+    // stand-in instances made per file therefore join no registry of their own.
+    const auto registryEntry =
+        run::RegistryEntry::join(run::defaultRegistryFolder(), static_cast<long>(::getpid()),
+                                 run::automation::kApplicationName);
+    run::StandInFactory factory(run::engineOpener(), {});
 
     std::signal(SIGINT, onInterrupt);
     ProgressDisplay progress(::isatty(STDERR_FILENO) == 1);
@@ -154,7 +165,7 @@ int main(int argc, char** argv) {
             skipped.reason = QStringLiteral("not processed: the run was interrupted");
             return skipped;
         }
-        return cli::processWorkbook(files[static_cast<qsizetype>(index)], plan);
+        return cli::processWorkbook(factory, files[static_cast<qsizetype>(index)], plan);
     };
     cli::runJobs(keys, options.jobs, work, callbacks);
     progress.clear();

@@ -156,7 +156,11 @@ ParseResult parseOptions(const QStringList& arguments, int defaultJobs) {
 
 QString helpText() {
     Parser p;
+    // QCommandLineParser names the program by the path it was started with; the help shows
+    // the name users type.
     QString text = p.parser.helpText();
+    text = QStringLiteral("Usage: varnocliff-cli [options] PATH...") +
+           text.mid(text.indexOf(QLatin1Char('\n')));
     text += QStringLiteral(R"(
 Examples:
   varnocliff-cli --find alpha --replace omega reports/

@@ -1,47 +1,90 @@
-// The engine does the work; this only turns the plan into queued replacements and the
-// engine's result into an outcome.
+// The command line's side of the automation calls: match case comes from the options, the
+// busy pointer has nothing to show, and the engine's reasons come back as the file's outcome.
 #include "cli/workbook_job.h"
 
-#include "engine/workbook.h"
+#include "run/excel1.h"
 
 #include <QFile>
-#include <filesystem>
 
 namespace cli {
 
 namespace {
 
-FileOutcome failed(const engine::Error& error) {
-    FileOutcome outcome;
-    outcome.status = FileOutcome::Status::Failed;
-    outcome.reason = QString::fromStdString(error.message());
-    return outcome;
+using run::automation::SaveCounts;
+using run::automation::Workbook;
+
+class OptionsContext final : public run::RunContext {
+public:
+    explicit OptionsContext(bool matchCase) : m_matchCase(matchCase) {}
+    bool matchCase() override { return m_matchCase; }
+    void showBusy() override {}
+
+private:
+    bool m_matchCase;
+};
+
+class PairList final : public run::TextList {
+public:
+    PairList(const std::vector<ReplacePair>& pairs, std::string ReplacePair::*text)
+        : m_pairs(pairs), m_text(text) {}
+    int count() const override { return static_cast<int>(m_pairs.size()); }
+    std::string item(int index) const override {
+        return m_pairs[static_cast<std::size_t>(index)].*m_text;
+    }
+
+private:
+    const std::vector<ReplacePair>& m_pairs;
+    std::string ReplacePair::*m_text;
+};
+
+run::Status replaceAll(Workbook& workbook, const ReplacePlan& plan, run::RunContext& context) {
+    if (!plan.sets && plan.pairs.size() == 1)
+        return Excel1::ReplaceInWorkbook(workbook, plan.pairs.front().find,
+                                         plan.pairs.front().replacement, context);
+    return Excel1::ReplaceSetsInWorkbook(workbook, PairList(plan.pairs, &ReplacePair::find),
+                                         PairList(plan.pairs, &ReplacePair::replacement), context);
+}
+
+// A dry run takes the same steps as Excel1::ProcessFile but ends with DryRun instead of Save.
+run::Outcome<SaveCounts> countOnly(run::automation::ApplicationFactory& factory,
+                                   const std::string& path, const ReplacePlan& plan,
+                                   run::RunContext& context) {
+    auto opened = Excel1::OpenWorkbook(factory, path);
+    if (!opened)
+        return opened.failure();
+    run::automation::Application& application = *opened.value();
+    struct QuitAtEnd {
+        run::automation::Application& application;
+        ~QuitAtEnd() { application.Quit(); }
+    } quitAtEnd{application};
+
+    auto& workbooks = application.Workbooks();
+    auto workbook = workbooks.item(workbooks.count());
+    if (!workbook)
+        return workbook.failure();
+    if (run::Status replaced = replaceAll(*workbook.value(), plan, context); !replaced)
+        return replaced.failure();
+    return workbook.value()->DryRun();
 }
 
 } // namespace
 
-FileOutcome processWorkbook(const QString& path, const ReplacePlan& plan) {
+FileOutcome processWorkbook(run::automation::ApplicationFactory& factory, const QString& path,
+                            const ReplacePlan& plan) {
     // The path's bytes as the file system holds them, whatever the locale.
-    const std::filesystem::path file(QFile::encodeName(path).toStdString());
-    auto opened = engine::Workbook::open(file);
-    if (!opened)
-        return failed(opened.error());
-    engine::Workbook& workbook = *opened.value();
+    const std::string file = QFile::encodeName(path).toStdString();
+    OptionsContext context(plan.matchCase);
+    const auto counts = plan.dryRun ? countOnly(factory, file, plan, context)
+                                    : Excel1::ProcessFile(factory, file, [&](Workbook& workbook) {
+                                          return replaceAll(workbook, plan, context);
+                                      });
 
-    // Sheets are independent, so queuing sheet by sheet with every pair on each keeps the
-    // order that matters: the pairs' order within a sheet.
-    const auto& sheets = workbook.sheets();
-    for (std::size_t sheet = 0; sheet < sheets.size(); ++sheet) {
-        if (!sheets[sheet].hasCells)
-            continue;
-        for (const ReplacePair& pair : plan.pairs)
-            workbook.queueReplace(sheet, {pair.find, pair.replacement, plan.matchCase});
-    }
-
-    auto counts = plan.dryRun ? workbook.dryRun() : workbook.save();
-    if (!counts)
-        return failed(counts.error());
     FileOutcome outcome;
+    if (!counts) {
+        outcome.status = FileOutcome::Status::Failed;
+        outcome.reason = QString::fromStdString(counts.failure().reason);
+        return outcome;
+    }
     outcome.replacements = counts.value().replacements;
     outcome.cellsChanged = counts.value().cellsChanged;
     outcome.status =

@@ -136,6 +136,7 @@ TEST(Options, HelpTextListsEveryOptionAndExamples) {
     for (const char* option : {"--find", "--replace", "--sets", "--separator", "--match-case",
                                "--ext", "--dry-run", "--jobs", "--report", "--help"})
         EXPECT_TRUE(text.contains(QLatin1String(option))) << option;
+    EXPECT_TRUE(text.startsWith(QLatin1String("Usage: varnocliff-cli [options] PATH...\n")));
     EXPECT_TRUE(text.contains(QLatin1String("Examples:")));
     EXPECT_TRUE(text.contains(QLatin1String("Exit status")));
 }
