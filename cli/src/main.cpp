@@ -63,11 +63,16 @@ public:
     }
 
     void printLine(std::FILE* stream, const QString& line) {
-        clear();
+        // Only a line for the same terminal has to move the bar out of its way.
+        const bool sameTerminal = m_enabled && ::isatty(::fileno(stream)) == 1;
+        if (sameTerminal)
+            clear();
         print(stream, line);
-        std::fflush(stream);
-        if (m_total > 0 && m_finished < m_total)
-            draw();
+        if (sameTerminal) {
+            std::fflush(stream);
+            if (m_total > 0 && m_finished < m_total)
+                draw();
+        }
     }
 
     void clear() {
