@@ -59,17 +59,17 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"NoPath", args({"--find", "a"}), "PATH"}),
     [](const testing::TestParamInfo<UsageCase>& param) { return std::string(param.param.name); });
 
-const Options& accepted(const ParseResult& result) {
+// The options of an accepted command line (a copy, so that a temporary result may be passed).
+Options accepted(const ParseResult& result) {
     if (const auto* error = std::get_if<UsageError>(&result))
         ADD_FAILURE() << "rejected: " << error->message.toStdString();
-    static const Options kNone;
     const auto* options = std::get_if<Options>(&result);
-    return options ? *options : kNone;
+    return options ? *options : Options{};
 }
 
 TEST(Options, DefaultsForOnePair) {
     const ParseResult result = cli::parseOptions(args({"--find", "alpha", "reports/"}), 6);
-    const Options& options = accepted(result);
+    const Options options = accepted(result);
     EXPECT_EQ(options.find, "alpha");
     EXPECT_EQ(options.replace, "");
     EXPECT_FALSE(options.setsFile.has_value());
@@ -86,7 +86,7 @@ TEST(Options, EveryOptionForSets) {
         args({"--sets", "pairs.txt", "--separator", "=>", "--match-case", "--ext", "xlsx",
               "--dry-run", "--jobs", "3", "--report", "json", "a.xlsx", "dir", "a.xlsx"}),
         2);
-    const Options& options = accepted(result);
+    const Options options = accepted(result);
     EXPECT_EQ(options.setsFile.value_or(QString()), "pairs.txt");
     EXPECT_EQ(options.separator, "=>");
     EXPECT_TRUE(options.matchCase);
@@ -99,13 +99,13 @@ TEST(Options, EveryOptionForSets) {
 }
 
 TEST(Options, SetsKeepTheDefaultSeparator) {
-    const Options& options = accepted(cli::parseOptions(args({"--sets", "s.txt", "x"}), 1));
+    const Options options = accepted(cli::parseOptions(args({"--sets", "s.txt", "x"}), 1));
     EXPECT_EQ(options.separator, "::");
 }
 
 TEST(Options, ValuesThatLookLikeOptionsAreValues) {
     // A find text such as "-1" and a file named "-old.xlsx" after "--".
-    const Options& options = accepted(
+    const Options options = accepted(
         cli::parseOptions(args({"--find", "-1", "--replace=--", "-j", "1", "--", "-old.xlsx"}), 2));
     EXPECT_EQ(options.find, "-1");
     EXPECT_EQ(options.replace, "--");
@@ -114,7 +114,7 @@ TEST(Options, ValuesThatLookLikeOptionsAreValues) {
 }
 
 TEST(Options, NonAsciiTextsPassUnchanged) {
-    const Options& options =
+    const Options options =
         accepted(cli::parseOptions(args({"--find", "Straße", "--replace", " Ünïcødé ", "x"}), 1));
     EXPECT_EQ(options.find, QStringLiteral("Straße"));
     EXPECT_EQ(options.replace, QStringLiteral(" Ünïcødé "));
