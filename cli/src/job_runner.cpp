@@ -19,8 +19,9 @@ public:
     Scheduler(const std::vector<std::string>& keys, const FileWork& work,
               const RunCallbacks& callbacks)
         : m_keys(keys), m_work(work), m_callbacks(callbacks), m_results(keys.size()) {
-        for (std::size_t i = 0; i < keys.size(); ++i)
+        for (std::size_t i = 0; i < keys.size(); ++i) {
             m_pending.push_back(i);
+        }
     }
 
     void worker() {
@@ -29,8 +30,9 @@ public:
             // The first pending entry whose file is not being worked on; an entry of a busy
             // file waits, and so does every later entry of that file, which keeps their order.
             auto next = m_pending.begin();
-            while (next != m_pending.end() && m_busy.contains(m_keys[*next]))
+            while (next != m_pending.end() && m_busy.contains(m_keys[*next])) {
                 ++next;
+            }
             if (next == m_pending.end()) {
                 m_changed.wait(lock);
                 continue;
@@ -54,8 +56,9 @@ public:
     std::vector<FileOutcome> results() {
         std::vector<FileOutcome> outcomes;
         outcomes.reserve(m_results.size());
-        for (auto& result : m_results)
+        for (auto& result : m_results) {
             outcomes.push_back(std::move(result).value_or(FileOutcome{}));
+        }
         return outcomes;
     }
 
@@ -80,11 +83,13 @@ private:
 
     // Called with the mutex held.
     void report() {
-        if (m_callbacks.progress)
+        if (m_callbacks.progress) {
             m_callbacks.progress(m_finished, m_results.size());
+        }
         while (m_nextInOrder < m_results.size() && m_results[m_nextInOrder]) {
-            if (m_callbacks.finishedInOrder)
+            if (m_callbacks.finishedInOrder) {
                 m_callbacks.finishedInOrder(m_nextInOrder, *m_results[m_nextInOrder]);
+            }
             ++m_nextInOrder;
         }
     }
@@ -110,8 +115,9 @@ std::vector<FileOutcome> runJobs(const std::vector<std::string>& keys, int jobs,
         std::min<std::size_t>(keys.size(), static_cast<std::size_t>(std::max(1, jobs)));
     {
         std::vector<std::jthread> helpers;
-        for (std::size_t i = 1; i < threads; ++i)
+        for (std::size_t i = 1; i < threads; ++i) {
             helpers.emplace_back([&scheduler] { scheduler.worker(); });
+        }
         scheduler.worker();
     }
     return scheduler.results();

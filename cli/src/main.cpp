@@ -25,7 +25,7 @@ namespace {
 // so no workbook is left half-saved. A second Ctrl+C ends the program at once.
 std::atomic<bool> g_interrupted{false};
 
-extern "C" void onInterrupt(int) {
+extern "C" void onInterrupt(int /*signal*/) {
     if (g_interrupted.exchange(true)) {
         std::signal(SIGINT, SIG_DFL);
         std::raise(SIGINT);
@@ -39,8 +39,9 @@ void print(std::FILE* stream, const QString& line) {
 
 int terminalWidth() {
     winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
         return size.ws_col;
+    }
     return 80;
 }
 
@@ -51,13 +52,15 @@ public:
     explicit ProgressDisplay(bool enabled) : m_enabled(enabled) {}
 
     void update(std::size_t finished, std::size_t total) {
-        if (!m_enabled)
+        if (!m_enabled) {
             return;
+        }
         m_finished = finished;
         m_total = total;
         const auto now = std::chrono::steady_clock::now();
-        if (finished != total && now - m_lastDraw < std::chrono::milliseconds(100))
+        if (finished != total && now - m_lastDraw < std::chrono::milliseconds(100)) {
             return;
+        }
         m_lastDraw = now;
         draw();
     }
@@ -65,13 +68,15 @@ public:
     void printLine(std::FILE* stream, const QString& line) {
         // Only a line for the same terminal has to move the bar out of its way.
         const bool sameTerminal = m_enabled && ::isatty(::fileno(stream)) == 1;
-        if (sameTerminal)
+        if (sameTerminal) {
             clear();
+        }
         print(stream, line);
         if (sameTerminal) {
             std::fflush(stream);
-            if (m_total > 0 && m_finished < m_total)
+            if (m_total > 0 && m_finished < m_total) {
                 draw();
+            }
         }
     }
 
@@ -104,18 +109,15 @@ int usageError(const QString& message) {
     return cli::kExitUsage;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const cli::ParseResult parsed =
-        cli::parseOptions(app.arguments().mid(1), QThread::idealThreadCount());
+int runCommandLine(const QStringList& arguments) {
+    const cli::ParseResult parsed = cli::parseOptions(arguments, QThread::idealThreadCount());
     if (std::holds_alternative<cli::HelpRequest>(parsed)) {
         std::fputs(cli::helpText().toUtf8().constData(), stdout);
         return cli::kExitOk;
     }
-    if (const auto* error = std::get_if<cli::UsageError>(&parsed))
+    if (const auto* error = std::get_if<cli::UsageError>(&parsed)) {
         return usageError(error->message);
+    }
     const auto& options = std::get<cli::Options>(parsed);
 
     cli::ReplacePlan plan;
@@ -124,13 +126,16 @@ int main(int argc, char** argv) {
     plan.sets = options.setsFile.has_value();
     if (options.setsFile) {
         const sets::LoadedSets loaded = sets::LoadSetsFile(*options.setsFile, options.separator);
-        if (!loaded.ok())
+        if (!loaded.ok()) {
             return usageError(QStringLiteral("--sets: %1").arg(loaded.error));
-        if (loaded.sets.empty())
+        }
+        if (loaded.sets.empty()) {
             return usageError(QStringLiteral("--sets: %1 holds no set with the separator \"%2\"")
                                   .arg(*options.setsFile, options.separator));
-        for (const sets::Set& set : loaded.sets)
+        }
+        for (const sets::Set& set : loaded.sets) {
             plan.pairs.push_back({set.find.toStdString(), set.replace.toStdString()});
+        }
     } else {
         plan.pairs.push_back({options.find.toStdString(), options.replace.toStdString()});
     }
@@ -138,8 +143,9 @@ int main(int argc, char** argv) {
     const QStringList files = cli::expandPaths(options.paths, options.extension);
     std::vector<std::string> keys;
     keys.reserve(static_cast<std::size_t>(files.size()));
-    for (const QString& file : files)
+    for (const QString& file : files) {
         keys.push_back(cli::sameFileKey(file));
+    }
 
     // The whole run counts as one running instance for other runs' running check; the
     // stand-in instances made per file therefore join no registry of their own.
@@ -159,9 +165,10 @@ int main(int argc, char** argv) {
         const QString& path = files[static_cast<qsizetype>(index)];
         summary.add(outcome);
         progress.printLine(stdout, cli::fileLine(options.report, path, outcome));
-        if (outcome.status == cli::FileOutcome::Status::Failed)
+        if (outcome.status == cli::FileOutcome::Status::Failed) {
             progress.printLine(stderr,
                                QStringLiteral("varnocliff-cli: %1: %2").arg(path, outcome.reason));
+        }
     };
     const auto work = [&](std::size_t index) {
         if (g_interrupted) {
@@ -178,4 +185,17 @@ int main(int argc, char** argv) {
     print(stdout, cli::summaryLine(options.report, summary, options.dryRun));
     std::fflush(stdout);
     return summary.failed > 0 ? cli::kExitSomeFailed : cli::kExitOk;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    const QCoreApplication app(argc, argv);
+    // Failures of files are outcomes, never exceptions; what arrives here (memory exhausted
+    // before the run) ends the program with a message instead of an abort.
+    try {
+        return runCommandLine(QCoreApplication::arguments().mid(1));
+    } catch (const std::exception& error) {
+        print(stderr, QStringLiteral("varnocliff-cli: %1").arg(QString::fromUtf8(error.what())));
+        return cli::kExitSomeFailed;
+    }
 }

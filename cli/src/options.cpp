@@ -74,10 +74,12 @@ UsageError usage(const QCommandLineOption& option, const QString& what) {
 ParseResult parseOptions(const QStringList& arguments, int defaultJobs) {
     Parser p;
     // QCommandLineParser expects the program name first.
-    if (!p.parser.parse(QStringList{QStringLiteral("varnocliff-cli")} + arguments))
+    if (!p.parser.parse(QStringList{QStringLiteral("varnocliff-cli")} + arguments)) {
         return UsageError{p.parser.errorText()};
-    if (p.parser.isSet(p.help))
+    }
+    if (p.parser.isSet(p.help)) {
         return HelpRequest{};
+    }
 
     for (const QCommandLineOption* option : {&p.find, &p.replace, &p.sets, &p.separator, &p.ext,
                                              &p.jobs, &p.report, &p.matchCase, &p.dryRun}) {
@@ -85,8 +87,9 @@ ParseResult parseOptions(const QStringList& arguments, int defaultJobs) {
         const qsizetype count = option->valueName().isEmpty()
                                     ? p.parser.optionNames().count(option->names().constLast())
                                     : p.parser.values(*option).size();
-        if (count > 1)
+        if (count > 1) {
             return usage(*option, QStringLiteral("given more than once"));
+        }
     }
 
     Options options;
@@ -96,61 +99,72 @@ ParseResult parseOptions(const QStringList& arguments, int defaultJobs) {
 
     const bool hasFind = p.parser.isSet(p.find);
     const bool hasSets = p.parser.isSet(p.sets);
-    if (hasFind && hasSets)
+    if (hasFind && hasSets) {
         return usage(p.sets, QStringLiteral("cannot be combined with --find"));
-    if (!hasFind && !hasSets)
+    }
+    if (!hasFind && !hasSets) {
         return UsageError{QStringLiteral("--find or --sets is required")};
+    }
     if (hasFind) {
         options.find = p.parser.value(p.find);
         // An empty find text could never change a cell, so the run would only cost time.
-        if (options.find.isEmpty())
+        if (options.find.isEmpty()) {
             return usage(p.find, QStringLiteral("the text to find is empty"));
+        }
         options.replace = p.parser.value(p.replace);
-        if (p.parser.isSet(p.separator))
+        if (p.parser.isSet(p.separator)) {
             return usage(p.separator, QStringLiteral("only applies to --sets"));
+        }
     } else {
-        if (p.parser.isSet(p.replace))
+        if (p.parser.isSet(p.replace)) {
             return usage(p.replace, QStringLiteral("cannot be combined with --sets"));
+        }
         options.setsFile = p.parser.value(p.sets);
-        if (options.setsFile->isEmpty())
+        if (options.setsFile->isEmpty()) {
             return usage(p.sets, QStringLiteral("the file name is empty"));
+        }
         if (p.parser.isSet(p.separator)) {
             options.separator = p.parser.value(p.separator);
-            if (options.separator.isEmpty())
+            if (options.separator.isEmpty()) {
                 return usage(p.separator, QStringLiteral("the separator is empty"));
+            }
         }
     }
 
     if (p.parser.isSet(p.ext)) {
         options.extension = p.parser.value(p.ext);
-        if (options.extension.isEmpty())
+        if (options.extension.isEmpty()) {
             return usage(p.ext, QStringLiteral("the extension is empty"));
+        }
     }
 
     if (p.parser.isSet(p.jobs)) {
         const QString text = p.parser.value(p.jobs);
         bool ok = false;
         const int jobs = text.toInt(&ok);
-        if (!ok || jobs < 1 || jobs > kMaxJobs)
+        if (!ok || jobs < 1 || jobs > kMaxJobs) {
             return usage(p.jobs, QStringLiteral("expected a whole number from 1 to %1, got \"%2\"")
                                      .arg(kMaxJobs)
                                      .arg(text));
+        }
         options.jobs = jobs;
     }
 
     if (p.parser.isSet(p.report)) {
         const QString text = p.parser.value(p.report);
-        if (text == QLatin1String("text"))
+        if (text == QLatin1String("text")) {
             options.report = ReportFormat::Text;
-        else if (text == QLatin1String("json"))
+        } else if (text == QLatin1String("json")) {
             options.report = ReportFormat::Json;
-        else
+        } else {
             return usage(p.report, QStringLiteral("expected text or json, got \"%1\"").arg(text));
+        }
     }
 
     options.paths = p.parser.positionalArguments();
-    if (options.paths.isEmpty())
+    if (options.paths.isEmpty()) {
         return UsageError{QStringLiteral("no PATH given: name at least one workbook or folder")};
+    }
     return options;
 }
 

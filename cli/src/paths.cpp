@@ -14,10 +14,11 @@ namespace cli {
 QStringList expandPaths(const QStringList& paths, const QString& extension) {
     QStringList files;
     for (const QString& path : paths) {
-        if (QFileInfo(path).isDir())
+        if (QFileInfo(path).isDir()) {
             files += AddFolder::ScanFolderFiles(path, extension);
-        else
+        } else {
             files += path;
+        }
     }
     return files;
 }
@@ -25,8 +26,9 @@ QStringList expandPaths(const QStringList& paths, const QString& extension) {
 std::string sameFileKey(const QString& path) {
     struct stat info {};
     const QByteArray encoded = QFile::encodeName(path);
-    if (::stat(encoded.constData(), &info) == 0)
+    if (::stat(encoded.constData(), &info) == 0) {
         return "inode:" + std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino);
+    }
     return "path:" +
            QFile::encodeName(QDir::cleanPath(QFileInfo(path).absoluteFilePath())).toStdString();
 }

@@ -85,8 +85,9 @@ QString summaryLine(ReportFormat format, const Summary& summary, bool dryRun) {
                        .arg(summary.failed)
                        .arg(plural(summary.replacements, "replacement", "replacements"),
                             plural(summary.cellsChanged, "cell", "cells"));
-    if (dryRun)
+    if (dryRun) {
         line.prepend(QStringLiteral("Dry run, nothing written: "));
+    }
     return line;
 }
 
@@ -112,10 +113,11 @@ QString jsonString(const QString& text) {
             out += QLatin1String("\\t");
             break;
         default:
-            if (c.unicode() < 0x20)
+            if (c.unicode() < 0x20) {
                 out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
+            } else {
                 out += c;
+            }
         }
     }
     out += QLatin1Char('"');
@@ -129,8 +131,9 @@ QString progressBar(std::size_t finished, std::size_t total, int width) {
         QStringLiteral(" %1/%2 files")
             .arg(QString::number(finished).rightJustified(totalText.size()), totalText);
     const qsizetype barWidth = width - counts.size() - 2;
-    if (barWidth < 1 || total == 0)
+    if (barWidth < 1 || total == 0) {
         return counts.trimmed();
+    }
     const auto filled =
         static_cast<qsizetype>(finished * static_cast<std::size_t>(barWidth) / total);
     return QLatin1Char('[') + QString(filled, QLatin1Char('#')) +

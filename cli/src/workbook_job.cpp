@@ -38,9 +38,10 @@ private:
 };
 
 run::Status replaceAll(Workbook& workbook, const ReplacePlan& plan, run::RunContext& context) {
-    if (!plan.sets && plan.pairs.size() == 1)
+    if (!plan.sets && plan.pairs.size() == 1) {
         return Excel1::ReplaceInWorkbook(workbook, plan.pairs.front().find,
                                          plan.pairs.front().replacement, context);
+    }
     return Excel1::ReplaceSetsInWorkbook(workbook, PairList(plan.pairs, &ReplacePair::find),
                                          PairList(plan.pairs, &ReplacePair::replacement), context);
 }
@@ -50,8 +51,9 @@ run::Outcome<SaveCounts> countOnly(run::automation::ApplicationFactory& factory,
                                    const std::string& path, const ReplacePlan& plan,
                                    run::RunContext& context) {
     auto opened = Excel1::OpenWorkbook(factory, path);
-    if (!opened)
+    if (!opened) {
         return opened.failure();
+    }
     run::automation::Application& application = *opened.value();
     struct QuitAtEnd {
         run::automation::Application& application;
@@ -60,10 +62,12 @@ run::Outcome<SaveCounts> countOnly(run::automation::ApplicationFactory& factory,
 
     auto& workbooks = application.Workbooks();
     auto workbook = workbooks.item(workbooks.count());
-    if (!workbook)
+    if (!workbook) {
         return workbook.failure();
-    if (run::Status replaced = replaceAll(*workbook.value(), plan, context); !replaced)
+    }
+    if (run::Status replaced = replaceAll(*workbook.value(), plan, context); !replaced) {
         return replaced.failure();
+    }
     return workbook.value()->DryRun();
 }
 

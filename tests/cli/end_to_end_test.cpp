@@ -105,9 +105,10 @@ protected:
         for (const QJsonValue& sheet : sheets) {
             const QJsonObject object = sheet.toObject();
             const QJsonObject sheetCells = object.value(QLatin1String("cells")).toObject();
-            for (auto it = sheetCells.begin(); it != sheetCells.end(); ++it)
+            for (auto it = sheetCells.begin(); it != sheetCells.end(); ++it) {
                 all.insert(object.value(QLatin1String("name")).toString() + '!' + it.key(),
                            it.value());
+            }
         }
         return all;
     }
@@ -142,8 +143,9 @@ class CliUsage : public Cli, public testing::WithParamInterface<UsageCase> {};
 TEST_P(CliUsage, ExitsTwoNamingTheOptionAndTouchesNothing) {
     writeFile(path("book.xlsx"), "not looked at");
     QStringList arguments;
-    for (const char* argument : GetParam().arguments)
+    for (const char* argument : GetParam().arguments) {
         arguments << QString::fromUtf8(argument);
+    }
     const CliRun run = cli(arguments);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.err.contains(QLatin1String(GetParam().named))) << run.err.toStdString();
@@ -183,8 +185,9 @@ TEST_F(Cli, FilesThatCannotBeProcessedFailAndStayAsTheyWere) {
     copyCorpus(QStringLiteral("excelize/encryptAES.xlsx"), QStringLiteral("encrypted.xlsx"));
     const QStringList names{"text.xlsx", "truncated.xlsx", "encrypted.xlsx", "missing.xlsx"};
     std::vector<QByteArray> before;
-    for (const QString& name : names)
+    for (const QString& name : names) {
         before.push_back(fileBytes(path(name)));
+    }
 
     const CliRun run = cli(QStringList{"--find", "a", "--report", "json", "--jobs", "2"} + names);
     EXPECT_EQ(run.exitCode, 1);
@@ -214,8 +217,9 @@ TEST_F(Cli, FilesThatCannotBeProcessedFailAndStayAsTheyWere) {
 class CliWorkbooks : public Cli {
 protected:
     void SetUp() override {
-        if (!VARNOCLIFF_ENGINE_BUILT)
+        if (!VARNOCLIFF_ENGINE_BUILT) {
             GTEST_SKIP() << "the workbook engine's implementation is not part of this build";
+        }
         Cli::SetUp();
     }
 };
@@ -388,8 +392,9 @@ TEST_F(CliWorkbooks, CorpusCopiesChangeExactlyTheTextCellsThatMatch) {
         for (const QString& key : old.keys()) {
             // Text constants get every "e" replaced; numbers, booleans and formulas stay.
             QJsonValue expected = old.value(key);
-            if (texts.contains(key))
+            if (texts.contains(key)) {
                 expected = expected.toString().replace(QLatin1Char('e'), QLatin1Char('E'));
+            }
             EXPECT_EQ(after.value(key), expected) << key.toStdString();
         }
     }

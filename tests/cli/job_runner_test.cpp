@@ -24,8 +24,9 @@ FileOutcome counted(std::size_t index) {
 
 std::vector<std::string> distinctKeys(std::size_t count) {
     std::vector<std::string> keys;
-    for (std::size_t i = 0; i < count; ++i)
+    for (std::size_t i = 0; i < count; ++i) {
         keys.push_back("file" + std::to_string(i));
+    }
     return keys;
 }
 
@@ -61,8 +62,9 @@ TEST_P(JobRunner, OutcomesComeInListOrderWhateverFinishesFirst) {
     }
     EXPECT_EQ(inOrder, expected);
     std::vector<std::size_t> expectedProgress;
-    for (std::size_t i = 1; i <= count; ++i)
+    for (std::size_t i = 1; i <= count; ++i) {
         expectedProgress.push_back(i);
+    }
     EXPECT_EQ(progress, expectedProgress);
 }
 
@@ -77,8 +79,9 @@ TEST_P(JobRunner, SameFileNeverTwiceAtOnceAndInListOrder) {
         const std::string& key = keys[index];
         {
             std::lock_guard lock(mutex);
-            if (++active[key] > 1)
+            if (++active[key] > 1) {
                 overlapped = true;
+            }
             starts[key].push_back(index);
         }
         std::this_thread::sleep_for(3ms);
@@ -94,10 +97,12 @@ TEST_P(JobRunner, SameFileNeverTwiceAtOnceAndInListOrder) {
 
 TEST_P(JobRunner, ThrowingWorkFailsThatFileOnly) {
     const auto results = cli::runJobs(distinctKeys(5), GetParam(), [](std::size_t index) {
-        if (index == 1)
+        if (index == 1) {
             throw std::runtime_error("out of luck");
-        if (index == 3)
+        }
+        if (index == 3) {
             throw 42;
+        }
         return counted(index);
     });
     ASSERT_EQ(results.size(), 5u);
@@ -105,8 +110,9 @@ TEST_P(JobRunner, ThrowingWorkFailsThatFileOnly) {
     EXPECT_EQ(results[1].reason, "internal error: out of luck");
     EXPECT_EQ(results[3].status, FileOutcome::Status::Failed);
     EXPECT_EQ(results[3].reason, "internal error");
-    for (std::size_t i : {0u, 2u, 4u})
+    for (std::size_t i : {0u, 2u, 4u}) {
         EXPECT_EQ(results[i].status, FileOutcome::Status::Changed) << i;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, JobRunner, testing::Values(1, 2, 4, 16));

@@ -12,8 +12,9 @@ using cli::UsageError;
 
 QStringList args(std::initializer_list<const char*> items) {
     QStringList list;
-    for (const char* item : items)
+    for (const char* item : items) {
         list << QString::fromUtf8(item);
+    }
     return list;
 }
 
@@ -61,8 +62,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The options of an accepted command line (a copy, so that a temporary result may be passed).
 Options accepted(const ParseResult& result) {
-    if (const auto* error = std::get_if<UsageError>(&result))
+    if (const auto* error = std::get_if<UsageError>(&result)) {
         ADD_FAILURE() << "rejected: " << error->message.toStdString();
+    }
     const auto* options = std::get_if<Options>(&result);
     return options ? *options : Options{};
 }
@@ -134,8 +136,9 @@ TEST(Options, HelpWinsOverEverythingElse) {
 TEST(Options, HelpTextListsEveryOptionAndExamples) {
     const QString text = cli::helpText();
     for (const char* option : {"--find", "--replace", "--sets", "--separator", "--match-case",
-                               "--ext", "--dry-run", "--jobs", "--report", "--help"})
+                               "--ext", "--dry-run", "--jobs", "--report", "--help"}) {
         EXPECT_TRUE(text.contains(QLatin1String(option))) << option;
+    }
     EXPECT_TRUE(text.startsWith(QLatin1String("Usage: varnocliff-cli [options] PATH...\n")));
     EXPECT_TRUE(text.contains(QLatin1String("Examples:")));
     EXPECT_TRUE(text.contains(QLatin1String("Exit status")));

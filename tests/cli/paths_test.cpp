@@ -16,8 +16,9 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         for (const char* file :
              {"tree/a.xlsx", "tree/notes.txt", "tree/~$a.xlsx", "tree/sub/b.XLSM",
-              "tree/sub/deeper/c.xls", "tree/.hidden/d.xlsx", "loose.xlsx"})
+              "tree/sub/deeper/c.xls", "tree/.hidden/d.xlsx", "loose.xlsx"}) {
             touch(QString::fromUtf8(file));
+        }
     }
 
     QString path(const QString& relative) const { return m_dir.filePath(relative); }
