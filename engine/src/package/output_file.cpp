@@ -1,0 +1,172 @@
+// Safe saving: the temporary file beside the target, its flush, and the rename over the target.
+#include "package/output_file.h"
+
+#include "package/sys_calls.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <unistd.h>
+
+namespace engine::package {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 1u << 20;
+
+Error systemError(int error, const std::string& what) {
+    switch (error) {
+    case ENOENT:
+        return Error{ErrorCode::Vanished, what};
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return Error{ErrorCode::PermissionDenied, what};
+    case ENOSPC:
+    case EFBIG:
+    case EDQUOT:
+        return Error{ErrorCode::DiskFull, what};
+    default:
+        return Error{ErrorCode::IoError, what + ": " + std::strerror(error)};
+    }
+}
+
+// A name that folder scans skip (hidden) and that tells a user where it came from.
+std::filesystem::path temporaryName(const std::filesystem::path& target) {
+    static thread_local std::mt19937_64 random(
+        std::random_device{}() ^
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string suffix;
+    for (int i = 0; i < 8; ++i)
+        suffix.push_back(kDigits[random() % 36]);
+    return target.parent_path() /
+           ("." + target.filename().string() + "." + suffix + ".varnocliff-tmp");
+}
+
+} // namespace
+
+OutputFile::OutputFile(int fd, std::filesystem::path path) : m_fd(fd), m_path(std::move(path)) {
+    m_buffer.reserve(kBufferSize);
+}
+
+OutputFile::~OutputFile() = default;
+
+Status OutputFile::write(std::string_view bytes) {
+    m_position += bytes.size();
+    if (m_buffer.size() + bytes.size() < kBufferSize) {
+        m_buffer.append(bytes);
+        return Unit{};
+    }
+    if (!m_buffer.empty()) {
+        m_buffer.append(bytes);
+        bytes = m_buffer;
+    }
+    while (!bytes.empty()) {
+        const ssize_t written = sysCalls().write(m_fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            m_buffer.clear();
+            return systemError(errno, "writing " + m_path.string());
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    m_buffer.clear();
+    return Unit{};
+}
+
+Status OutputFile::flush() {
+    std::string_view bytes = m_buffer;
+    while (!bytes.empty()) {
+        const ssize_t written = sysCalls().write(m_fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return systemError(errno, "writing " + m_path.string());
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    m_buffer.clear();
+    if (sysCalls().fsync(m_fd) != 0)
+        return systemError(errno, "flushing " + m_path.string());
+    return Unit{};
+}
+
+Status replaceFileAtomically(const std::filesystem::path& target,
+                             const std::function<Status(OutputFile&)>& write) {
+    SysCalls& sys = sysCalls();
+    struct stat before {};
+    if (sys.stat(target.c_str(), &before) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return Error{ErrorCode::NotFound, target.string()};
+        return systemError(errno, target.string());
+    }
+    if (!S_ISREG(before.st_mode))
+        return Error{ErrorCode::NotAWorkbook, target.string() + " is not a regular file"};
+    // A read-only file is refused even though the folder would allow a rename over it: the user
+    // marked it so, and a spreadsheet program would not save over it either. The mode bits are
+    // checked too, because access() lets the superuser write anything.
+    if ((before.st_mode & 0222) == 0 || sys.access(target.c_str(), W_OK) != 0)
+        return Error{ErrorCode::PermissionDenied, target.string() + " is read-only"};
+
+    std::filesystem::path temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = temporaryName(target);
+        fd = sys.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) {
+            const int error = errno;
+            if (error == ENOENT)
+                return Error{ErrorCode::Vanished, target.parent_path().string()};
+            return systemError(error, "creating a file in " + target.parent_path().string());
+        }
+    }
+    if (fd < 0)
+        return Error{ErrorCode::IoError,
+                     "no free temporary name in " + target.parent_path().string()};
+
+    // Whatever fails from here on, the temporary file goes and the target stays as it was.
+    auto fail = [&](Error error) -> Status {
+        if (fd >= 0)
+            sys.close(fd);
+        sys.unlink(temporary.c_str());
+        return error;
+    };
+    {
+        OutputFile out(fd, temporary);
+        if (auto status = write(out); !status)
+            return fail(status.error());
+        if (auto status = out.flush(); !status)
+            return fail(status.error());
+    }
+    if (sys.fchmod(fd, before.st_mode & 07777) != 0)
+        return fail(systemError(errno, "setting the permissions of " + temporary.string()));
+    const int closeResult = sys.close(fd);
+    fd = -1;
+    if (closeResult != 0)
+        return fail(systemError(errno, "closing " + temporary.string()));
+
+    // The target must still be the file that was read: renaming over a file that took its
+    // place, or recreating one that was deleted, would lose somebody's work.
+    struct stat now {};
+    if (sys.stat(target.c_str(), &now) != 0 || now.st_ino != before.st_ino ||
+        now.st_dev != before.st_dev)
+        return fail(Error{ErrorCode::Vanished, target.string()});
+    if (sys.rename(temporary.c_str(), target.c_str()) != 0)
+        return fail(systemError(errno, "renaming over " + target.string()));
+
+    // The folder entry reaches the disk too; a file system that cannot sync folders is no error,
+    // since the target is already replaced at this point.
+    const int folder = sys.open(target.parent_path().empty() ? "." : target.parent_path().c_str(),
+                                O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (folder >= 0) {
+        sys.fsync(folder);
+        sys.close(folder);
+    }
+    return Unit{};
+}
+
+} // namespace engine::package

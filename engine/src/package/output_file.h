@@ -1,0 +1,49 @@
+// Saving safely: a new file written beside the target, flushed, and renamed over it, so that a
+// failure at any point leaves the target as it was. System calls go through sys_calls.h.
+#pragma once
+
+#include "engine/result.h"
+#include "zip/zip_writer.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace engine::package {
+
+/// The temporary file that replaceFileAtomically fills. Writes are buffered.
+class OutputFile : public zip::ByteSink {
+public:
+    OutputFile(int fd, std::filesystem::path path);
+    ~OutputFile() override;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    /// Appends `bytes`. Errors: DiskFull when the disk or a file-size limit is reached, IoError.
+    Status write(std::string_view bytes) override;
+    /// Bytes written so far.
+    std::uint64_t position() const override { return m_position; }
+    /// Writes out the buffer and fsyncs the file.
+    Status flush();
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    int m_fd;
+    std::filesystem::path m_path;
+    std::string m_buffer;
+    std::uint64_t m_position = 0;
+};
+
+/// Replaces `target` with what `write` puts into an OutputFile: creates a temporary file beside
+/// `target` (same folder, so the rename stays on one file system), lets `write` fill it, fsyncs
+/// it, gives it `target`'s permission bits, renames it over `target` and fsyncs the folder.
+/// On any failure, the failure of `write` included, the temporary file is removed and `target`
+/// is untouched. Refuses a target the user may not write ("permission denied"), even where the
+/// folder would allow the rename. Errors: NotFound/Vanished when `target` is gone,
+/// PermissionDenied, DiskFull, IoError, or the status `write` returned.
+Status replaceFileAtomically(const std::filesystem::path& target,
+                             const std::function<Status(OutputFile&)>& write);
+
+} // namespace engine::package
