@@ -150,10 +150,13 @@ Status replaceFileAtomically(const std::filesystem::path& target,
         return fail(systemError(errno, "closing " + temporary.string()));
 
     // The target must still be the file that was read: renaming over a file that took its
-    // place, or recreating one that was deleted, would lose somebody's work.
+    // place, or recreating one that was deleted, would lose somebody's work. Inode numbers are
+    // reused at once on some file systems, hence the size and time as well.
     struct stat now {};
     if (sys.stat(target.c_str(), &now) != 0 || now.st_ino != before.st_ino ||
-        now.st_dev != before.st_dev)
+        now.st_dev != before.st_dev || now.st_size != before.st_size ||
+        now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+        now.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
         return fail(Error{ErrorCode::Vanished, target.string()});
     if (sys.rename(temporary.c_str(), target.c_str()) != 0)
         return fail(systemError(errno, "renaming over " + target.string()));

@@ -1,0 +1,230 @@
+// Safe saving under every failure we can cause: each one gives a clear code, leaves the original
+// byte-for-byte as it was and leaves no temporary file behind.
+#include "package/output_file.h"
+
+#include "../zip/test_archive.h"
+#include "package/sys_calls.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace engine;
+using namespace engine::package;
+using engine::zip::test_support::readFile;
+using engine::zip::test_support::TempFolder;
+using engine::zip::test_support::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kOriginal = "the original workbook bytes";
+
+// Replaces some system calls for one test and restores them afterwards.
+class SysCallsOverride {
+public:
+    SysCallsOverride() : m_saved(sysCalls()) {}
+    ~SysCallsOverride() { sysCalls() = m_saved; }
+    SysCallsOverride(const SysCallsOverride&) = delete;
+    SysCallsOverride& operator=(const SysCallsOverride&) = delete;
+
+private:
+    SysCalls m_saved;
+};
+
+std::vector<std::string> folderNames(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(folder))
+        names.push_back(item.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Three megabytes, so that the output buffer is written out before the final flush.
+Status writeBig(OutputFile& out) {
+    const std::string block(64 * 1024, 'n');
+    for (int i = 0; i < 48; ++i)
+        if (auto status = out.write(block); !status)
+            return status;
+    return Unit{};
+}
+
+TEST(ReplaceFileAtomically, ReplacesContentKeepingPermissions) {
+    TempFolder folder;
+    const fs::path target = folder / "book.xlsx";
+    writeFile(target, kOriginal);
+    fs::permissions(target, fs::perms(0640));
+    struct stat before {};
+    ASSERT_EQ(::stat(target.c_str(), &before), 0);
+
+    std::uint64_t position = 0;
+    auto status = replaceFileAtomically(target, [&](OutputFile& out) -> Status {
+        if (auto written = writeBig(out); !written)
+            return written;
+        position = out.position();
+        return out.write("tail");
+    });
+    ASSERT_TRUE(status) << status.error().detail;
+    EXPECT_EQ(position, 48u * 64 * 1024);
+    const std::string now = readFile(target);
+    EXPECT_EQ(now.size(), position + 4);
+    EXPECT_EQ(now.substr(now.size() - 5), "ntail");
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
+    struct stat after {};
+    ASSERT_EQ(::stat(target.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino) << "a new file renamed over the old one";
+    EXPECT_EQ(folderNames(folder.path()), std::vector<std::string>{"book.xlsx"});
+}
+
+struct Fault {
+    const char* label;
+    std::function<void()> arrange;                                   ///< hooks system calls
+    std::function<Status(const fs::path& target, OutputFile&)> fill; ///< the writer
+    ErrorCode expected;
+    std::optional<std::string> targetAfter = kOriginal; ///< nullopt: the target is gone
+};
+
+void PrintTo(const Fault& value, std::ostream* out) {
+    *out << value.label;
+}
+
+class ReplaceFileFault : public ::testing::TestWithParam<Fault> {};
+
+TEST_P(ReplaceFileFault, FailsClearlyAndLeavesNoTrace) {
+    const Fault& fault = GetParam();
+    TempFolder folder;
+    const fs::path target = folder / "book.xlsx";
+    writeFile(target, kOriginal);
+    SysCallsOverride restore;
+    fault.arrange();
+    auto status =
+        replaceFileAtomically(target, [&](OutputFile& out) { return fault.fill(target, out); });
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error().code, fault.expected) << status.error().detail;
+    EXPECT_FALSE(status.error().detail.empty());
+    if (fault.targetAfter) {
+        EXPECT_EQ(readFile(target), *fault.targetAfter);
+        EXPECT_EQ(folderNames(folder.path()), std::vector<std::string>{"book.xlsx"});
+    } else {
+        EXPECT_TRUE(folderNames(folder.path()).empty());
+    }
+}
+
+Status fillBig(const fs::path&, OutputFile& out) {
+    return writeBig(out);
+}
+
+int failCreate(const char* path, int flags, mode_t mode) {
+    if ((flags & O_CREAT) != 0) {
+        errno = EACCES;
+        return -1;
+    }
+    return ::open(path, flags, mode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ReplaceFileFault,
+    ::testing::Values(
+        Fault{"ReadOnlyFile",
+              [] { sysCalls().access = [](const char*, int) { return errno = EACCES, -1; }; },
+              fillBig, ErrorCode::PermissionDenied},
+        // The folder refuses new files: no temporary file can be made beside the target.
+        Fault{"ReadOnlyFolder", [] { sysCalls().open = failCreate; }, fillBig,
+              ErrorCode::PermissionDenied},
+        Fault{"DiskFullWhileWriting",
+              [] {
+                  sysCalls().write = [](int, const void*, size_t) -> ssize_t {
+                      return errno = ENOSPC, -1;
+                  };
+              },
+              fillBig, ErrorCode::DiskFull},
+        Fault{"DiskFullAtTheLastFlush",
+              [] {
+                  sysCalls().write = [](int, const void*, size_t) -> ssize_t {
+                      return errno = ENOSPC, -1;
+                  };
+              },
+              [](const fs::path&, OutputFile& out) { return out.write("small"); },
+              ErrorCode::DiskFull},
+        Fault{"FsyncFails", [] { sysCalls().fsync = [](int) { return errno = EIO, -1; }; }, fillBig,
+              ErrorCode::IoError},
+        Fault{"PermissionsCannotBeKept",
+              [] { sysCalls().fchmod = [](int, mode_t) { return errno = EPERM, -1; }; }, fillBig,
+              ErrorCode::PermissionDenied},
+        Fault{
+            "RenameRefused",
+            [] { sysCalls().rename = [](const char*, const char*) { return errno = EACCES, -1; }; },
+            fillBig, ErrorCode::PermissionDenied},
+        Fault{"WriterFails", [] {},
+              [](const fs::path&, OutputFile& out) -> Status {
+                  (void)writeBig(out);
+                  return Error{ErrorCode::Corrupt, "xl/sharedStrings.xml"};
+              },
+              ErrorCode::Corrupt},
+        Fault{"TargetDeletedMeanwhile", [] {},
+              [](const fs::path& target, OutputFile& out) {
+                  fs::remove(target);
+                  return writeBig(out);
+              },
+              ErrorCode::Vanished, std::nullopt},
+        // Another program saved a new file under the name: its work must survive.
+        Fault{"TargetReplacedMeanwhile", [] {},
+              [](const fs::path& target, OutputFile& out) {
+                  fs::remove(target);
+                  writeFile(target, "saved by another program");
+                  return writeBig(out);
+              },
+              ErrorCode::Vanished, std::string("saved by another program")}),
+    [](const auto& test) { return std::string(test.param.label); });
+
+TEST(ReplaceFileAtomically, ReadOnlyModeBitsAreRefusedEvenForTheSuperuser) {
+    TempFolder folder;
+    const fs::path target = folder / "book.xlsx";
+    writeFile(target, kOriginal);
+    fs::permissions(target, fs::perms(0444));
+    auto status = replaceFileAtomically(target, [](OutputFile& out) { return writeBig(out); });
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error().code, ErrorCode::PermissionDenied);
+    EXPECT_EQ(readFile(target), kOriginal);
+    EXPECT_EQ(folderNames(folder.path()), std::vector<std::string>{"book.xlsx"});
+}
+
+TEST(ReplaceFileAtomically, MissingTargetIsNotFound) {
+    TempFolder folder;
+    auto status =
+        replaceFileAtomically(folder / "none.xlsx", [](OutputFile& out) { return out.write("x"); });
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error().code, ErrorCode::NotFound);
+    EXPECT_TRUE(folderNames(folder.path()).empty());
+}
+
+// A real full disk, made with a file-size limit in a child process so that the limit does not
+// reach other tests.
+TEST(ReplaceFileAtomically, FileSizeLimitIsDiskFull) {
+    TempFolder folder;
+    const fs::path target = folder / "book.xlsx";
+    writeFile(target, kOriginal);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Without this the kernel ends the process with SIGXFSZ instead of failing the write.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1u << 20, 1u << 20};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        auto status = replaceFileAtomically(target, [](OutputFile& out) { return writeBig(out); });
+        ::_exit(status ? 100 : static_cast<int>(status.error().code));
+    }
+    int result = 0;
+    ASSERT_EQ(::waitpid(child, &result, 0), child);
+    ASSERT_TRUE(WIFEXITED(result));
+    EXPECT_EQ(WEXITSTATUS(result), static_cast<int>(ErrorCode::DiskFull));
+    EXPECT_EQ(readFile(target), kOriginal);
+    EXPECT_EQ(folderNames(folder.path()), std::vector<std::string>{"book.xlsx"});
+}
+
+} // namespace

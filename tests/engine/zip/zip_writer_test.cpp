@@ -1,0 +1,179 @@
+// The ZIP writer: verbatim copies of unchanged entries, freshly deflated replacements, and end
+// records with Zip64 only where needed; results checked by our reader and by Info-ZIP's unzip.
+#include "zip/zip_writer.h"
+
+#include "test_archive.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/wait.h>
+#include <zlib.h>
+
+using namespace engine;
+using namespace engine::zip;
+using namespace engine::zip::test_support;
+
+namespace {
+
+std::string sheetXml(const std::string& word, int rows) {
+    std::string xml = "<worksheet><sheetData>";
+    for (int r = 1; r <= rows; ++r)
+        xml += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) +
+               "\" t=\"inlineStr\"><is><t>" + word + " " + std::to_string(r * 31 % 97) +
+               "</t></is></c></row>";
+    return xml + "</sheetData></worksheet>";
+}
+
+std::unique_ptr<ZipReader> openArchive(const std::filesystem::path& path) {
+    auto reader = ZipReader::open(path);
+    EXPECT_TRUE(reader) << reader.error().detail;
+    return reader ? std::move(reader.value()) : nullptr;
+}
+
+// Copies every entry of `source` verbatim except `replaced`, which gets `content`.
+std::string rewrite(const ZipReader& source, std::optional<std::size_t> replaced,
+                    const std::string& content) {
+    StringSink sink;
+    ZipWriter writer(sink);
+    for (std::size_t i = 0; i < source.entries().size(); ++i) {
+        auto status = i == replaced ? writer.addBytes(source.entries()[i], content)
+                                    : writer.copyRaw(source, i);
+        EXPECT_TRUE(status) << status.error().detail;
+    }
+    EXPECT_TRUE(writer.finish(source));
+    return sink.bytes();
+}
+
+// `unzip -t` tests every entry's CRC with an independent implementation.
+bool unzipAccepts(const std::filesystem::path& path) {
+    const std::string command = "unzip -tqq '" + path.string() + "' >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+const std::vector<TestEntry> kEntries{
+    {"[Content_Types].xml", "<Types/>", 8, Descriptor::None},
+    {"xl/sharedStrings.xml", sheetXml("alpha", 2000), 8, Descriptor::WithSignature},
+    {"xl/worksheets/sheet1.xml", sheetXml("beta", 3000), 8, Descriptor::WithoutSignature},
+    {"docProps/thumbnail.jpeg", std::string(3000, 'j'), 0, Descriptor::None, true},
+    {"xl/worksheets/sheet2.xml", sheetXml("gamma", 10), 8, Descriptor::None, false, 0x0800,
+     std::string("\x55\x54\x05\x00\x01\x12\x34\x56\x78", 9)}};
+
+TEST(ZipWriter, CopyingEveryEntryGivesTheSameBytes) {
+    TempFolder folder;
+    const BuiltArchive archive = buildArchive(kEntries, "archive comment");
+    writeFile(folder / "in.zip", archive.bytes);
+    auto source = openArchive(folder / "in.zip");
+    ASSERT_TRUE(source);
+    const std::string copy = rewrite(*source, std::nullopt, "");
+    EXPECT_TRUE(copy == archive.bytes);
+}
+
+class ZipWriterReplace : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(ZipWriterReplace, ReplacingOneEntryKeepsTheOthersBytes) {
+    const std::size_t replaced = GetParam();
+    TempFolder folder;
+    const BuiltArchive archive = buildArchive(kEntries, "kept comment");
+    writeFile(folder / "in.zip", archive.bytes);
+    auto source = openArchive(folder / "in.zip");
+    ASSERT_TRUE(source);
+    const std::string newContent = sheetXml("omega", 2500);
+    writeFile(folder / "out.zip", rewrite(*source, replaced, newContent));
+
+    auto result = openArchive(folder / "out.zip");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->comment(), "kept comment");
+    ASSERT_EQ(result->entries().size(), kEntries.size());
+    for (std::size_t i = 0; i < kEntries.size(); ++i) {
+        const EntryInfo& before = source->entries()[i];
+        const EntryInfo& after = result->entries()[i];
+        EXPECT_EQ(after.name, before.name);
+        EXPECT_EQ(after.dosTime, before.dosTime);
+        EXPECT_EQ(after.dosDate, before.dosDate);
+        EXPECT_EQ(after.externalAttributes, before.externalAttributes);
+        auto content = result->readAll(i);
+        ASSERT_TRUE(content) << after.name << ": " << content.error().detail;
+        if (i == replaced) {
+            EXPECT_TRUE(content.value() == newContent);
+            EXPECT_EQ(after.method, 8);
+            EXPECT_EQ(after.flags & 0x0808, before.flags & 0x0800) << "bit 3 cleared, UTF-8 kept";
+            continue;
+        }
+        std::string beforeBytes, afterBytes;
+        ASSERT_TRUE(source->readRaw(before.localHeaderOffset,
+                                    before.entryEnd - before.localHeaderOffset, beforeBytes));
+        ASSERT_TRUE(result->readRaw(after.localHeaderOffset,
+                                    after.entryEnd - after.localHeaderOffset, afterBytes));
+        EXPECT_TRUE(afterBytes == beforeBytes) << after.name << " changed";
+    }
+    EXPECT_TRUE(unzipAccepts(folder / "out.zip"));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPosition, ZipWriterReplace, ::testing::Range<std::size_t>(0, 5));
+
+TEST(ZipWriter, ReplacementKeepsItsExtraFieldsButNotAStaleZip64Field) {
+    TempFolder folder;
+    writeFile(folder / "in.zip", buildArchive(kEntries).bytes);
+    auto source = openArchive(folder / "in.zip");
+    ASSERT_TRUE(source);
+    writeFile(folder / "out.zip", rewrite(*source, 3, "small"));
+    auto result = openArchive(folder / "out.zip");
+    ASSERT_TRUE(result);
+    const EntryInfo& entry = result->entries()[3];
+    EXPECT_EQ(entry.extraField.find("\x01\x00", 0, 2), std::string::npos);
+    EXPECT_LT(entry.compressedSize, format::kMax32);
+    EXPECT_EQ(format::load32(entry.centralRecord.data() + 20), entry.compressedSize);
+    EXPECT_TRUE(unzipAccepts(folder / "out.zip"));
+}
+
+TEST(ZipWriter, ManyEntriesGetAZip64EndRecordOnlyThen) {
+    // 65,535 entries do not fit the 16-bit counts of the end record (APPNOTE 4.4.21).
+    for (const std::size_t count : {std::size_t{100}, std::size_t{65535}}) {
+        std::vector<TestEntry> entries;
+        for (std::size_t i = 0; i < count; ++i)
+            entries.push_back({"e" + std::to_string(i), "x", 0});
+        TempFolder folder;
+        writeFile(folder / "in.zip", buildArchive(entries).bytes);
+        auto source = openArchive(folder / "in.zip");
+        ASSERT_TRUE(source);
+        const std::string copy = rewrite(*source, 0, "replaced");
+        const bool hasZip64End = copy.find("PK\x06\x06") != std::string::npos;
+        EXPECT_EQ(hasZip64End, count >= 65535) << count;
+        writeFile(folder / "out.zip", copy);
+        auto result = openArchive(folder / "out.zip");
+        ASSERT_TRUE(result);
+        ASSERT_EQ(result->entries().size(), count);
+        EXPECT_EQ(result->readAll(0).value(), "replaced");
+        EXPECT_EQ(result->readAll(count - 1).value(), "x");
+    }
+}
+
+TEST(ZipWriter, NothingCanBeAddedAfterFinish) {
+    TempFolder folder;
+    writeFile(folder / "in.zip", buildArchive({{"a", "a"}}).bytes);
+    auto source = openArchive(folder / "in.zip");
+    ASSERT_TRUE(source);
+    StringSink sink;
+    ZipWriter writer(sink);
+    ASSERT_TRUE(writer.copyRaw(*source, 0));
+    ASSERT_TRUE(writer.finish(*source));
+    EXPECT_FALSE(writer.copyRaw(*source, 0));
+    EXPECT_FALSE(writer.addBytes(source->entries()[0], "b"));
+}
+
+TEST(DeflateStream, ChunkedInputGivesZlibLevelSixOutput) {
+    const std::string text = sheetXml("delta", 20000);
+    DeflateStream stream;
+    for (std::size_t at = 0; at < text.size(); at += 7777)
+        ASSERT_TRUE(stream.write(std::string_view(text).substr(at, 7777)));
+    ASSERT_TRUE(stream.finish());
+    EXPECT_EQ(stream.uncompressedSize(), text.size());
+    EXPECT_EQ(stream.crc32(), ::crc32(0, reinterpret_cast<const Bytef*>(text.data()),
+                                      static_cast<uInt>(text.size())));
+    EXPECT_EQ(stream.compressed(), rawDeflate(text));
+    EXPECT_FALSE(stream.write("late"));
+}
+
+} // namespace
