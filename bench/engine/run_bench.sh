@@ -4,8 +4,9 @@
 # load-replace-save script, several rounds; prints each one's median wall time and peak memory
 # and the ratios that the targets are stated in.
 # Usage: run_bench.sh BUILD_DIR CORPUS_DIR [SET...]
-#   CORPUS_DIR holds one folder per set (small, medium, large), as the corpus generator makes
-#   them; SETs default to "small medium". RUNS (default 5) rounds per set.
+#   CORPUS_DIR holds one folder per set (small, medium, large), as generate_corpus.py makes
+#   them; SETs default to "small medium". RUNS (default 5) rounds per set; FIND and REPLACE
+#   (default alpha, omega).
 # Every run works on its own copy, made before the clock starts, so no tool sees another's
 # output and every run starts from the same files with a warm cache.
 set -euo pipefail
@@ -18,9 +19,9 @@ sets=("$@")
 [ ${#sets[@]} -gt 0 ] || sets=(small medium)
 here=$(cd "$(dirname "$0")" && pwd)
 runs=${RUNS:-5}
-# The generator puts FIND into about one text cell in ten.
-find_text=${FIND:-VARNOTOKEN}
-replace_text=${REPLACE:-REPLACED}
+# The generator's token (in about one text cell in ten) and its replacement.
+find_text=${FIND:-alpha}
+replace_text=${REPLACE:-omega}
 
 cli="$build_dir/bin/varnocliff-cli"
 floor="$build_dir/bin/varnocliff-floor"
@@ -38,17 +39,23 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 tools=(floor cli_jobs1 cli_default openpyxl)
-run_tool() { # TOOL FOLDER: replaces find_text in every workbook of FOLDER, in place
-    local folder=$2
+# TOOL FOLDER: replaces find_text in every workbook of FOLDER, in place. Every tool gets the
+# same files in the same order. The floor and openpyxl match exactly, so the command line is
+# given --match-case to do the same job (MATCH_CASE=0 times case-insensitive matching instead).
+run_tool() {
+    local -a files
+    mapfile -t files < <(find "$2" -type f -name '*.xlsx' | sort)
+    local -a case_option=(--match-case)
+    [ "${MATCH_CASE:-1}" = 1 ] || case_option=()
     case $1 in
-    floor) "$floor" --find "$find_text" --replace "$replace_text" "$folder" ;;
-    cli_jobs1) "$cli" --find "$find_text" --replace "$replace_text" --jobs 1 "$folder" ;;
-    cli_default) "$cli" --find "$find_text" --replace "$replace_text" "$folder" ;;
-    openpyxl) /usr/bin/python3 "$openpyxl_script" "$find_text" "$replace_text" "$folder" ;;
+    floor) "$floor" --find "$find_text" --replace "$replace_text" "${files[@]}" ;;
+    cli_jobs1) "$cli" --find "$find_text" --replace "$replace_text" "${case_option[@]}" --jobs 1 "${files[@]}" ;;
+    cli_default) "$cli" --find "$find_text" --replace "$replace_text" "${case_option[@]}" "${files[@]}" ;;
+    openpyxl) /usr/bin/python3 "$openpyxl_script" --find "$find_text" --replace "$replace_text" "${files[@]}" ;;
     esac
 }
 export -f run_tool
-export find_text replace_text floor cli openpyxl_script
+export find_text replace_text floor cli openpyxl_script MATCH_CASE
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }'; }
