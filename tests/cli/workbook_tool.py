@@ -4,9 +4,9 @@ independent of the program's engine.
 
   workbook_tool.py make OUT.xlsx SPEC   SPEC (JSON): [{"name": sheet, "cells": {"A1": value}}]
                                         a text beginning with "=" is a formula
-  workbook_tool.py dump BOOK            prints every sheet's cells as JSON, in the same shape
-  workbook_tool.py texts BOOK           prints the text constants of every sheet as JSON:
-                                        [{"name": sheet, "cells": {"A1": text}}], formulas left out
+  workbook_tool.py dump BOOK            prints every sheet's cells as JSON, in the same shape,
+                                        each sheet with "texts": the cells holding text
+                                        constants (not formulas)
 """
 import json
 import sys
@@ -24,22 +24,23 @@ def make(out, spec):
     book.save(out)
 
 
-def cells(path, texts_only):
+def dump(path):
     book = openpyxl.load_workbook(path)
     sheets = []
     for sheet in book.worksheets:
         found = {}
+        texts = []
         for row in sheet.iter_rows():
             for cell in row:
                 if cell.value is None:
-                    continue
-                if texts_only and (cell.data_type != "s" or not isinstance(cell.value, str)):
                     continue
                 value = cell.value
                 if not isinstance(value, (str, int, float, bool)):
                     value = str(value)
                 found[cell.coordinate] = value
-        sheets.append({"name": sheet.title, "cells": found})
+                if cell.data_type == "s" and isinstance(value, str):
+                    texts.append(cell.coordinate)
+        sheets.append({"name": sheet.title, "cells": found, "texts": texts})
     json.dump(sheets, sys.stdout, ensure_ascii=False)
 
 
@@ -47,8 +48,8 @@ def main():
     command = sys.argv[1]
     if command == "make":
         make(sys.argv[2], sys.argv[3])
-    elif command in ("dump", "texts"):
-        cells(sys.argv[2], command == "texts")
+    elif command == "dump":
+        dump(sys.argv[2])
     else:
         sys.exit("unknown command " + command)
 
