@@ -389,6 +389,22 @@ TEST(Workbook, InlineStringTypeSpelledWithReferencesIsStillFound) {
     EXPECT_NE(part(path, "xl/worksheets/sheet1.xml").find("<t>omega</t>"), std::string::npos);
 }
 
+TEST(Workbook, NumbersAreFoundInSheetsWithoutStrings) {
+    // The quick look that skips sheets must not skip one whose numbers can match.
+    TestBook b;
+    b.sheets = {{"S", worksheet("<row r=\"1\"><c r=\"A1\"><v>2024</v></c></row>")}};
+    b.sharedStrings = sst({"text"});
+    TempFolder folder;
+    const auto path = folder.file("numbers.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"2024", "2025", true});
+    const auto counts = book->save();
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(counts.value().cellsChanged, 1u);
+    EXPECT_NE(part(path, "xl/worksheets/sheet1.xml").find("<v>2025</v>"), std::string::npos);
+}
+
 TEST(Workbook, FileChangedAfterOpenIsNotOverwritten) {
     TestBook b;
     b.sheets = {{"S", worksheet("<row r=\"1\">" + sharedCell("A1", 0) + "</row>")}};

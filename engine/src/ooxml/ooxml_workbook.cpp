@@ -88,10 +88,10 @@ std::string rootElement(const zip::ZipReader& zip, std::size_t entry) {
     return peek.root;
 }
 
-// True when a sheet may hold a cell that its queue changes although no shared string changes:
-// an inline string. Found without parsing, by its type "inlineStr" in the raw bytes; a
-// character reference anywhere could spell that type in disguise, so it counts too. Only
-// text constants are replaced, so nothing else can change in such a sheet.
+// True when a sheet may hold a cell that its queue changes although no shared string changes
+// and no number, boolean or error can match: an inline string. Found without parsing, by its
+// type "inlineStr" in the raw bytes; a character reference anywhere could spell that type in
+// disguise, so it counts too. Formulas are not replaced, so nothing else can change.
 Result<bool> mayHoldInlineStrings(const zip::ZipReader& zip, std::size_t entry) {
     bool found = false;
     std::string tail; // the end of the previous chunk, for words split across chunks
@@ -352,6 +352,7 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         context.strings = strings ? &*strings : nullptr;
         context.appendStrings = !everySheetSame;
         context.styles = styles ? &*styles : nullptr;
+        context.constants = constantsMayMatch(distinct[context.queueIndex]);
         const std::size_t firstTable = tables.size();
         for (const auto& part : sheet.tableParts) {
             const auto entry = m_zip->find(part);
@@ -368,7 +369,7 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         for (std::size_t t = firstTable; t < tables.size(); ++t)
             context.tables.push_back(&tables[t].second);
 
-        if (!strings || !strings->anyChange(context.queueIndex)) {
+        if (!context.constants && (!strings || !strings->anyChange(context.queueIndex))) {
             auto inlineStrings = mayHoldInlineStrings(*m_zip, sheet.entry);
             if (!inlineStrings)
                 return Error{inlineStrings.error().code,
