@@ -63,8 +63,10 @@ public:
     /// False for a dialog sheet or chart sheet found in a worksheet relationship.
     bool hasCells() const { return m_hasCells; }
 
-    /// How much a Deferred rewrite may hold before it gives up output.
-    static constexpr std::size_t kDeferredLimit = 32u << 20;
+    /// How much a Deferred rewrite may hold before it gives up output. Small: holding a
+    /// whole large sheet that does not change costs more (copies, page faults) than reading
+    /// again the rare large sheet whose first change comes late.
+    static constexpr std::size_t kDeferredLimit = 2u << 20;
 
 private:
     enum class CellType { Number, Shared, Inline, Other };
