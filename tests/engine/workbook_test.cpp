@@ -126,6 +126,23 @@ TEST(Workbook, SaveRewritesOnlyTheChangedPartsAndDryRunWritesNothing) {
     }
 }
 
+TEST(Workbook, SecondSaveWorksOnTheSavedFile) {
+    TestBook b;
+    b.sheets = {{"S", worksheet("<row r=\"1\">" + sharedCell("A1", 0) + "</row>")}};
+    b.sharedStrings = sst({"alpha"});
+    TempFolder folder;
+    const auto path = folder.file("twice.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"alpha", "beta", true});
+    ASSERT_TRUE(book->save().ok());
+    queueAll(*book, {"beta", "gamma", true});
+    const auto counts = book->save();
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(counts.value().cellsChanged, 1u);
+    EXPECT_EQ(part(path, "xl/sharedStrings.xml"), sst({"gamma"}));
+}
+
 TEST(Workbook, SheetsWithDifferentQueuesKeepTheirOwnText) {
     TestBook b;
     b.sheets = {{"One", worksheet("<row r=\"1\">" + sharedCell("A1", 0) + "</row>")},
