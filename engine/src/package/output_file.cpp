@@ -95,9 +95,18 @@ Status OutputFile::flush() {
     return Unit{};
 }
 
-Status replaceFileAtomically(const std::filesystem::path& target,
+Status replaceFileAtomically(const std::filesystem::path& link,
                              const std::function<Status(OutputFile&)>& write) {
     SysCalls& sys = sysCalls();
+    // A workbook reached through a symbolic link is replaced where it lies, so that the link
+    // still leads to it afterwards.
+    std::error_code linkError;
+    std::filesystem::path target = link;
+    if (std::filesystem::is_symlink(link, linkError)) {
+        target = std::filesystem::canonical(link, linkError);
+        if (linkError)
+            return Error{ErrorCode::NotFound, link.string()};
+    }
     struct stat before {};
     if (sys.stat(target.c_str(), &before) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
@@ -142,6 +151,9 @@ Status replaceFileAtomically(const std::filesystem::path& target,
         if (auto status = out.flush(); !status)
             return fail(status.error());
     }
+    // The owner can only be kept by the superuser (or a member of the group for the group);
+    // anyone else saving a file makes it theirs, as any program that saves by rename does.
+    (void)sys.fchown(fd, before.st_uid, before.st_gid);
     if (sys.fchmod(fd, before.st_mode & 07777) != 0)
         return fail(systemError(errno, "setting the permissions of " + temporary.string()));
     const int closeResult = sys.close(fd);

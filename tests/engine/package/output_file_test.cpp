@@ -194,6 +194,33 @@ TEST(ReplaceFileAtomically, ReadOnlyModeBitsAreRefusedEvenForTheSuperuser) {
     EXPECT_EQ(folderNames(folder.path()), std::vector<std::string>{"book.xlsx"});
 }
 
+TEST(ReplaceFileAtomically, SymbolicLinkKeepsLeadingToTheReplacedFile) {
+    TempFolder folder;
+    fs::create_directory(folder / "real");
+    writeFile(folder / "real" / "book.xlsx", kOriginal);
+    fs::create_symlink(folder / "real" / "book.xlsx", folder / "link.xlsx");
+    auto status = replaceFileAtomically(folder / "link.xlsx",
+                                        [](OutputFile& out) { return out.write("new"); });
+    ASSERT_TRUE(status) << status.error().detail;
+    EXPECT_TRUE(fs::is_symlink(folder / "link.xlsx"));
+    EXPECT_EQ(readFile(folder / "real" / "book.xlsx"), "new");
+    EXPECT_EQ(folderNames(folder / "real"), std::vector<std::string>{"book.xlsx"});
+}
+
+TEST(ReplaceFileAtomically, KeepsTheOwnerWhereAllowed) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only the superuser can give a file to another owner";
+    TempFolder folder;
+    const fs::path target = folder / "book.xlsx";
+    writeFile(target, kOriginal);
+    ASSERT_EQ(::chown(target.c_str(), 1234, 5678), 0);
+    ASSERT_TRUE(replaceFileAtomically(target, [](OutputFile& out) { return out.write("new"); }));
+    struct stat after {};
+    ASSERT_EQ(::stat(target.c_str(), &after), 0);
+    EXPECT_EQ(after.st_uid, 1234u);
+    EXPECT_EQ(after.st_gid, 5678u);
+}
+
 TEST(ReplaceFileAtomically, MissingTargetIsNotFound) {
     TempFolder folder;
     auto status =
