@@ -1,6 +1,7 @@
 // Safe saving: the temporary file beside the target, its flush, and the rename over the target.
 #include "package/output_file.h"
 
+#include "package/lock_files.h"
 #include "package/sys_calls.h"
 
 #include <cerrno>
@@ -121,6 +122,9 @@ Status replaceFileAtomically(const std::filesystem::path& link,
     if ((before.st_mode & 0222) == 0 || sys.access(target.c_str(), W_OK) != 0)
         return Error{ErrorCode::PermissionDenied, target.string() + " is read-only"};
 
+    if (auto status = checkLockFiles(target); !status)
+        return status;
+
     std::filesystem::path temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -170,6 +174,10 @@ Status replaceFileAtomically(const std::filesystem::path& link,
         now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
         now.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
         return fail(Error{ErrorCode::Vanished, target.string()});
+    // A spreadsheet program may have opened the workbook while it was written; its save would
+    // later overwrite this one, or this one would pull the file from under it.
+    if (auto status = checkLockFiles(target); !status)
+        return fail(status.error());
     if (sys.rename(temporary.c_str(), target.c_str()) != 0)
         return fail(systemError(errno, "renaming over " + target.string()));
 

@@ -43,7 +43,9 @@ private:
 /// fsyncs the folder. A symbolic link is followed: the file it leads to is replaced and the link
 /// kept. On any failure, the failure of `write` included, the temporary file is removed and
 /// `target` is untouched. Refuses a target the user may not write ("permission denied"), even where
-/// the folder would allow the rename. Errors: NotFound/Vanished when `target` is gone,
+/// the folder would allow the rename, and a target that another program has open (lock files
+/// are looked for before writing and again before the rename: LockedByOtherProgram).
+/// Errors: NotFound/Vanished when `target` is gone,
 /// PermissionDenied, DiskFull, IoError, or the status `write` returned.
 Status replaceFileAtomically(const std::filesystem::path& target,
                              const std::function<Status(OutputFile&)>& write);

@@ -194,6 +194,33 @@ TEST(ReplaceFileAtomically, ReadOnlyModeBitsAreRefusedEvenForTheSuperuser) {
     EXPECT_EQ(folderNames(folder.path()), std::vector<std::string>{"book.xlsx"});
 }
 
+// A lock file present from the start, or one that appears while the new file is written.
+class ReplaceFileLocked : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ReplaceFileLocked, FailsNamingTheLockFile) {
+    const bool duringWrite = GetParam();
+    TempFolder folder;
+    const fs::path target = folder / "book.xlsx";
+    writeFile(target, kOriginal);
+    if (!duringWrite)
+        writeFile(folder / "~$book.xlsx", "owner");
+    auto status = replaceFileAtomically(target, [&](OutputFile& out) {
+        if (duringWrite)
+            writeFile(folder / ".~lock.book.xlsx#", "owner");
+        return writeBig(out);
+    });
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error().code, ErrorCode::LockedByOtherProgram);
+    const std::string lock = duringWrite ? ".~lock.book.xlsx#" : "~$book.xlsx";
+    EXPECT_NE(status.error().detail.find(lock), std::string::npos) << status.error().detail;
+    EXPECT_EQ(readFile(target), kOriginal);
+    std::vector<std::string> expected{lock, "book.xlsx"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folderNames(folder.path()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(BeforeAndDuringTheWrite, ReplaceFileLocked, ::testing::Bool());
+
 TEST(ReplaceFileAtomically, SymbolicLinkKeepsLeadingToTheReplacedFile) {
     TempFolder folder;
     fs::create_directory(folder / "real");
