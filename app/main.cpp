@@ -2,9 +2,12 @@
 // sequence, shows the window and waits for the user until the window is closed.
 #include "form1.h"
 #include "program_end.h"
+#include "subsystems.h"
 #include "window_icon.h"
 
 #include "platform/qt_services.h"
+#include "run/running_instances.h"
+#include "run/stand_in.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -41,7 +44,11 @@ int main(int argc, char** argv) {
     Form1 form(services);
     qtServices.setDialogParent(&form);
     programEnd.watch(form);
-    // The pages and handlers of the other subsystems are attached here, before Form_Load.
+    // The pages and handlers of the other subsystems are attached before Form_Load.
+    run::StandInFactory factory(run::engineOpener());
+    run::SystemRunningLookup runningLookup;
+    const app::Subsystems subsystems =
+        app::attachSubsystems(form, services, factory, runningLookup);
 
     if (!form.Form_Load()) {
         return 0;

@@ -1,0 +1,36 @@
+// Attaching the other subsystems to the main window: the sets page and its handlers, the file
+// list's handlers and Start Replacing. main.cpp calls it with the real services; tests with
+// fakes.
+#pragma once
+
+#include "filelist/file_list_controller.h"
+#include "run/automation.h"
+#include "run/run_controller.h"
+#include "run/running_instances.h"
+#include "sets/sets_controller.h"
+#include "sets/sets_page.h"
+
+#include "platform/services.h"
+
+#include <memory>
+
+class Form1;
+
+namespace app {
+
+/// The handlers attached to Form1; they live as long as this object does.
+struct Subsystems {
+    sets::SetsPageControls setsPage;
+    std::unique_ptr<sets::SetsController> sets;
+    std::unique_ptr<filelist::FileListController> fileList;
+    std::unique_ptr<run::RunController> run;
+};
+
+/// Builds the sets page on form, connects PushButton3, PushButton6 and PushButton7 and the
+/// list's own events. Call before Form_Load. services, factory and lookup must outlive the
+/// result.
+Subsystems attachSubsystems(Form1& form, platform::Services& services,
+                            run::automation::ApplicationFactory& factory,
+                            run::RunningInstanceLookup& lookup);
+
+} // namespace app

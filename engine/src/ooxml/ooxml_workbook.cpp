@@ -1,0 +1,423 @@
+// OoxmlWorkbook: open reads the structure; save and dryRun stream every sheet with a queue
+// through a WorksheetRewriter and write the package anew, copying untouched entries verbatim.
+#include "ooxml_workbook.h"
+
+#include "namespaces.h"
+#include "package/lock_files.h"
+#include "package/output_file.h"
+#include "relationships.h"
+#include "shared_strings.h"
+#include "styles.h"
+#include "tables.h"
+#include "workbook_part.h"
+#include "worksheet.h"
+#include "zip/zip_writer.h"
+
+#include <algorithm>
+#include <map>
+#include <system_error>
+
+namespace engine::ooxml {
+namespace {
+
+// A sink's way of stopping readStream early; never leaves this file.
+const char* const kStopReading = "stop reading";
+bool isStop(const Status& s) {
+    return !s && s.error().detail == kStopReading;
+}
+
+bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
+    if (s.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(s[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
+}
+
+Result<std::string> readPart(const zip::ZipReader& zip, const std::string& name) {
+    const auto index = zip.find(name);
+    if (!index)
+        return Error{ErrorCode::Corrupt, name + " is missing"};
+    auto bytes = zip.readAll(*index);
+    if (!bytes)
+        return Error{bytes.error().code, name + ": " + bytes.error().detail};
+    return bytes;
+}
+
+// Relationships of a part; a part without a .rels part has none.
+Result<std::vector<Relationship>> readRelationships(const zip::ZipReader& zip,
+                                                    const std::string& part) {
+    const std::string relsName = relationshipsPartName(part);
+    if (!zip.find(relsName))
+        return std::vector<Relationship>{};
+    auto bytes = readPart(zip, relsName);
+    if (!bytes)
+        return bytes.error();
+    return parseRelationships(bytes.value(), relsName, part);
+}
+
+// The local name of a part's root element, from its first chunk.
+class RootPeek : public xml::ScanHandler {
+public:
+    std::string root;
+    void startElement(const xml::QName& name, xml::Attributes, xml::Span) override {
+        if (root.empty())
+            root = name.local;
+    }
+    void endElement(const xml::QName&, xml::Span) override {}
+};
+
+std::string rootElement(const zip::ZipReader& zip, std::size_t entry) {
+    RootPeek peek;
+    xml::Scanner scanner(peek);
+    (void)zip.readStream(entry, [&](std::string_view chunk) -> Status {
+        (void)scanner.feed(chunk, false);
+        return Error{ErrorCode::IoError, kStopReading};
+    });
+    return peek.root;
+}
+
+bool fileIdentity(const std::filesystem::path& path, std::filesystem::file_time_type& modified,
+                  std::uintmax_t& size) {
+    std::error_code ec;
+    modified = std::filesystem::last_write_time(path, ec);
+    if (ec)
+        return false;
+    size = std::filesystem::file_size(path, ec);
+    return !ec;
+}
+
+} // namespace
+
+Result<std::unique_ptr<Workbook>> OoxmlWorkbook::open(const std::filesystem::path& path,
+                                                      std::unique_ptr<zip::ZipReader> zip,
+                                                      const OpenOptions& options) {
+    std::unique_ptr<OoxmlWorkbook> book(new OoxmlWorkbook());
+    book->m_path = path;
+    book->m_options = options;
+    if (!fileIdentity(path, book->m_modified, book->m_size))
+        return Error{ErrorCode::Vanished, path.string()};
+
+    for (const auto& e : zip->entries()) {
+        // Any edit breaks an XML digital signature (OPC, ECMA-376 Part 2, 12): refuse rather
+        // than save a workbook whose signature silently became invalid.
+        if (startsWithIgnoringCase(e.name, "_xmlsignatures/"))
+            return Error{ErrorCode::DigitallySigned, {}};
+    }
+    if (!zip->find("[Content_Types].xml")) {
+        if (zip->find("mimetype") || zip->find("content.xml"))
+            return Error{ErrorCode::UnsupportedFormat, "OpenDocument spreadsheet"};
+        return Error{ErrorCode::NotAWorkbook, "a ZIP archive without [Content_Types].xml"};
+    }
+    auto typesBytes = readPart(*zip, "[Content_Types].xml");
+    if (!typesBytes)
+        return typesBytes.error();
+    auto types = ContentTypes::parse(typesBytes.value());
+    if (!types)
+        return types.error();
+
+    auto packageRels = readRelationships(*zip, "");
+    if (!packageRels)
+        return packageRels.error();
+    std::string mainPart;
+    for (const auto& r : packageRels.value()) {
+        if (r.type == kSignatureOrigin)
+            return Error{ErrorCode::DigitallySigned, {}};
+        if (isRelationshipType(r.type, "officeDocument") && !r.external && mainPart.empty())
+            mainPart = r.target;
+    }
+    if (mainPart.empty())
+        return Error{ErrorCode::NotAWorkbook, "no main document in the package"};
+    const std::string mainType = types.value().typeOf(mainPart);
+    if (mainType.find("binary") != std::string::npos || mainPart.ends_with(".bin"))
+        return Error{ErrorCode::UnsupportedFormat, "binary workbook (.xlsb)"};
+    if (mainType.find("spreadsheetml") == std::string::npos &&
+        mainType.find("ms-excel") == std::string::npos)
+        return Error{ErrorCode::NotAWorkbook, "the package holds a document of type " + mainType};
+
+    auto workbookBytes = readPart(*zip, mainPart);
+    if (!workbookBytes)
+        return workbookBytes.error();
+    auto sheets = parseWorkbookSheets(workbookBytes.value(), mainPart);
+    if (!sheets)
+        return sheets.error();
+    auto workbookRels = readRelationships(*zip, mainPart);
+    if (!workbookRels)
+        return workbookRels.error();
+    for (const auto& r : workbookRels.value()) {
+        if (r.external)
+            continue;
+        if (isRelationshipType(r.type, "sharedStrings"))
+            book->m_sharedStringsPart = r.target;
+        else if (isRelationshipType(r.type, "styles"))
+            book->m_stylesPart = r.target;
+    }
+
+    for (const auto& entry : sheets.value()) {
+        SheetInfo info{entry.name, false};
+        Sheet sheet;
+        const auto rel =
+            std::find_if(workbookRels.value().begin(), workbookRels.value().end(),
+                         [&](const Relationship& r) { return r.id == entry.relationshipId; });
+        const bool cellKind = rel != workbookRels.value().end() && !rel->external &&
+                              (isRelationshipType(rel->type, "worksheet") ||
+                               rel->type == kMacroSheetType || rel->type == kIntlMacroSheetType);
+        if (cellKind) {
+            const auto index = zip->find(rel->target);
+            if (!index)
+                return Error{ErrorCode::Corrupt,
+                             rel->target + " (sheet \"" + entry.name + "\") is missing"};
+            // A dialog sheet is stored behind a worksheet relationship; only its content type
+            // or its root element tells (ECMA-376 Part 1, 12.3.7).
+            const std::string type = types.value().typeOf(rel->target);
+            const std::string root = rootElement(*zip, *index);
+            info.hasCells = type.find("dialogsheet") == std::string::npos &&
+                            (root == "worksheet" || root == "macrosheet");
+            if (info.hasCells) {
+                sheet.partName = rel->target;
+                sheet.entry = *index;
+                auto sheetRels = readRelationships(*zip, rel->target);
+                if (!sheetRels)
+                    return sheetRels.error();
+                for (const auto& r : sheetRels.value()) {
+                    if (!r.external && isRelationshipType(r.type, "table"))
+                        sheet.tableParts.push_back(r.target);
+                }
+            }
+        }
+        book->m_infos.push_back(std::move(info));
+        book->m_sheets.push_back(std::move(sheet));
+    }
+    book->m_zip = std::move(zip);
+    return std::unique_ptr<Workbook>(std::move(book));
+}
+
+void OoxmlWorkbook::queueReplace(std::size_t sheetIndex, const ReplaceRequest& request) {
+    if (sheetIndex < m_sheets.size() && m_infos[sheetIndex].hasCells)
+        m_sheets[sheetIndex].queue.push_back(request);
+}
+
+Result<ReplaceCounts> OoxmlWorkbook::save() {
+    auto result = run(true);
+    for (auto& s : m_sheets)
+        s.queue.clear();
+    return result;
+}
+
+Result<ReplaceCounts> OoxmlWorkbook::dryRun() {
+    return run(false);
+}
+
+namespace {
+
+bool sameQueue(const std::vector<ReplaceRequest>& a, const std::vector<ReplaceRequest>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const ReplaceRequest& x, const ReplaceRequest& y) {
+                          return x.find == y.find && x.replacement == y.replacement &&
+                                 x.matchCase == y.matchCase;
+                      });
+}
+
+// The new contents of one entry: streamed and compressed (a sheet) or in memory.
+struct NewEntry {
+    std::unique_ptr<zip::DeflateStream> stream;
+    std::string bytes;
+};
+
+} // namespace
+
+Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
+    ReplaceCounts counts;
+    // Sheets with the same queue share one result per shared string.
+    std::vector<std::vector<ReplaceRequest>> distinct;
+    std::vector<int> queueOf(m_sheets.size(), -1);
+    bool everySheetSame = true;
+    for (std::size_t i = 0; i < m_sheets.size(); ++i) {
+        if (!m_infos[i].hasCells)
+            continue;
+        const auto& q = m_sheets[i].queue;
+        if (q.empty()) {
+            everySheetSame = false;
+            continue;
+        }
+        auto it = std::find_if(distinct.begin(), distinct.end(),
+                               [&](const auto& d) { return sameQueue(d, q); });
+        if (it == distinct.end())
+            it = distinct.insert(distinct.end(), q);
+        queueOf[i] = static_cast<int>(it - distinct.begin());
+    }
+    if (distinct.empty())
+        return counts;
+    everySheetSame = everySheetSame && distinct.size() == 1;
+
+    std::vector<PreparedQueue> prepared;
+    bool anyRequest = false;
+    for (const auto& q : distinct) {
+        prepared.push_back(prepareQueue(q));
+        anyRequest = anyRequest || !prepared.back().empty();
+    }
+    if (!anyRequest)
+        return counts;
+
+    if (write) {
+        std::filesystem::file_time_type modified;
+        std::uintmax_t size = 0;
+        if (!fileIdentity(m_path, modified, size) || modified != m_modified || size != m_size)
+            return Error{ErrorCode::Vanished, m_path.string()};
+        if (m_options.honourLockFiles) {
+            auto locked = package::checkLockFiles(m_path);
+            if (!locked)
+                return locked.error();
+        }
+    }
+
+    std::optional<Styles> styles;
+    if (!m_stylesPart.empty() && m_zip->find(m_stylesPart)) {
+        auto bytes = readPart(*m_zip, m_stylesPart);
+        if (!bytes)
+            return bytes.error();
+        auto parsed = Styles::parse(bytes.value(), m_stylesPart);
+        if (!parsed)
+            return parsed.error();
+        styles = std::move(parsed.value());
+    }
+    std::optional<SharedStrings> strings;
+    std::optional<std::size_t> stringsEntry;
+    if (!m_sharedStringsPart.empty()) {
+        stringsEntry = m_zip->find(m_sharedStringsPart);
+        if (stringsEntry) {
+            auto bytes = readPart(*m_zip, m_sharedStringsPart);
+            if (!bytes)
+                return bytes.error();
+            auto loaded =
+                SharedStrings::load(std::move(bytes.value()), m_sharedStringsPart, prepared);
+            if (!loaded)
+                return loaded.error();
+            strings = std::move(loaded.value());
+        }
+    }
+
+    std::map<std::size_t, NewEntry> changed; // by entry index, so they are written in order
+    std::vector<std::pair<std::size_t, Table>> tables;
+    std::uint64_t blanked = 0;
+    for (std::size_t i = 0; i < m_sheets.size(); ++i) {
+        if (queueOf[i] < 0)
+            continue;
+        const Sheet& sheet = m_sheets[i];
+        SheetContext context;
+        context.sheetName = m_infos[i].name;
+        context.partName = sheet.partName;
+        context.queueIndex = static_cast<std::size_t>(queueOf[i]);
+        context.queue = &prepared[context.queueIndex];
+        context.strings = strings ? &*strings : nullptr;
+        context.appendStrings = !everySheetSame;
+        context.styles = styles ? &*styles : nullptr;
+        const std::size_t firstTable = tables.size();
+        for (const auto& part : sheet.tableParts) {
+            const auto entry = m_zip->find(part);
+            if (!entry)
+                continue;
+            auto bytes = m_zip->readAll(*entry);
+            if (!bytes)
+                return Error{bytes.error().code, part + ": " + bytes.error().detail};
+            auto table = Table::parse(std::move(bytes.value()), part);
+            if (!table)
+                return table.error();
+            tables.emplace_back(*entry, std::move(table.value()));
+        }
+        for (std::size_t t = firstTable; t < tables.size(); ++t)
+            context.tables.push_back(&tables[t].second);
+
+        // Output is kept for a changed sheet only; Deferred mode starts it at the first change.
+        auto mode = write ? xml::Splicer::Mode::Deferred : xml::Splicer::Mode::Discard;
+        for (;;) {
+            WorksheetRewriter rewriter(context, mode);
+            auto stream = std::make_unique<zip::DeflateStream>();
+            Status status = m_zip->readStream(sheet.entry, [&](std::string_view chunk) -> Status {
+                auto fed = rewriter.feed(chunk);
+                if (!fed)
+                    return fed;
+                if (rewriter.outputLost())
+                    return Error{ErrorCode::IoError, kStopReading};
+                if (!rewriter.output().empty()) {
+                    auto written = stream->write(rewriter.output());
+                    rewriter.output().clear();
+                    return written;
+                }
+                return Unit{};
+            });
+            if (isStop(status)) {
+                // A large sheet changed after Deferred output was given up: read it again,
+                // writing from the start.
+                mode = xml::Splicer::Mode::Emit;
+                continue;
+            }
+            if (!status) {
+                const auto& e = status.error();
+                if (e.detail.find(sheet.partName) == std::string::npos &&
+                    e.code != ErrorCode::ProtectedSheet && e.code != ErrorCode::ResultTooLong)
+                    return Error{e.code, sheet.partName + ": " + e.detail};
+                return status.error();
+            }
+            auto finished = rewriter.finish();
+            if (!finished)
+                return finished.error();
+            counts.replacements += rewriter.counts().replacements;
+            counts.cellsChanged += rewriter.counts().cellsChanged;
+            blanked += rewriter.blankedStrings();
+            if (write && rewriter.changed()) {
+                auto written = stream->write(rewriter.output());
+                if (written)
+                    written = stream->finish();
+                if (!written)
+                    return written.error();
+                changed[sheet.entry].stream = std::move(stream);
+            }
+            break;
+        }
+    }
+
+    for (auto& [entry, table] : tables) {
+        if (!table.renamed())
+            continue;
+        auto bytes = table.write();
+        if (!bytes)
+            return bytes.error();
+        changed[entry].bytes = std::move(bytes.value());
+    }
+    if (strings && stringsEntry) {
+        if (auto bytes = strings->write(everySheetSame, blanked))
+            changed[*stringsEntry].bytes = std::move(*bytes);
+    }
+    if (!write || changed.empty())
+        return counts;
+
+    const zip::ZipReader& source = *m_zip;
+    auto saved = package::replaceFileAtomically(m_path, [&](package::OutputFile& out) -> Status {
+        zip::ZipWriter writer(out);
+        const auto& entries = source.entries();
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const auto it = changed.find(i);
+            Status s = it == changed.end() ? writer.copyRaw(source, i)
+                       : it->second.stream ? writer.addDeflated(entries[i], *it->second.stream)
+                                           : writer.addBytes(entries[i], it->second.bytes);
+            if (!s)
+                return s;
+        }
+        return writer.finish(source);
+    });
+    if (!saved)
+        return saved.error();
+    // Later reads must see the new file, not the one the reader still holds open.
+    auto reopened = zip::ZipReader::open(m_path);
+    if (!reopened)
+        return reopened.error();
+    m_zip = std::move(reopened.value());
+    fileIdentity(m_path, m_modified, m_size);
+    return counts;
+}
+
+} // namespace engine::ooxml

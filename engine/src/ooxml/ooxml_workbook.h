@@ -1,0 +1,49 @@
+// engine::Workbook for OOXML packages (.xlsx .xlsm .xltx .xltm .xlam, transitional and strict):
+// finding the parts, running the queued replacements over them, saving changed parts only.
+#pragma once
+
+#include "engine/workbook.h"
+#include "zip/zip_archive.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace engine::ooxml {
+
+class OoxmlWorkbook : public Workbook {
+public:
+    /// Reads the package structure of an open ZIP: content types, relationships, the sheet
+    /// list. Errors: NotAWorkbook, UnsupportedFormat (.xlsb, OpenDocument), DigitallySigned,
+    /// Corrupt.
+    static Result<std::unique_ptr<Workbook>> open(const std::filesystem::path& path,
+                                                  std::unique_ptr<zip::ZipReader> zip,
+                                                  const OpenOptions& options);
+
+    const std::vector<SheetInfo>& sheets() const override { return m_infos; }
+    void queueReplace(std::size_t sheetIndex, const ReplaceRequest& request) override;
+    Result<ReplaceCounts> save() override;
+    Result<ReplaceCounts> dryRun() override;
+
+private:
+    struct Sheet {
+        std::string partName;  // empty when the sheet has no cells
+        std::size_t entry = 0; // its ZIP entry
+        std::vector<std::string> tableParts;
+        std::vector<ReplaceRequest> queue;
+    };
+    OoxmlWorkbook() = default;
+    Result<ReplaceCounts> run(bool write);
+
+    std::filesystem::path m_path;
+    OpenOptions m_options;
+    std::unique_ptr<zip::ZipReader> m_zip;
+    std::vector<SheetInfo> m_infos;
+    std::vector<Sheet> m_sheets;
+    std::string m_sharedStringsPart, m_stylesPart;
+    std::filesystem::file_time_type m_modified{};
+    std::uintmax_t m_size = 0;
+};
+
+} // namespace engine::ooxml

@@ -1,0 +1,115 @@
+// Table: header cells and column renames.
+#include "tables.h"
+
+#include "namespaces.h"
+#include "text/text_replace.h"
+#include "xml/xml_text.h"
+
+#include <charconv>
+
+namespace engine::ooxml {
+
+class Table::Reader : public xml::ScanHandler {
+public:
+    explicit Reader(Table& table) : m_table(table) {}
+    void startElement(const xml::QName& name, xml::Attributes attributes, xml::Span tag) override {
+        ++m_depth;
+        if (!isMain(name.uri))
+            return;
+        if (m_depth == 1 && name.local == "table") {
+            if (const char* ref = xml::findAttribute(attributes, "ref"))
+                m_table.m_range = parseRange(ref);
+            if (const char* rows = xml::findAttribute(attributes, "headerRowCount")) {
+                std::string_view v = rows;
+                std::from_chars(v.data(), v.data() + v.size(), m_table.m_headerRows);
+            }
+            const char* display = xml::findAttribute(attributes, "displayName");
+            const char* plain = xml::findAttribute(attributes, "name");
+            m_table.m_name = display != nullptr ? display : plain != nullptr ? plain : "";
+        } else if (m_depth == 3 && name.local == "tableColumn") {
+            Column column;
+            if (const char* n = xml::findAttribute(attributes, "name"))
+                column.name = text::decodeEscapes(n);
+            const std::string_view raw =
+                std::string_view(m_table.m_part).substr(tag.begin, tag.size());
+            if (const auto a = xml::findRawAttribute(raw, "name"))
+                column.value = {tag.begin + a->valueBegin, tag.begin + a->valueEnd};
+            m_table.m_columns.push_back(std::move(column));
+        }
+    }
+    void endElement(const xml::QName&, xml::Span) override { --m_depth; }
+
+private:
+    Table& m_table;
+    int m_depth = 0;
+};
+
+Result<Table> Table::parse(std::string part, const std::string& partName) {
+    Table table;
+    table.m_part = std::move(part);
+    table.m_partName = partName;
+    Reader reader(table);
+    xml::Scanner scanner(reader);
+    auto status = scanner.scanAll(table.m_part);
+    if (!status)
+        return Error{status.error().code, partName + ": " + status.error().detail};
+    return table;
+}
+
+std::optional<std::size_t> Table::headerColumn(CellRef ref) const {
+    if (!m_range || m_headerRows == 0 || ref.row != m_range->first.row ||
+        ref.col < m_range->first.col || ref.col > m_range->last.col)
+        return std::nullopt;
+    const std::size_t column = ref.col - m_range->first.col;
+    if (column >= m_columns.size())
+        return std::nullopt;
+    return column;
+}
+
+void Table::rename(std::size_t column, std::string text) {
+    m_columns[column].name = std::move(text);
+    m_columns[column].renamed = true;
+    m_renamed = true;
+}
+
+Result<std::string> Table::write() const {
+    const std::string where = "table \"" + m_name + "\" (" + m_partName + ")";
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        if (!m_columns[i].renamed)
+            continue;
+        if (m_columns[i].name.empty())
+            return Error{ErrorCode::TableHeaderConflict,
+                         where + ": a column would have an empty name"};
+        for (std::size_t j = 0; j < m_columns.size(); ++j) {
+            if (j != i && text::equalsIgnoringCase(m_columns[i].name, m_columns[j].name))
+                return Error{ErrorCode::TableHeaderConflict,
+                             where + ": \"" + m_columns[i].name + "\""};
+        }
+    }
+    std::string out;
+    out.reserve(m_part.size());
+    std::uint64_t at = 0;
+    for (const auto& column : m_columns) {
+        if (!column.renamed || (column.value.size() == 0 && column.value.begin == 0))
+            continue;
+        out.append(m_part, at, column.value.begin - at);
+        // In attributes, line breaks and tabs are written as escapes too (Office does so),
+        // since attribute value normalisation would turn them into spaces.
+        std::string escaped = text::encodeEscapes(column.name);
+        std::string attr;
+        for (const char c : escaped) {
+            if (c == '\n')
+                attr += "_x000a_";
+            else if (c == '\t')
+                attr += "_x0009_";
+            else
+                attr += c;
+        }
+        xml::appendEscapedAttribute(out, attr);
+        at = column.value.end;
+    }
+    out.append(m_part, at, std::string::npos);
+    return out;
+}
+
+} // namespace engine::ooxml

@@ -1,0 +1,264 @@
+// WorksheetRewriter: the cells of a sheet, one at a time, as the scanner meets them.
+#include "worksheet.h"
+
+#include "namespaces.h"
+#include "xml/xml_text.h"
+
+#include <charconv>
+
+namespace engine::ooxml {
+namespace {
+
+std::uint32_t parseNumber(const char* text) {
+    std::string_view v = text;
+    std::uint32_t n = 0;
+    std::from_chars(v.data(), v.data() + v.size(), n);
+    return n;
+}
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n'))
+        s.remove_suffix(1);
+    return s;
+}
+
+} // namespace
+
+WorksheetRewriter::WorksheetRewriter(const SheetContext& context, xml::Splicer::Mode mode)
+    : m_context(context), m_splicer(mode), m_scanner(*this) {}
+
+WorksheetRewriter::~WorksheetRewriter() = default;
+
+Status WorksheetRewriter::feed(std::string_view chunk) {
+    m_splicer.append(chunk);
+    auto status = m_scanner.feed(chunk, false);
+    if (!status) {
+        const auto& e = status.error();
+        if (e.code == ErrorCode::Corrupt || e.code == ErrorCode::ResourceLimit)
+            return Error{e.code, m_context.partName + ": " + e.detail};
+        return status;
+    }
+    if (m_splicer.mode() == xml::Splicer::Mode::Deferred && m_splicer.held() > kDeferredLimit) {
+        m_splicer.discardOutput();
+        m_gaveUpOutput = true;
+    }
+    m_splicer.release(m_inCell ? m_cellTag.begin : m_safe);
+    return Unit{};
+}
+
+Status WorksheetRewriter::finish() {
+    auto status = m_scanner.feed({}, true);
+    if (!status) {
+        const auto& e = status.error();
+        if (e.code == ErrorCode::Corrupt || e.code == ErrorCode::ResourceLimit)
+            return Error{e.code, m_context.partName + ": " + e.detail};
+        return status;
+    }
+    if (m_protected && !m_lockedChange.empty())
+        return Error{ErrorCode::ProtectedSheet,
+                     "sheet \"" + m_context.sheetName + "\", cell " + m_lockedChange};
+    if (changed() && !m_scanner.utf8())
+        return Error{ErrorCode::UnsupportedFormat, m_context.partName + " is not in UTF-8"};
+    m_splicer.finish();
+    return Unit{};
+}
+
+void WorksheetRewriter::fail(ErrorCode code, std::string detail) {
+    m_scanner.fail({code, std::move(detail)});
+}
+
+std::string WorksheetRewriter::cellName() const {
+    return m_context.sheetName + "!" + ooxml::cellName({m_row, m_col});
+}
+
+void WorksheetRewriter::startElement(const xml::QName& name, xml::Attributes attributes,
+                                     xml::Span tag) {
+    ++m_depth;
+    if (m_inInline) {
+        m_inline.startElement(name, attributes, tag, m_scanner);
+        return;
+    }
+    if (m_depth == 1) {
+        // Dialog sheets and chart sheets can sit behind a worksheet relationship; they have
+        // no cells.
+        m_hasCells = name.local == "worksheet" || name.local == "macrosheet";
+    } else if (!m_hasCells || !isMain(name.uri)) {
+        // Nothing to do outside SpreadsheetML elements.
+    } else if (m_depth == 2) {
+        if (name.local == "sheetData")
+            m_inSheetData = true;
+        else if (name.local == "sheetProtection")
+            m_protected = xmlTrue(xml::findAttribute(attributes, "sheet"));
+    } else if (m_inSheetData && m_depth == 3 && name.local == "row") {
+        const char* r = xml::findAttribute(attributes, "r");
+        m_row = r != nullptr ? parseNumber(r) : m_row + 1;
+        m_col = 0;
+    } else if (m_inSheetData && m_depth == 4 && name.local == "c") {
+        startCell(attributes, tag);
+        return;
+    } else if (m_inCell && m_depth == 5) {
+        if (name.local == "v") {
+            m_hasValue = true;
+            m_valueElement = tag;
+            m_valueContent = {tag.end, tag.end};
+            if (m_type == CellType::Shared) {
+                m_inValue = true;
+                m_value.clear();
+                m_scanner.wantCharacters(true);
+            }
+        } else if (name.local == "f") {
+            m_formula = true;
+        } else if (name.local == "is") {
+            m_hasInline = true;
+            m_inInline = true;
+            m_inline.begin(tag);
+        }
+    }
+    if (!m_inCell)
+        m_safe = tag.end;
+}
+
+void WorksheetRewriter::endElement(const xml::QName& name, xml::Span tag) {
+    if (m_inInline) {
+        if (m_depth == 5) {
+            m_inInline = false;
+            m_inline.end(tag);
+        } else {
+            m_inline.endElement(name, tag, m_scanner);
+        }
+    } else if (m_inCell && m_depth == 5 && name.local == "v") {
+        m_valueContent.end = tag.begin;
+        m_valueElement.end = tag.end;
+        if (m_inValue) {
+            m_inValue = false;
+            m_scanner.wantCharacters(false);
+        }
+    } else if (m_inCell && m_depth == 4) {
+        endCell(tag);
+    } else if (m_depth == 2) {
+        m_inSheetData = false;
+    }
+    if (!m_inCell)
+        m_safe = tag.end;
+    --m_depth;
+}
+
+void WorksheetRewriter::characters(std::string_view text) {
+    if (m_inValue)
+        m_value.append(text);
+    else
+        m_inline.characters(text);
+}
+
+void WorksheetRewriter::startCell(xml::Attributes attributes, xml::Span tag) {
+    m_inCell = true;
+    m_cellTag = tag;
+    const char* r = xml::findAttribute(attributes, "r");
+    std::optional<CellRef> ref = r != nullptr ? parseCellRef(r) : std::nullopt;
+    m_col = ref ? ref->col : m_col + 1;
+    if (ref && ref->row != 0)
+        m_row = ref->row;
+    const char* s = xml::findAttribute(attributes, "s");
+    m_style = s != nullptr ? parseNumber(s) : 0;
+    const char* t = xml::findAttribute(attributes, "t");
+    if (t == nullptr || std::string_view(t) == "n")
+        m_type = CellType::Number;
+    else if (std::string_view(t) == "s")
+        m_type = CellType::Shared;
+    else if (std::string_view(t) == "inlineStr")
+        m_type = CellType::Inline;
+    else
+        m_type = CellType::Other;
+    m_formula = m_hasValue = m_hasInline = m_inValue = m_inInline = false;
+    m_edits.clear();
+}
+
+void WorksheetRewriter::endCell(xml::Span tag) {
+    if (m_formula)
+        otherCell(); // a formula cell: its <v> is the last result, not a constant
+    else if (m_type == CellType::Shared && m_hasValue && m_context.strings != nullptr)
+        sharedStringCell();
+    else if (m_type == CellType::Inline && m_hasInline)
+        inlineStringCell();
+    else if (m_type == CellType::Number || m_type == CellType::Other)
+        otherCell();
+    for (const auto& e : m_edits)
+        m_splicer.replace(e.span, e.text);
+    if (!m_edits.empty() && m_gaveUpOutput)
+        m_outputLost = true;
+    m_inCell = false;
+    m_safe = tag.end;
+}
+
+bool WorksheetRewriter::cellChanges(std::size_t replacements, std::string_view newText) {
+    if (text::utf16Length(newText) > text::kMaxCellTextLength) {
+        fail(ErrorCode::ResultTooLong, cellName());
+        return false;
+    }
+    if (m_lockedChange.empty() &&
+        (m_context.styles == nullptr || m_context.styles->locked(m_style)))
+        m_lockedChange = ooxml::cellName({m_row, m_col});
+    for (Table* table : m_context.tables) {
+        if (const auto column = table->headerColumn({m_row, m_col}))
+            table->rename(*column, std::string(newText));
+    }
+    m_counts.replacements += replacements;
+    m_counts.cellsChanged += 1;
+    return true;
+}
+
+void WorksheetRewriter::removeTypeAttribute() {
+    const std::string_view tag = m_splicer.view().raw(m_cellTag);
+    if (const auto a = xml::findRawAttribute(tag, "t"))
+        m_edits.push_back({{m_cellTag.begin + a->begin, m_cellTag.begin + a->end}, {}});
+}
+
+void WorksheetRewriter::sharedStringCell() {
+    const std::string_view digits = trimmed(m_value);
+    std::size_t index = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
+    if (ec != std::errc() || end != digits.data() + digits.size() ||
+        index >= m_context.strings->size()) {
+        fail(ErrorCode::Corrupt,
+             cellName() + " refers to shared string \"" + m_value + "\", which does not exist");
+        return;
+    }
+    const SharedStrings::Change* change = m_context.strings->change(m_context.queueIndex, index);
+    if (change == nullptr)
+        return;
+    if (change->tooLong) {
+        fail(ErrorCode::ResultTooLong, cellName());
+        return;
+    }
+    if (!cellChanges(change->replacements, change->text))
+        return;
+    if (change->empty) {
+        // A blank cell keeps its style: only the type and the value go.
+        removeTypeAttribute();
+        m_edits.push_back({m_valueElement, {}});
+        ++m_blanked;
+    } else if (m_context.appendStrings) {
+        const std::size_t added = m_context.strings->appendedIndex(m_context.queueIndex, index);
+        m_edits.push_back({m_valueContent, std::to_string(added)});
+    }
+}
+
+void WorksheetRewriter::inlineStringCell() {
+    const std::size_t first = m_edits.size();
+    m_inline.apply(*m_context.queue, m_outcome, m_edits, m_splicer.view());
+    if (!m_outcome.changed)
+        return;
+    if (!cellChanges(m_outcome.replacements, m_outcome.text)) {
+        m_edits.resize(first);
+        return;
+    }
+    if (m_outcome.text.empty()) {
+        m_edits.resize(first);
+        removeTypeAttribute();
+        m_edits.push_back({m_inline.element(), {}});
+    }
+}
+
+} // namespace engine::ooxml

@@ -1,0 +1,109 @@
+// A worksheet or macro sheet part (ECMA-376 Part 1, 18.3.1.99 worksheet): streamed through the
+// scanner cell by cell, with the changed cells spliced and every other byte copied. Memory stays
+// bounded by a cell and a chunk, whatever the size of the sheet.
+#pragma once
+
+#include "engine/workbook.h"
+#include "rich_text.h"
+#include "shared_strings.h"
+#include "styles.h"
+#include "tables.h"
+#include "xml/splicer.h"
+#include "xml/xml_scanner.h"
+
+#include <string>
+#include <vector>
+
+namespace engine::ooxml {
+
+/// What a sheet's rewrite needs to know from the rest of the workbook.
+struct SheetContext {
+    std::string sheetName; ///< for messages ("Sheet1!B4")
+    std::string partName;
+    const PreparedQueue* queue = nullptr;
+    std::size_t queueIndex = 0;       ///< the queue's number in the shared string table
+    SharedStrings* strings = nullptr; ///< nullptr when the workbook has none
+    bool appendStrings = false;       ///< point changed cells at appended strings
+    const Styles* styles = nullptr;   ///< nullptr: every cell counts as locked
+    std::vector<Table*> tables;       ///< the tables on this sheet
+};
+
+class WorksheetRewriter : private xml::ScanHandler {
+public:
+    WorksheetRewriter(const SheetContext& context, xml::Splicer::Mode mode);
+    ~WorksheetRewriter() override;
+
+    /// The next chunk of the part. Errors: those of the scanner (detail names the part),
+    /// ProtectedSheet, ResultTooLong (detail names the cell), Corrupt (a shared string that
+    /// does not exist).
+    Status feed(std::string_view chunk);
+    /// After the last chunk.
+    Status finish();
+
+    /// Output produced so far (Emit and Deferred modes); drain and clear it after each feed.
+    std::string& output() { return m_splicer.output(); }
+    /// True when the part's bytes change.
+    bool changed() const { return m_splicer.changed() || m_outputLost; }
+    /// True when the part changes but Deferred output was given up to bound memory: stop
+    /// feeding and run the part again with a new rewriter in Emit mode.
+    bool outputLost() const { return m_outputLost; }
+    /// Counts of cells changed and replacements made.
+    const ReplaceCounts& counts() const { return m_counts; }
+    /// References to shared strings that became blank cells.
+    std::uint64_t blankedStrings() const { return m_blanked; }
+    /// False for a dialog sheet or chart sheet found in a worksheet relationship.
+    bool hasCells() const { return m_hasCells; }
+
+    /// How much a Deferred rewrite may hold before it gives up output.
+    static constexpr std::size_t kDeferredLimit = 32u << 20;
+
+private:
+    enum class CellType { Number, Shared, Inline, Other };
+    void startElement(const xml::QName& name, xml::Attributes attributes, xml::Span tag) override;
+    void endElement(const xml::QName& name, xml::Span tag) override;
+    void characters(std::string_view text) override;
+    void startCell(xml::Attributes attributes, xml::Span tag);
+    void endCell(xml::Span tag);
+    void sharedStringCell();
+    void inlineStringCell();
+    // Formulas, numbers, booleans and errors: no replacement reaches them yet; this is where
+    // their handling goes.
+    void otherCell() {}
+    bool cellChanges(std::size_t replacements, std::string_view newText);
+    void removeTypeAttribute();
+    std::string cellName() const;
+    void fail(ErrorCode code, std::string detail);
+
+    const SheetContext& m_context;
+    xml::Splicer m_splicer;
+    xml::Scanner m_scanner;
+    ReplaceCounts m_counts;
+    std::uint64_t m_blanked = 0;
+    int m_depth = 0;
+    bool m_hasCells = true;
+    bool m_inSheetData = false;
+    bool m_protected = false;
+    bool m_outputLost = false;
+    bool m_gaveUpOutput = false;
+    std::string m_lockedChange; // the first locked cell that changes
+    std::uint64_t m_safe = 0;   // no splice will start before this offset
+    std::uint32_t m_row = 0, m_col = 0;
+
+    // The open cell; its members are reused from cell to cell.
+    bool m_inCell = false;
+    xml::Span m_cellTag;
+    std::uint32_t m_style = 0;
+    CellType m_type = CellType::Number;
+    bool m_formula = false;
+    bool m_inValue = false;
+    bool m_hasValue = false;
+    xml::Span m_valueElement, m_valueContent;
+    std::string m_value;
+    bool m_inInline = false;
+    bool m_hasInline = false;
+    RichText m_inline;
+    TextOutcome m_outcome;
+    std::vector<Edit> m_edits;
+};
+
+} // namespace engine::ooxml

@@ -1,0 +1,55 @@
+// Workbook::open: tells the file kind and hands the file to the code for its format. OOXML
+// packages are handled; OpenDocument and delimited text will come in beside it.
+#include "engine/workbook.h"
+
+#include "ooxml/ooxml_workbook.h"
+#include "package/file_kind.h"
+#include "package/lock_files.h"
+#include "zip/zip_archive.h"
+
+#include <algorithm>
+
+namespace engine {
+namespace {
+
+std::string lowerExtension(const std::filesystem::path& path) {
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+    return ext;
+}
+
+} // namespace
+
+Result<std::unique_ptr<Workbook>> Workbook::open(const std::filesystem::path& path,
+                                                 const OpenOptions& options) {
+    auto kind = package::sniffFile(path);
+    if (!kind)
+        return kind.error();
+    switch (kind.value()) {
+    case package::FileKind::EncryptedOoxml:
+        return Error{ErrorCode::PasswordProtected, {}};
+    case package::FileKind::LegacyCompound:
+        return Error{ErrorCode::UnsupportedFormat, "legacy .xls workbook"};
+    case package::FileKind::Other: {
+        const std::string ext = lowerExtension(path);
+        if (ext == ".csv" || ext == ".tsv" || ext == ".txt")
+            return Error{ErrorCode::UnsupportedFormat, "delimited text"};
+        return Error{ErrorCode::NotAWorkbook, {}};
+    }
+    case package::FileKind::Zip:
+        break;
+    }
+    if (options.honourLockFiles) {
+        auto locked = package::checkLockFiles(path);
+        if (!locked)
+            return locked.error();
+    }
+    auto zip = zip::ZipReader::open(path);
+    if (!zip)
+        return zip.error();
+    return ooxml::OoxmlWorkbook::open(path, std::move(zip.value()), options);
+}
+
+} // namespace engine

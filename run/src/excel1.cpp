@@ -1,0 +1,107 @@
+// The workbook operations of Excel1: exactly the automation calls the run relies on, in the
+// order it relies on them. Every failure ends the operation at once and goes to the caller.
+#include "run/excel1.h"
+
+namespace Excel1 {
+
+using run::Failure;
+using run::Outcome;
+using run::Status;
+using namespace run::automation;
+
+Outcome<std::unique_ptr<Application>> OpenWorkbook(ApplicationFactory& factory,
+                                                   const std::string& path) {
+    auto created = factory.createApplication();
+    if (!created) {
+        return created.failure();
+    }
+    std::unique_ptr<Application> application = std::move(created.value());
+    if (Status opened = application->Workbooks().Open(path); !opened) {
+        // The caller never sees this instance, so it is ended here rather than left running.
+        application->Quit();
+        return opened.failure();
+    }
+    return application;
+}
+
+namespace {
+
+// One sheet's part of both replace operations: every pair on the sheet's cells, in order.
+template <class EachPair>
+Status replaceOnEverySheet(Workbook& workbook, run::RunContext& context, EachPair eachPair) {
+    workbook.Application().setDisplayAlerts(false);
+    SheetCollection& sheets = workbook.Sheets();
+    const std::int32_t sheetCount = sheets.count();
+    for (std::int32_t i = 1; i <= sheetCount; ++i) {
+        context.showBusy();
+        auto sheet = sheets.item(i);
+        if (!sheet) {
+            return sheet.failure();
+        }
+        if (Status replaced = eachPair(sheet.value()->Cells()); !replaced) {
+            return replaced;
+        }
+    }
+    workbook.Application().setDisplayAlerts(true);
+    return run::succeeded();
+}
+
+Status replaceOne(Range& cells, const std::string& findText, const std::string& replaceText,
+                  run::RunContext& context) {
+    const bool matchCase = context.matchCase();
+    return cells.Replace(findText, replaceText, kXlPart, kXlByRows, matchCase, false, false);
+}
+
+} // namespace
+
+Status ReplaceInWorkbook(Workbook& workbook, const std::string& findText,
+                         const std::string& replaceText, run::RunContext& context) {
+    return replaceOnEverySheet(workbook, context, [&](Range& cells) {
+        return replaceOne(cells, findText, replaceText, context);
+    });
+}
+
+Status ReplaceSetsInWorkbook(Workbook& workbook, const run::TextList& findList,
+                             const run::TextList& replaceList, run::RunContext& context) {
+    return replaceOnEverySheet(workbook, context, [&](Range& cells) -> Status {
+        const int pairCount = findList.count();
+        for (int j = 0; j < pairCount; ++j) {
+            if (Status replaced = replaceOne(cells, findList.item(j), replaceList.item(j), context);
+                !replaced) {
+                return replaced;
+            }
+        }
+        return run::succeeded();
+    });
+}
+
+bool ExcelIsRunning(run::RunningInstanceLookup& lookup) {
+    const std::optional<std::string> name = lookup.runningApplicationName();
+    return name && *name == kApplicationName;
+}
+
+Outcome<SaveCounts> ProcessFile(ApplicationFactory& factory, const std::string& path,
+                                const std::function<Status(Workbook&)>& replace) {
+    auto opened = OpenWorkbook(factory, path);
+    if (!opened) {
+        return opened.failure();
+    }
+    Application& application = *opened.value();
+    // Quit runs on every path out, so no instance outlives its file.
+    struct QuitAtEnd {
+        Application& application;
+        ~QuitAtEnd() { application.Quit(); }
+    } quitAtEnd{application};
+
+    WorkbookCollection& workbooks = application.Workbooks();
+    auto workbook = workbooks.item(workbooks.count());
+    if (!workbook) {
+        return workbook.failure();
+    }
+    if (Status replaced = replace(*workbook.value()); !replaced) {
+        return replaced.failure();
+    }
+    return workbook.value()->Save();
+}
+
+} // namespace Excel1

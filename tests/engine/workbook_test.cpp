@@ -1,0 +1,418 @@
+// engine::Workbook on small packages built for each case: sheet kinds, what save writes and
+// what it leaves alone, per-sheet queues, table headers, protected sheets, refused files.
+#include "engine/workbook.h"
+#include "ooxml/worksheet.h"
+#include "workbook_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace engine {
+namespace {
+
+using testing::part;
+using testing::readFile;
+using testing::sst;
+using testing::TempFolder;
+using testing::TestBook;
+using testing::worksheet;
+
+std::string sharedCell(const std::string& ref, int index, const std::string& style = "") {
+    return "<c r=\"" + ref + "\"" + (style.empty() ? "" : " s=\"" + style + "\"") + " t=\"s\"><v>" +
+           std::to_string(index) + "</v></c>";
+}
+
+std::unique_ptr<Workbook> openOk(const std::filesystem::path& path) {
+    auto book = Workbook::open(path);
+    EXPECT_TRUE(book.ok()) << book.error().message();
+    return book.ok() ? std::move(book.value()) : nullptr;
+}
+
+void queueAll(Workbook& book, const ReplaceRequest& request) {
+    for (std::size_t i = 0; i < book.sheets().size(); ++i)
+        book.queueReplace(i, request);
+}
+
+TEST(Workbook, SheetsComeInWorkbookOrderWithTheirKinds) {
+    TestBook b;
+    b.sheets = {{"Data", worksheet("")},
+                {"Chart", "<chartsheet xmlns=\"" + testing::kMainNs + "\"/>", "chartsheet"},
+                {"Dialog", "<dialogsheet xmlns=\"" + testing::kMainNs + "\"/>"},
+                {"Macro",
+                 "<xm:macrosheet xmlns:xm=\"http://schemas.microsoft.com/office/excel/2006/main\" "
+                 "xmlns=\"" +
+                     testing::kMainNs + "\"><sheetData/></xm:macrosheet>",
+                 "macrosheet"}};
+    TempFolder folder;
+    auto book = openOk(folder.file("kinds.xlsm", b.bytes()));
+    ASSERT_TRUE(book);
+    ASSERT_EQ(book->sheets().size(), 4u);
+    const std::vector<std::pair<std::string, bool>> expected = {
+        {"Data", true}, {"Chart", false}, {"Dialog", false}, {"Macro", true}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(book->sheets()[i].name, expected[i].first);
+        EXPECT_EQ(book->sheets()[i].hasCells, expected[i].second) << expected[i].first;
+    }
+}
+
+TEST(Workbook, NothingToChangeWritesNothing) {
+    TestBook b;
+    b.sheets = {{"S", worksheet("<row r=\"1\">" + sharedCell("A1", 0) + "</row>")}};
+    b.sharedStrings = sst({"alpha"});
+    TempFolder folder;
+    const auto path = folder.file("same.xlsx", b.bytes());
+    struct stat before {};
+    ::stat(path.c_str(), &before);
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"gamma", "delta", false});
+    const auto counts = book->save();
+    ASSERT_TRUE(counts.ok());
+    EXPECT_EQ(counts.value().cellsChanged, 0u);
+    struct stat after {};
+    ::stat(path.c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino) << "the file was replaced";
+    EXPECT_EQ(readFile(path), b.bytes());
+}
+
+TEST(Workbook, SaveRewritesOnlyTheChangedPartsAndDryRunWritesNothing) {
+    TestBook b;
+    b.sheets = {{"S", worksheet("<row r=\"1\">" + sharedCell("A1", 0) + sharedCell("B1", 1) +
+                                "<c r=\"C1\" t=\"inlineStr\"><is><t>beta</t></is></c></row>")},
+                {"T", worksheet("<row r=\"1\">" + sharedCell("A1", 1) + "</row>")}};
+    b.sharedStrings = sst({"alpha", "beta"});
+    TempFolder folder;
+    const auto path = folder.file("book.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"BETA", "omega", false});
+
+    const auto dry = book->dryRun();
+    ASSERT_TRUE(dry.ok()) << dry.error().message();
+    EXPECT_EQ(readFile(path), b.bytes());
+    const auto counts = book->save();
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(counts.value().cellsChanged, 3u);
+    EXPECT_EQ(counts.value().replacements, 3u);
+    EXPECT_EQ(dry.value().cellsChanged, counts.value().cellsChanged);
+    EXPECT_EQ(dry.value().replacements, counts.value().replacements);
+
+    // One queue on every sheet: the string changes where it is, so sheet T is untouched.
+    EXPECT_EQ(part(path, "xl/sharedStrings.xml"), sst({"alpha", "omega"}));
+    EXPECT_EQ(part(path, "xl/worksheets/sheet2.xml"), b.sheets[1].xml);
+    EXPECT_NE(part(path, "xl/worksheets/sheet1.xml").find("<t>omega</t>"), std::string::npos);
+
+    auto before = zip::ZipReader::open(folder.file("original.xlsx", b.bytes()));
+    auto after = zip::ZipReader::open(path);
+    ASSERT_TRUE(before.ok() && after.ok());
+    const auto& oldEntries = before.value()->entries();
+    const auto& newEntries = after.value()->entries();
+    ASSERT_EQ(oldEntries.size(), newEntries.size());
+    for (std::size_t i = 0; i < oldEntries.size(); ++i) {
+        EXPECT_EQ(oldEntries[i].name, newEntries[i].name);
+        const bool edited = oldEntries[i].name == "xl/sharedStrings.xml" ||
+                            oldEntries[i].name == "xl/worksheets/sheet1.xml";
+        std::string a, c;
+        ASSERT_TRUE(before.value()
+                        ->readRaw(oldEntries[i].dataOffset, oldEntries[i].compressedSize, a)
+                        .ok());
+        ASSERT_TRUE(
+            after.value()->readRaw(newEntries[i].dataOffset, newEntries[i].compressedSize, c).ok());
+        EXPECT_EQ(a == c, !edited) << oldEntries[i].name;
+        if (edited) {
+            EXPECT_EQ(newEntries[i].method, 8) << oldEntries[i].name;
+        }
+    }
+}
+
+TEST(Workbook, SheetsWithDifferentQueuesKeepTheirOwnText) {
+    TestBook b;
+    b.sheets = {{"One", worksheet("<row r=\"1\">" + sharedCell("A1", 0) + "</row>")},
+                {"Two", worksheet("<row r=\"1\">" + sharedCell("A1", 0) + "</row>")},
+                {"Three", worksheet("<row r=\"1\">" + sharedCell("A1", 0) + "</row>")}};
+    b.sharedStrings = sst({"alpha"});
+    TempFolder folder;
+    const auto path = folder.file("queues.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    book->queueReplace(0, {"alpha", "one", true});
+    book->queueReplace(2, {"alpha", "three", true});
+    const auto counts = book->save();
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(counts.value().cellsChanged, 2u);
+
+    // The original string stays for sheet Two; the others point at appended strings.
+    const std::string strings = part(path, "xl/sharedStrings.xml");
+    EXPECT_NE(strings.find("uniqueCount=\"3\""), std::string::npos) << strings;
+    EXPECT_NE(strings.find("<si><t>alpha</t></si><si><t>one</t></si><si><t>three</t></si>"),
+              std::string::npos)
+        << strings;
+    EXPECT_NE(part(path, "xl/worksheets/sheet1.xml").find("<v>1</v>"), std::string::npos);
+    EXPECT_EQ(part(path, "xl/worksheets/sheet2.xml"), b.sheets[1].xml);
+    EXPECT_NE(part(path, "xl/worksheets/sheet3.xml").find("<v>2</v>"), std::string::npos);
+}
+
+std::string table(const std::vector<std::string>& columns) {
+    std::string t = "<table xmlns=\"" + testing::kMainNs +
+                    "\" id=\"1\" name=\"Table1\" displayName=\"Table1\" ref=\"A1:" +
+                    std::string(1, static_cast<char>('A' + columns.size() - 1)) +
+                    "3\"><autoFilter ref=\"A1:B3\"/><tableColumns count=\"" +
+                    std::to_string(columns.size()) + "\">";
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        t += "<tableColumn id=\"" + std::to_string(i + 1) + "\" name=\"" + columns[i] + "\"/>";
+    return t + "</tableColumns></table>";
+}
+
+struct HeaderCase {
+    const char* name;
+    ReplaceRequest request;
+    std::vector<std::string> columnsAfter; ///< empty: the save fails
+};
+
+class TableHeaders : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(TableHeaders, RenameTheirColumnOrFail) {
+    const auto& c = GetParam();
+    TestBook b;
+    b.sheets = {{"S",
+                 worksheet("<row r=\"1\">" + sharedCell("A1", 0) + sharedCell("B1", 1) +
+                           "</row><row r=\"2\">" + sharedCell("A2", 0) + "</row>"),
+                 "worksheet", table({"Name", "Price"})}};
+    b.sharedStrings = sst({"Name", "Price"});
+    TempFolder folder;
+    const auto path = folder.file("table.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, c.request);
+    const auto counts = book->save();
+    if (c.columnsAfter.empty()) {
+        ASSERT_FALSE(counts.ok());
+        EXPECT_EQ(counts.error().code, ErrorCode::TableHeaderConflict);
+        EXPECT_NE(counts.error().detail.find("Table1"), std::string::npos);
+        EXPECT_EQ(readFile(path), b.bytes());
+        return;
+    }
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(part(path, "xl/tables/table1.xml"), table(c.columnsAfter));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TableHeaders,
+    ::testing::Values(HeaderCase{"HeaderRenamed", {"Price", "Cost", true}, {"Name", "Cost"}},
+                      HeaderCase{
+                          "EscapedName", {"Price", "a&b\nc", true}, {"Name", "a&amp;b_x000a_c"}},
+                      HeaderCase{"SameNameIgnoringCaseFails", {"Price", "NAME", true}, {}},
+                      HeaderCase{"EmptyNameFails", {"Price", "", true}, {}}),
+    [](const ::testing::TestParamInfo<HeaderCase>& p) { return std::string(p.param.name); });
+
+struct ProtectionCase {
+    const char* name;
+    std::string protection; ///< after sheetData
+    std::string style;      ///< of the cell that matches
+    bool fails;
+};
+
+class ProtectedSheets : public ::testing::TestWithParam<ProtectionCase> {};
+
+TEST_P(ProtectedSheets, RefuseToChangeLockedCells) {
+    const auto& c = GetParam();
+    TestBook b;
+    b.sheets = {{"Guarded", worksheet("<row r=\"1\">" + sharedCell("A1", 0, c.style) +
+                                          sharedCell("B1", 1) + "</row>",
+                                      c.protection)}};
+    b.sharedStrings = sst({"alpha", "other"});
+    b.styles = "<styleSheet xmlns=\"" + testing::kMainNs +
+               "\"><cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"0\" "
+               "applyProtection=\"1\"><protection locked=\"0\"/></xf></cellXfs></styleSheet>";
+    TempFolder folder;
+    const auto path = folder.file("guarded.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"alpha", "omega", true});
+    const auto counts = book->save();
+    if (c.fails) {
+        ASSERT_FALSE(counts.ok());
+        EXPECT_EQ(counts.error().code, ErrorCode::ProtectedSheet);
+        EXPECT_NE(counts.error().detail.find("Guarded"), std::string::npos);
+        EXPECT_EQ(readFile(path), b.bytes());
+    } else {
+        ASSERT_TRUE(counts.ok()) << counts.error().message();
+        EXPECT_EQ(counts.value().cellsChanged, 1u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProtectedSheets,
+    ::testing::Values(
+        ProtectionCase{"LockedByDefault", "<sheetProtection sheet=\"1\"/>", "", true},
+        ProtectionCase{"LockedFormat", "<sheetProtection sheet=\"true\"/>", "0", true},
+        ProtectionCase{"UnlockedFormat", "<sheetProtection sheet=\"1\"/>", "1", false},
+        ProtectionCase{"NotProtected", "<sheetProtection sheet=\"0\"/>", "", false},
+        ProtectionCase{"NoProtection", "", "", false}),
+    [](const ::testing::TestParamInfo<ProtectionCase>& p) { return std::string(p.param.name); });
+
+TEST(ProtectedSheets, NothingToChangeIsNoObstacle) {
+    TestBook b;
+    b.sheets = {{"Guarded", worksheet("<row r=\"1\">" + sharedCell("A1", 0) + "</row>",
+                                      "<sheetProtection sheet=\"1\"/>")},
+                {"Open", worksheet("<row r=\"1\">" + sharedCell("A1", 1) + "</row>")}};
+    b.sharedStrings = sst({"alpha", "beta"});
+    TempFolder folder;
+    const auto path = folder.file("guarded.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"beta", "omega", true});
+    const auto counts = book->save();
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(counts.value().cellsChanged, 1u);
+}
+
+struct RefusedCase {
+    const char* name;
+    std::string bytes;
+    const char* fileName;
+    ErrorCode code;
+};
+
+TestBook signedBook(bool byFolder) {
+    TestBook b;
+    b.sheets = {{"S", worksheet("")}};
+    if (byFolder)
+        b.extra = {{"_xmlsignatures/sig1.xml", "<Signature/>"}};
+    else
+        b.packageRelsExtra =
+            "<Relationship Id=\"rId9\" Type=\"http://schemas.openxmlformats.org/package/2006/"
+            "relationships/digital-signature/origin\" Target=\"_xmlsignatures/origin.sigs\"/>";
+    return b;
+}
+
+std::string binaryWorkbook() {
+    return testing::makeZip(
+        {{"[Content_Types].xml",
+          R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Override PartName="/xl/workbook.bin" ContentType="application/vnd.ms-excel.sheet.binary.macroEnabled.main"/></Types>)"},
+         {"_rels/.rels",
+          R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="xl/workbook.bin"/></Relationships>)"},
+         {"xl/workbook.bin", "binary"}});
+}
+
+std::string wordDocument() {
+    return testing::makeZip(
+        {{"[Content_Types].xml",
+          R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)"},
+         {"_rels/.rels",
+          R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)"},
+         {"word/document.xml", "<document/>"}});
+}
+
+std::string truncatedBook() {
+    TestBook b;
+    b.sheets = {{"S", worksheet("")}};
+    std::string bytes = b.bytes();
+    return bytes.substr(0, bytes.size() / 2);
+}
+
+std::string brokenSheet() {
+    TestBook b;
+    b.sheets = {{"S", "<worksheet xmlns=\"" + testing::kMainNs + "\"><sheetData><row>"}};
+    return b.bytes();
+}
+
+class RefusedFiles : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(RefusedFiles, FailWithAReasonAndStayUntouched) {
+    const auto& c = GetParam();
+    TempFolder folder;
+    const auto path = folder.file(c.fileName, c.bytes);
+    auto book = Workbook::open(path);
+    if (book.ok()) {
+        // Some damage only shows when the parts are read.
+        queueAll(*book.value(), {"a", "b", false});
+        const auto counts = book.value()->save();
+        ASSERT_FALSE(counts.ok());
+        EXPECT_EQ(counts.error().code, c.code) << counts.error().message();
+    } else {
+        EXPECT_EQ(book.error().code, c.code) << book.error().message();
+    }
+    EXPECT_EQ(readFile(path), c.bytes);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "a temporary file was left";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefusedFiles,
+    ::testing::Values(
+        RefusedCase{"SignedByFolder", signedBook(true).bytes(), "s.xlsx",
+                    ErrorCode::DigitallySigned},
+        RefusedCase{"SignedByRelationship", signedBook(false).bytes(), "s.xlsx",
+                    ErrorCode::DigitallySigned},
+        RefusedCase{"Binary", binaryWorkbook(), "b.xlsb", ErrorCode::UnsupportedFormat},
+        RefusedCase{"WordDocument", wordDocument(), "w.xlsx", ErrorCode::NotAWorkbook},
+        RefusedCase{"PlainText", "just some text", "t.xlsx", ErrorCode::NotAWorkbook},
+        RefusedCase{"DelimitedText", "a,b\n1,2\n", "t.csv", ErrorCode::UnsupportedFormat},
+        RefusedCase{"LegacyCompound",
+                    std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0'),
+                    "old.xls", ErrorCode::UnsupportedFormat},
+        RefusedCase{"TruncatedZip", truncatedBook(), "cut.xlsx", ErrorCode::NotAWorkbook},
+        RefusedCase{"BrokenSheetXml", brokenSheet(), "broken.xlsx", ErrorCode::Corrupt}),
+    [](const ::testing::TestParamInfo<RefusedCase>& p) { return std::string(p.param.name); });
+
+TEST(Workbook, LockFileOfAnotherProgramRefusesTheWorkbook) {
+    TestBook b;
+    b.sheets = {{"S", worksheet("")}};
+    TempFolder folder;
+    const auto path = folder.file("budget.xlsx", b.bytes());
+    folder.file("~$budget.xlsx", "owner");
+    auto book = Workbook::open(path);
+    ASSERT_FALSE(book.ok());
+    EXPECT_EQ(book.error().code, ErrorCode::LockedByOtherProgram);
+    EXPECT_NE(book.error().detail.find("~$budget.xlsx"), std::string::npos);
+}
+
+TEST(Workbook, FileChangedAfterOpenIsNotOverwritten) {
+    TestBook b;
+    b.sheets = {{"S", worksheet("<row r=\"1\">" + sharedCell("A1", 0) + "</row>")}};
+    b.sharedStrings = sst({"alpha"});
+    TempFolder folder;
+    const auto path = folder.file("moving.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    std::filesystem::remove(path);
+    queueAll(*book, {"alpha", "omega", true});
+    const auto counts = book->save();
+    ASSERT_FALSE(counts.ok());
+    EXPECT_EQ(counts.error().code, ErrorCode::Vanished);
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(Workbook, LargeSheetChangedLateIsWrittenWhole) {
+    // Beyond the bound of held bytes, the first pass gives up its output and the sheet is
+    // read again; the result must be the same as for a small sheet.
+    std::string rows;
+    std::size_t row = 1;
+    while (rows.size() < ooxml::WorksheetRewriter::kDeferredLimit) {
+        rows += "<row r=\"" + std::to_string(row) + "\"><c r=\"A" + std::to_string(row) +
+                "\" t=\"inlineStr\"><is><t>filler text</t></is></c></row>";
+        ++row;
+    }
+    rows += "<row r=\"" + std::to_string(row) + "\"><c r=\"A" + std::to_string(row) +
+            "\" t=\"inlineStr\"><is><t>needle</t></is></c></row>";
+    TestBook b;
+    b.sheets = {{"Big", worksheet(rows)}};
+    TempFolder folder;
+    const auto path = folder.file("big.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"needle", "pin", true});
+    const auto counts = book->save();
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(counts.value().cellsChanged, 1u);
+    std::string expected = b.sheets[0].xml;
+    expected.replace(expected.rfind("needle"), 6, "pin");
+    EXPECT_TRUE(part(path, "xl/worksheets/sheet1.xml") == expected);
+}
+
+} // namespace
+} // namespace engine

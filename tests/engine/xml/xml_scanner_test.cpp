@@ -1,0 +1,163 @@
+// The scanner: tag positions across chunk boundaries, and hostile input refused with a clear
+// error and bounded memory.
+#include "xml/splicer.h"
+#include "xml/xml_scanner.h"
+#include "xml/xml_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace engine::xml {
+namespace {
+
+// Records the raw bytes of every tag, taken from the input by the reported spans.
+class TagRecorder : public ScanHandler {
+public:
+    explicit TagRecorder(const std::string& input) : m_input(input) {}
+    std::vector<std::string> tags;
+    void startElement(const QName&, Attributes, Span tag) override {
+        tags.push_back(m_input.substr(tag.begin, tag.size()));
+    }
+    void endElement(const QName&, Span tag) override {
+        tags.push_back(m_input.substr(tag.begin, tag.size()));
+    }
+
+private:
+    const std::string& m_input;
+};
+
+TEST(Scanner, TagSpansHoldTheTagBytesWhateverTheChunks) {
+    const std::string input = "\xEF\xBB\xBF<?xml version='1.0'?><a x=\"1\"><b/>te&amp;xt<c:d "
+                              "xmlns:c=\"u\" y='2' >z</c:d></a>";
+    const std::vector<std::string> expected = {
+        "<a x=\"1\">", "<b/>", "", "<c:d xmlns:c=\"u\" y='2' >", "</c:d>", "</a>"};
+    for (std::size_t chunk : {1u, 2u, 5u, 1000u}) {
+        TagRecorder recorder(input);
+        Scanner scanner(recorder);
+        for (std::size_t at = 0; at < input.size(); at += chunk) {
+            const bool last = at + chunk >= input.size();
+            ASSERT_TRUE(scanner.feed(std::string_view(input).substr(at, chunk), last).ok());
+        }
+        EXPECT_EQ(recorder.tags, expected) << "chunk " << chunk;
+    }
+}
+
+struct Hostile {
+    const char* name;
+    std::string input;
+    ErrorCode code;
+};
+
+class HostileXml : public ::testing::TestWithParam<Hostile> {};
+
+TEST_P(HostileXml, FailsClearly) {
+    const auto& c = GetParam();
+    TagRecorder recorder(c.input);
+    Scanner scanner(recorder);
+    const auto status = scanner.scanAll(c.input);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.error().code, c.code) << status.error().detail;
+    EXPECT_FALSE(status.error().detail.empty());
+}
+
+std::string billionLaughs() {
+    std::string s = "<?xml version=\"1.0\"?><!DOCTYPE lolz [<!ENTITY lol \"lol\">";
+    for (int i = 1; i < 10; ++i) {
+        s += "<!ENTITY lol" + std::to_string(i) + " \"";
+        for (int j = 0; j < 10; ++j)
+            s += "&lol" + (i == 1 ? std::string() : std::to_string(i - 1)) + ";";
+        s += "\">";
+    }
+    return s + "]><lolz>&lol9;</lolz>";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, HostileXml,
+    ::testing::Values(Hostile{"BillionLaughs", billionLaughs(), ErrorCode::ResourceLimit},
+                      Hostile{"ExternalEntity",
+                              "<!DOCTYPE a [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><a>&x;</a>",
+                              ErrorCode::ResourceLimit},
+                      Hostile{"ExternalDtd",
+                              "<!DOCTYPE a SYSTEM \"http://example.invalid/a.dtd\"><a/>",
+                              ErrorCode::ResourceLimit},
+                      Hostile{"UndefinedEntity", "<a>&nope;</a>", ErrorCode::Corrupt},
+                      Hostile{"Truncated", "<a><b>text", ErrorCode::Corrupt},
+                      Hostile{"Mismatched", "<a></b>", ErrorCode::Corrupt},
+                      Hostile{"NotXml", std::string("PK\x03\x04\x00\x01", 6), ErrorCode::Corrupt},
+                      Hostile{"Empty", "", ErrorCode::Corrupt},
+                      Hostile{"DeepNesting", std::string(100000, '<') + "", ErrorCode::Corrupt},
+                      Hostile{"TooDeep",
+                              [] {
+                                  std::string s;
+                                  for (int i = 0; i < 5000; ++i)
+                                      s += "<a>";
+                                  return s;
+                              }(),
+                              ErrorCode::ResourceLimit}),
+    [](const ::testing::TestParamInfo<Hostile>& p) { return std::string(p.param.name); });
+
+TEST(Splicer, CopiesEveryByteOutsideTheSplices) {
+    const std::string input = "0123456789abcdef";
+    for (auto mode : {Splicer::Mode::Emit, Splicer::Mode::Deferred}) {
+        Splicer splicer(mode);
+        std::string out;
+        splicer.append(input.substr(0, 6));
+        splicer.replace({2, 4}, "XY!");
+        splicer.release(5);
+        splicer.append(input.substr(6));
+        splicer.replace({8, 8}, "+");
+        splicer.release(12);
+        splicer.finish();
+        EXPECT_EQ(splicer.output(), "01XY!4567+89abcdef");
+    }
+}
+
+TEST(Splicer, DeferredWithoutSpliceWritesNothing) {
+    Splicer splicer(Splicer::Mode::Deferred);
+    splicer.append("abc");
+    splicer.release(3);
+    splicer.finish();
+    EXPECT_FALSE(splicer.changed());
+    EXPECT_TRUE(splicer.output().empty());
+}
+
+TEST(XmlText, RawAttributesAreFoundByQualifiedName) {
+    const std::string tag = "<x:c r=\"A1\"  t='s' xml:space=\"preserve\"/>";
+    const auto t = findRawAttribute(tag, "t");
+    ASSERT_TRUE(t.has_value());
+    EXPECT_EQ(tag.substr(t->begin, t->end - t->begin), "  t='s'");
+    EXPECT_EQ(tag.substr(t->valueBegin, t->valueEnd - t->valueBegin), "s");
+    EXPECT_FALSE(findRawAttribute(tag, "space").has_value());
+    EXPECT_TRUE(findRawAttribute(tag, "xml:space").has_value());
+    EXPECT_EQ(rawElementName(tag), "x:c");
+    EXPECT_EQ(tag.substr(0, attributeInsertPoint(tag)),
+              "<x:c r=\"A1\"  t='s' xml:space=\"preserve\"");
+}
+
+TEST(XmlText, EscapesRoundTripThroughTheParser) {
+    const std::string text = "a<b>&\"c\"\td\ne";
+    std::string element = "<a v=\"";
+    appendEscapedAttribute(element, text);
+    element += "\">";
+    appendEscapedText(element, text);
+    element += "</a>";
+
+    struct Reader : ScanHandler {
+        std::string attribute, content;
+        void startElement(const QName&, Attributes a, Span) override {
+            attribute = findAttribute(a, "v");
+        }
+        void endElement(const QName&, Span) override {}
+        void characters(std::string_view s) override { content += s; }
+    } reader;
+    Scanner scanner(reader);
+    scanner.wantCharacters(true);
+    ASSERT_TRUE(scanner.scanAll(element).ok());
+    EXPECT_EQ(reader.attribute, text);
+    EXPECT_EQ(reader.content, text);
+}
+
+} // namespace
+} // namespace engine::xml

@@ -1,0 +1,245 @@
+// Excel1's operations against the recording fake: the calls, their order and arguments, and
+// what happens when one fails.
+#include "recording_automation.h"
+
+#include "run/excel1.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+class ScriptedContext final : public run::RunContext {
+public:
+    bool matchCase() override {
+        ++matchCaseReads;
+        return matchCaseAnswers.empty() ? false : nextAnswer();
+    }
+    void showBusy() override { ++busy; }
+    bool nextAnswer() {
+        const bool answer = matchCaseAnswers.front();
+        if (matchCaseAnswers.size() > 1) {
+            matchCaseAnswers.erase(matchCaseAnswers.begin());
+        }
+        return answer;
+    }
+    std::vector<bool> matchCaseAnswers;
+    int matchCaseReads = 0;
+    int busy = 0;
+};
+
+class VectorList final : public run::TextList {
+public:
+    explicit VectorList(std::vector<std::string> items) : m_items(std::move(items)) {}
+    int count() const override { return static_cast<int>(m_items.size()); }
+    std::string item(int index) const override {
+        return m_items.at(static_cast<std::size_t>(index));
+    }
+
+private:
+    std::vector<std::string> m_items;
+};
+
+class Excel1Test : public ::testing::Test {
+protected:
+    // Opens "book.xlsx" in a new fake instance and returns its last workbook.
+    run::automation::Workbook& openBook() {
+        auto opened = Excel1::OpenWorkbook(factory, "book.xlsx");
+        EXPECT_TRUE(opened.ok());
+        application = std::move(opened.value());
+        auto& workbooks = application->Workbooks();
+        return *workbooks.item(workbooks.count()).value();
+    }
+    std::vector<std::string> replaceAndAlertCalls() const {
+        std::vector<std::string> all;
+        for (const std::string& call : factory.log.calls) {
+            const std::string rest = call.substr(call.find(' ') + 1);
+            if (rest.rfind("Replace", 0) == 0 || rest.rfind("DisplayAlerts", 0) == 0) {
+                all.push_back(rest);
+            }
+        }
+        return all;
+    }
+
+    fakes::RecordingFactory factory;
+    std::unique_ptr<run::automation::Application> application;
+    ScriptedContext context;
+};
+
+TEST_F(Excel1Test, SinglePairReplacesOnEverySheetInOrderBetweenAlertsOffAndOn) {
+    factory.script.sheets = 3;
+    auto& workbook = openBook();
+    ASSERT_TRUE(Excel1::ReplaceInWorkbook(workbook, "alpha", "omega", context).ok());
+    EXPECT_THAT(replaceAndAlertCalls(),
+                ElementsAre("DisplayAlerts off", "Replace 1 alpha>omega 2 1 0 0 0",
+                            "Replace 2 alpha>omega 2 1 0 0 0", "Replace 3 alpha>omega 2 1 0 0 0",
+                            "DisplayAlerts on"));
+    EXPECT_EQ(context.busy, 3);
+    EXPECT_TRUE(application->DisplayAlerts());
+}
+
+TEST_F(Excel1Test, SetsApplyEveryPairOnASheetBeforeTheNextSheet) {
+    factory.script.sheets = 2;
+    auto& workbook = openBook();
+    const VectorList finds({"a", "b", "c", "d"});
+    const VectorList replacements({"b", "c", "d", ""});
+    ASSERT_TRUE(Excel1::ReplaceSetsInWorkbook(workbook, finds, replacements, context).ok());
+    EXPECT_THAT(factory.log.matching("Replace"),
+                ElementsAre("Replace 1 a>b 2 1 0 0 0", "Replace 1 b>c 2 1 0 0 0",
+                            "Replace 1 c>d 2 1 0 0 0", "Replace 1 d> 2 1 0 0 0",
+                            "Replace 2 a>b 2 1 0 0 0", "Replace 2 b>c 2 1 0 0 0",
+                            "Replace 2 c>d 2 1 0 0 0", "Replace 2 d> 2 1 0 0 0"));
+    EXPECT_EQ(context.busy, 2);
+}
+
+TEST_F(Excel1Test, EmptySetListMakesNoReplaceButStillTurnsAlertsOffAndOn) {
+    factory.script.sheets = 2;
+    auto& workbook = openBook();
+    const VectorList none({});
+    ASSERT_TRUE(Excel1::ReplaceSetsInWorkbook(workbook, none, none, context).ok());
+    EXPECT_THAT(replaceAndAlertCalls(), ElementsAre("DisplayAlerts off", "DisplayAlerts on"));
+}
+
+// Check4 is read anew before every call: a change during the run reaches the next call.
+TEST_F(Excel1Test, MatchCaseIsReadBeforeEveryReplace) {
+    factory.script.sheets = 2;
+    auto& workbook = openBook();
+    context.matchCaseAnswers = {true, false, true};
+    const VectorList finds({"x", "y"});
+    ASSERT_TRUE(Excel1::ReplaceSetsInWorkbook(workbook, finds, finds, context).ok());
+    EXPECT_THAT(factory.log.matching("Replace"),
+                ElementsAre("Replace 1 x>x 2 1 1 0 0", "Replace 1 y>y 2 1 0 0 0",
+                            "Replace 2 x>x 2 1 1 0 0", "Replace 2 y>y 2 1 1 0 0"));
+    EXPECT_EQ(context.matchCaseReads, 4);
+}
+
+TEST_F(Excel1Test, FailingReplaceStopsAtOnceAndLeavesAlertsOff) {
+    factory.script.sheets = 3;
+    factory.script.failReplaceOnSheet = {2};
+    auto& workbook = openBook();
+    const run::Status status = Excel1::ReplaceInWorkbook(workbook, "a", "b", context);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.failure().reason, "sheet 2 is broken");
+    EXPECT_THAT(replaceAndAlertCalls(), ElementsAre("DisplayAlerts off", "Replace 1 a>b 2 1 0 0 0",
+                                                    "Replace 2 a>b 2 1 0 0 0"));
+    EXPECT_FALSE(application->DisplayAlerts());
+}
+
+TEST_F(Excel1Test, OpenWorkbookStartsANewInstanceForEveryCall) {
+    for (const char* path : {"one.xlsx", "one.xlsx"}) {
+        auto opened = Excel1::OpenWorkbook(factory, path);
+        ASSERT_TRUE(opened.ok());
+        EXPECT_EQ(opened.value()->Name(), "Microsoft Excel");
+    }
+    EXPECT_THAT(factory.log.calls,
+                ElementsAre("#1 create", "#1 Open one.xlsx", "#2 create", "#2 Open one.xlsx"));
+}
+
+TEST_F(Excel1Test, OpenWorkbookThatFailsQuitsItsInstance) {
+    factory.script.failOpen = {"bad.xlsx"};
+    auto opened = Excel1::OpenWorkbook(factory, "bad.xlsx");
+    ASSERT_FALSE(opened.ok());
+    EXPECT_EQ(opened.failure().reason, "the file is not a workbook");
+    EXPECT_THAT(factory.log.calls, ElementsAre("#1 create", "#1 Open bad.xlsx", "#1 Quit"));
+}
+
+TEST_F(Excel1Test, OpenWorkbookPassesOnAFactoryFailure) {
+    factory.script.failCreate = true;
+    auto opened = Excel1::OpenWorkbook(factory, "a.xlsx");
+    ASSERT_FALSE(opened.ok());
+    EXPECT_EQ(opened.failure().reason, "no instance can be started");
+}
+
+struct ProcessCase {
+    const char* name;
+    std::set<std::string> failOpen;
+    std::set<int> failReplaceOnSheet;
+    std::set<std::string> failSave;
+    std::vector<std::string> expectedTail; ///< the calls after "create"
+    std::optional<std::string> reason;
+};
+
+class ProcessFileTest : public ::testing::TestWithParam<ProcessCase> {};
+
+// The opened workbook is taken as the instance's last (two were open before it), and the
+// instance quits however the file ends.
+TEST_P(ProcessFileTest, OpensReplacesSavesAndAlwaysQuits) {
+    const ProcessCase& c = GetParam();
+    fakes::RecordingFactory factory;
+    factory.script.preopened = 2;
+    factory.script.failOpen = c.failOpen;
+    factory.script.failReplaceOnSheet = c.failReplaceOnSheet;
+    factory.script.failSave = c.failSave;
+    ScriptedContext context;
+    auto result = Excel1::ProcessFile(factory, "f.xlsx", [&](run::automation::Workbook& workbook) {
+        return Excel1::ReplaceInWorkbook(workbook, "a", "b", context);
+    });
+    std::vector<std::string> expected{"#1 create"};
+    for (const std::string& call : c.expectedTail) {
+        expected.push_back("#1 " + call);
+    }
+    EXPECT_THAT(factory.log.calls, ElementsAreArray(expected));
+    EXPECT_EQ(result.ok(), !c.reason.has_value());
+    if (c.reason) {
+        EXPECT_EQ(result.failure().reason, *c.reason);
+    }
+}
+
+const std::vector<std::string> kOpened{"Open f.xlsx", "Workbooks 3", "DisplayAlerts off",
+                                       "Sheets.count", "Replace 1 a>b 2 1 0 0 0"};
+
+std::vector<std::string> openedThen(std::vector<std::string> tail) {
+    std::vector<std::string> calls = kOpened;
+    calls.insert(calls.end(), tail.begin(), tail.end());
+    return calls;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Excel1, ProcessFileTest,
+    ::testing::Values(
+        ProcessCase{"Succeeds",
+                    {},
+                    {},
+                    {},
+                    openedThen({"DisplayAlerts on", "Save f.xlsx", "Quit"}),
+                    std::nullopt},
+        ProcessCase{
+            "OpenFails", {"f.xlsx"}, {}, {}, {"Open f.xlsx", "Quit"}, "the file is not a workbook"},
+        ProcessCase{"ReplaceFails", {}, {1}, {}, openedThen({"Quit"}), "sheet 1 is broken"},
+        ProcessCase{"SaveFails",
+                    {},
+                    {},
+                    {"f.xlsx"},
+                    openedThen({"DisplayAlerts on", "Save f.xlsx", "Quit"}),
+                    "the disk is full"}),
+    [](const ::testing::TestParamInfo<ProcessCase>& param) { return param.param.name; });
+
+class FixedLookup final : public run::RunningInstanceLookup {
+public:
+    explicit FixedLookup(std::optional<std::string> name) : m_name(std::move(name)) {}
+    std::optional<std::string> runningApplicationName() override { return m_name; }
+
+private:
+    std::optional<std::string> m_name;
+};
+
+TEST(Excel1Running, OnlyTheExactNameCountsAsRunning) {
+    const std::vector<std::pair<std::optional<std::string>, bool>> cases{
+        {std::nullopt, false},
+        {"Microsoft Excel", true},
+        {"microsoft excel", false},
+        {"Microsoft Excel ", false},
+        {"", false},
+        {"Microsoft Word", false}};
+    for (const auto& [name, expected] : cases) {
+        FixedLookup lookup(name);
+        EXPECT_EQ(Excel1::ExcelIsRunning(lookup), expected) << name.value_or("(none)");
+    }
+}
+
+} // namespace
