@@ -1,13 +1,7 @@
-// The replace run from end to end: the real Form1 with every subsystem attached, scripted
-// dialogs, and the stand-in over workbooks in a temporary folder. Files are added with
-// "Add Excel File(s)" and sets with "Add Set", as a user would.
+// The replace run from end to end over a small fake engine: every path of the run through the
+// real Form1, with workbook files whose cells a test can write and read without a parser.
 #include "fake_engine.h"
-#include "fakes/fake_services.h"
-#include "form1.h"
-#include "subsystems.h"
-
-#include "run/running_instances.h"
-#include "run/stand_in.h"
+#include "replace_run_fixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,67 +19,20 @@ namespace {
 
 using Cells = std::vector<std::vector<std::string>>;
 
-QByteArray bytesOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using apptest::bytesOf;
+using apptest::texts;
 
-QStringList texts(const std::vector<fakes::MessageCall>& calls) {
-    QStringList shown;
-    for (const auto& call : calls) {
-        shown << call.text;
-    }
-    return shown;
-}
-
-// Form1 with its subsystems over scripted services; the workbooks, the registry of running
-// instances and an empty process table live in one temporary folder.
-struct Fixture {
+// The fixture over the fake engine, with its workbook files.
+struct Fixture : apptest::Fixture {
     Fixture()
-        : services(fakes.services()), form(services),
-          factory([](const std::filesystem::path& path) { return fakes::openFakeWorkbook(path); },
-                  folder("registry")),
-          lookup(folder("registry"), folder("proc")),
-          subsystems(app::attachSubsystems(form, services, factory, lookup)) {
-        std::filesystem::create_directories(folder("proc"));
-        form.setInstallationFolder(dir.path() + QStringLiteral("/install"));
-    }
-    std::filesystem::path folder(const char* name) const {
-        return std::filesystem::path(dir.path().toStdString()) / name;
-    }
+        : apptest::Fixture(
+              [](const std::filesystem::path& path) { return fakes::openFakeWorkbook(path); }) {}
     QString book(const QString& name, const std::vector<fakes::FakeSheet>& sheets) const {
-        const QString path = dir.path() + QLatin1Char('/') + name;
+        const QString path = file(name);
         fakes::writeFakeWorkbook(path.toStdString(), sheets);
         return path;
     }
     Cells cells(const QString& path) const { return fakes::readFakeCells(path.toStdString()); }
-
-    void load() {
-        QVERIFY(form.Form_Load());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-    }
-    void addFiles(const QStringList& paths) {
-        fakes.fileDialogs.openManyAnswers.enqueue(paths);
-        QTest::mouseClick(form.PushButton3, Qt::LeftButton);
-    }
-    void addSet(const QString& entry) {
-        fakes.inputBox.answers.enqueue(entry);
-        QTest::mouseClick(subsystems.setsPage.PushButton8, Qt::LeftButton);
-    }
-    void setFind(const QString& find, const QString& replace) {
-        form.Text1->setPlainText(find);
-        form.Text2->setPlainText(replace);
-    }
-    void start() { QTest::mouseClick(form.PushButton7, Qt::LeftButton); }
-
-    QTemporaryDir dir;
-    fakes::FakeServices fakes;
-    platform::Services services;
-    Form1 form;
-    run::StandInFactory factory;
-    run::SystemRunningLookup lookup;
-    app::Subsystems subsystems;
 };
 
 const std::vector<fakes::FakeSheet> kLetters{{{"One", true}, {"a", "Abc", "xay"}},

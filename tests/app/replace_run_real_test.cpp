@@ -1,0 +1,220 @@
+// The replace run from end to end with the real workbook engine: workbooks made here with
+// openpyxl and copies of real workbooks from the corpus, read back with openpyxl.
+#include "replace_run_fixture.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTabWidget>
+
+#include <unistd.h>
+
+namespace {
+
+using apptest::bytesOf;
+using apptest::texts;
+
+QString sourceDir() {
+    return qEnvironmentVariable("VARNOCLIFF_SOURCE_DIR");
+}
+// The corpus of real workbooks lies beside the project.
+QString corpusDir() {
+    return sourceDir() + QStringLiteral("/../shared/corpus");
+}
+
+// Runs the openpyxl helper; its standard output, or a null array when it failed.
+QByteArray openpyxl(const QStringList& arguments) {
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 QStringList{sourceDir() + QStringLiteral("/tests/app/workbook_cells.py")} +
+                     arguments);
+    if (!python.waitForFinished(60000) || python.exitCode() != 0) {
+        qWarning() << python.readAllStandardError();
+        return {};
+    }
+    return python.readAllStandardOutput();
+}
+
+struct Fixture : apptest::Fixture {
+    Fixture() : apptest::Fixture(run::engineOpener()) {}
+
+    /// A workbook made by openpyxl: each sheet's texts down column A.
+    QString made(const QString& name, const QJsonObject& sheets) const {
+        const QString path = file(name);
+        openpyxl({QStringLiteral("make"), path,
+                  QString::fromUtf8(QJsonDocument(sheets).toJson(QJsonDocument::Compact))});
+        return path;
+    }
+    /// A copy of a workbook of the corpus.
+    QString copied(const QString& relative) const {
+        const QString path = file(QFileInfo(relative).fileName());
+        QFile::copy(corpusDir() + QLatin1Char('/') + relative, path);
+        return path;
+    }
+    /// Every cell of the workbook as openpyxl reads it: {sheet: {cell: value}}.
+    static QJsonObject cells(const QString& path) {
+        return QJsonDocument::fromJson(openpyxl({QStringLiteral("read"), path})).object();
+    }
+};
+
+QJsonObject sheet(const QJsonObject& values) {
+    return values;
+}
+
+} // namespace
+
+class ReplaceRunRealTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        if (!QFile::exists(corpusDir() + QStringLiteral("/INDEX.md"))) {
+            QSKIP("the workbook corpus is not beside the source tree");
+        }
+    }
+
+    void singlePairWithMatchCase_data() {
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<QString>("replacement");
+        QTest::addColumn<QJsonObject>("expected");
+        QTest::newRow("empty replacement, any case")
+            << false << QString()
+            << QJsonObject{{"First", sheet({{"A1", " b "}, {"A2", "keep"}})},
+                           {"Second", sheet({{"A1", "0012"}})}};
+        QTest::newRow("match case")
+            << true << QStringLiteral("z")
+            << QJsonObject{{"First", sheet({{"A1", "Alpha b z"}, {"A2", "keep"}})},
+                           {"Second", sheet({{"A1", "00z12"}})}};
+    }
+    void singlePairWithMatchCase() {
+        QFETCH(bool, ticked);
+        QFETCH(QString, replacement);
+        QFETCH(QJsonObject, expected);
+        Fixture f;
+        f.load();
+        const QString path =
+            f.made(QStringLiteral("made.xlsx"), {{"First", QJsonArray{"Alpha b alpha", "keep"}},
+                                                 {"Second", QJsonArray{"00alpha12"}}});
+        f.addFiles({path});
+        f.setFind(QStringLiteral("alpha"), replacement);
+        if (ticked) {
+            QTest::mouseClick(f.form.Check4, Qt::LeftButton);
+        }
+        f.start();
+        QCOMPARE(texts(f.fakes.messageBox.calls), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(Fixture::cells(path), expected);
+    }
+
+    // Real workbooks of the corpus: plain, non-Latin and rich text, in sets mode with two
+    // pairs that chain.
+    void setsChainOnCorpusWorkbooks() {
+        Fixture f;
+        f.load();
+        const QString simple = f.copied(QStringLiteral("xlsxwriter/simple01.xlsx"));
+        const QString utf8 = f.copied(QStringLiteral("xlsxwriter/utf8_01.xlsx"));
+        const QString rich = f.copied(QStringLiteral("xlsxwriter/rich_string01.xlsx"));
+        f.addFiles({simple, utf8, rich});
+        f.addSet(QStringLiteral("Foo::Hello"));
+        f.addSet(QStringLiteral("Hello::Привет"));
+        f.addSet(QStringLiteral("на русском::in Russian"));
+        f.form.TabControl1->setCurrentIndex(1);
+        f.start();
+        QCOMPARE(texts(f.fakes.messageBox.calls), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(Fixture::cells(simple),
+                 (QJsonObject{{"Sheet1", sheet({{"A1", "Привет"}, {"A2", 123}})}}));
+        QCOMPARE(Fixture::cells(utf8),
+                 (QJsonObject{{"Sheet1", sheet({{"A1", "Это фраза in Russian!"}})}}));
+        QCOMPARE(
+            Fixture::cells(rich),
+            (QJsonObject{{"Sheet1", sheet({{"A1", "Привет"}, {"A2", "Bar"}, {"A3", "abcdefg"}})}}));
+    }
+
+    void samePathTwiceAppliesTwice() {
+        Fixture f;
+        f.load();
+        const QString path = f.made(QStringLiteral("twice.xlsx"), {{"S", QJsonArray{"xax"}}});
+        f.addFiles({path, path});
+        f.setFind(QStringLiteral("a"), QStringLiteral("aa"));
+        f.start();
+        QCOMPARE(Fixture::cells(path), (QJsonObject{{"S", sheet({{"A1", "xaaaax"}})}}));
+    }
+
+    // Good workbooks change; the others are listed with their reasons before "Done." and stay
+    // byte for byte as they were.
+    void failedFilesAreListedAndLeftAsTheyWere() {
+        Fixture f;
+        f.load();
+        const QString good = f.made(QStringLiteral("good.xlsx"), {{"S", QJsonArray{"a1"}}});
+        const QString encrypted = f.copied(QStringLiteral("excelize/encryptAES.xlsx"));
+        const QString legacy = f.copied(QStringLiteral("poi/12561-1.xls"));
+        const QString notBook = f.file(QStringLiteral("notes.xlsx"));
+        QFile notes(notBook);
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("a1 is not a workbook\n");
+        notes.close();
+        const QString missing = f.file(QStringLiteral("gone.xlsx"));
+        const QStringList failing{encrypted, legacy, notBook};
+        std::vector<QByteArray> before;
+        for (const QString& path : failing) {
+            before.push_back(bytesOf(path));
+        }
+        f.addFiles({encrypted, good, legacy, notBook, missing});
+        f.setFind(QStringLiteral("a1"), QStringLiteral("b2"));
+        f.start();
+
+        const QStringList shown = texts(f.fakes.messageBox.calls);
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(f.fakes.messageBox.calls[0].icon, platform::Icon::Warning);
+        const QStringList lines = shown[0].split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.size(), 5);
+        const QStringList failed{encrypted, legacy, notBook, missing};
+        for (int i = 0; i < failed.size(); ++i) {
+            QVERIFY2(lines[i + 1].startsWith(failed[i] + QStringLiteral(": ")),
+                     qPrintable(lines[i + 1]));
+        }
+        QVERIFY(lines[1].contains(QStringLiteral("password-protected")));
+        QVERIFY(lines[2].contains(QStringLiteral("not supported")));
+        QCOMPARE(shown[1], QStringLiteral("Done."));
+        for (int i = 0; i < failing.size(); ++i) {
+            QCOMPARE(bytesOf(failing[i]), before[static_cast<std::size_t>(i)]);
+        }
+        QCOMPARE(Fixture::cells(good), (QJsonObject{{"S", sheet({{"A1", "b2"}})}}));
+        QCOMPARE(f.form.mousePointer(), 0);
+        // No draft file of a failed save is left beside the workbooks.
+        QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files).size(), 4);
+    }
+
+    void runningInstanceQuestion_data() {
+        QTest::addColumn<bool>("proceed");
+        QTest::newRow("No") << false;
+        QTest::newRow("Yes") << true;
+    }
+    void runningInstanceQuestion() {
+        QFETCH(bool, proceed);
+        Fixture f;
+        f.load();
+        const QString path = f.copied(QStringLiteral("xlsxwriter/simple01.xlsx"));
+        const QByteArray before = bytesOf(path);
+        auto other = run::RegistryEntry::join(f.folder("registry"),
+                                              static_cast<long>(::getpid()) + 1, "Microsoft Excel");
+        QVERIFY(other != nullptr);
+        f.addFiles({path});
+        f.setFind(QStringLiteral("Hello"), QStringLiteral("Bye"));
+        f.fakes.messageBox.answers.enqueue(proceed ? platform::Answer::Yes : platform::Answer::No);
+        f.start();
+        QCOMPARE(f.fakes.messageBox.calls.size(), proceed ? size_t{2} : size_t{1});
+        QCOMPARE(f.fakes.messageBox.calls[0].buttons, platform::Buttons::YesNo);
+        const QString a1 = Fixture::cells(path)["Sheet1"].toObject()["A1"].toString();
+        QCOMPARE(a1, proceed ? QStringLiteral("Bye") : QStringLiteral("Hello"));
+        if (!proceed) {
+            QCOMPARE(bytesOf(path), before);
+        }
+    }
+};
+
+QTEST_MAIN(ReplaceRunRealTest)
+#include "replace_run_real_test.moc"
