@@ -106,6 +106,19 @@ private slots:
         QCOMPARE(f.cells(path), (Cells{{"aaaa"}}));
     }
 
+    // The buttons of the other subsystems reach their handlers, and the sets page is built.
+    void everySubsystemIsAttached() {
+        Fixture f;
+        f.load();
+        QTest::mouseClick(f.form.PushButton6, Qt::LeftButton);
+        QCOMPARE(f.fakes.inputBox.calls.size(), size_t{1});
+        QCOMPARE(f.fakes.inputBox.calls[0].prompt, filelist::kExtensionPrompt);
+        QCOMPARE(f.form.findChild<QComboBox*>(QStringLiteral("Combo1")),
+                 f.subsystems.setsPage.Combo1);
+        f.addSet(QStringLiteral("a::b"));
+        QCOMPARE(f.subsystems.setsPage.Combo2->count(), 1);
+    }
+
     void bothInputsMissingShowOnlyTheFirstMessage() {
         Fixture f;
         f.load();
