@@ -1,0 +1,55 @@
+// The command line of varnocliff-cli: what the options mean, how they are read, and the help
+// text. Reading only; nothing here touches a file.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <variant>
+
+namespace cli {
+
+enum class ReportFormat { Text, Json };
+
+/// Everything a run needs from the command line.
+struct Options {
+    /// One pair (--find/--replace) or a sets file (--sets/--separator); exactly one of the two.
+    QString find;
+    QString replace;
+    std::optional<QString> setsFile;
+    QString separator = QStringLiteral("::");
+    bool matchCase = false;
+    /// The extension answer for folders: the pattern is "*." followed by it.
+    QString extension = QStringLiteral("xl*");
+    bool dryRun = false;
+    /// Files processed at once; always at least 1.
+    int jobs = 1;
+    ReportFormat report = ReportFormat::Text;
+    /// Files and folders, in the order given.
+    QStringList paths;
+};
+
+/// --help was asked for: print the help text and succeed.
+struct HelpRequest {};
+
+/// The command line cannot be run; message names the option at fault.
+struct UsageError {
+    QString message;
+};
+
+using ParseResult = std::variant<Options, HelpRequest, UsageError>;
+
+/// Reads arguments (without the program name). defaultJobs is what --jobs means when it is not
+/// given (the number of cores). Every option may be given once; a value that begins with "-"
+/// is still a value ("--find -1"); "--" ends the options.
+ParseResult parseOptions(const QStringList& arguments, int defaultJobs);
+
+/// The --help text: usage, every option, examples and the exit statuses.
+QString helpText();
+
+/// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitSomeFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+} // namespace cli

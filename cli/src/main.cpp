@@ -1,0 +1,201 @@
+// varnocliff-cli: reads the command line, expands the paths, runs the per-file work on the job
+// runner and prints the report. The logic lives in varnocliff_cli_logic; this only glues it.
+#include "cli/job_runner.h"
+#include "cli/options.h"
+#include "cli/paths.h"
+#include "cli/report.h"
+#include "cli/workbook_job.h"
+#include "run/automation.h"
+#include "run/running_instances.h"
+#include "run/stand_in.h"
+#include "sets/sets_file.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+// Set by the first Ctrl+C: files not yet begun are skipped, files being written are finished,
+// so no workbook is left half-saved. A second Ctrl+C ends the program at once.
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onInterrupt(int /*signal*/) {
+    if (g_interrupted.exchange(true)) {
+        std::signal(SIGINT, SIG_DFL);
+        std::raise(SIGINT);
+    }
+}
+
+void print(std::FILE* stream, const QString& line) {
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+int terminalWidth() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return 80;
+}
+
+// The progress bar on stderr, redrawn at most ten times a second; report lines printed
+// while it shows first clear it, so the two never mix on one terminal line.
+class ProgressDisplay {
+public:
+    explicit ProgressDisplay(bool enabled) : m_enabled(enabled) {}
+
+    void update(std::size_t finished, std::size_t total) {
+        if (!m_enabled) {
+            return;
+        }
+        m_finished = finished;
+        m_total = total;
+        const auto now = std::chrono::steady_clock::now();
+        if (finished != total && now - m_lastDraw < std::chrono::milliseconds(100)) {
+            return;
+        }
+        m_lastDraw = now;
+        draw();
+    }
+
+    void printLine(std::FILE* stream, const QString& line) {
+        // Only a line for the same terminal has to move the bar out of its way.
+        const bool sameTerminal = m_enabled && ::isatty(::fileno(stream)) == 1;
+        if (sameTerminal) {
+            clear();
+        }
+        print(stream, line);
+        if (sameTerminal) {
+            std::fflush(stream);
+            if (m_total > 0 && m_finished < m_total) {
+                draw();
+            }
+        }
+    }
+
+    void clear() {
+        if (m_enabled && m_shown) {
+            std::fputs("\r\033[K", stderr);
+            m_shown = false;
+        }
+    }
+
+private:
+    void draw() {
+        const QByteArray bar =
+            "\r" + cli::progressBar(m_finished, m_total, terminalWidth() - 1).toUtf8() + "\033[K";
+        std::fwrite(bar.constData(), 1, static_cast<std::size_t>(bar.size()), stderr);
+        std::fflush(stderr);
+        m_shown = true;
+    }
+
+    bool m_enabled;
+    bool m_shown = false;
+    std::size_t m_finished = 0;
+    std::size_t m_total = 0;
+    std::chrono::steady_clock::time_point m_lastDraw{};
+};
+
+int usageError(const QString& message) {
+    print(stderr, QStringLiteral("varnocliff-cli: %1").arg(message));
+    print(stderr, QStringLiteral("Try 'varnocliff-cli --help' for more information."));
+    return cli::kExitUsage;
+}
+
+int runCommandLine(const QStringList& arguments) {
+    const cli::ParseResult parsed = cli::parseOptions(arguments, QThread::idealThreadCount());
+    if (std::holds_alternative<cli::HelpRequest>(parsed)) {
+        std::fputs(cli::helpText().toUtf8().constData(), stdout);
+        return cli::kExitOk;
+    }
+    if (const auto* error = std::get_if<cli::UsageError>(&parsed)) {
+        return usageError(error->message);
+    }
+    const auto& options = std::get<cli::Options>(parsed);
+
+    cli::ReplacePlan plan;
+    plan.matchCase = options.matchCase;
+    plan.dryRun = options.dryRun;
+    plan.sets = options.setsFile.has_value();
+    if (options.setsFile) {
+        const sets::LoadedSets loaded = sets::LoadSetsFile(*options.setsFile, options.separator);
+        if (!loaded.ok()) {
+            return usageError(QStringLiteral("--sets: %1").arg(loaded.error));
+        }
+        if (loaded.sets.empty()) {
+            return usageError(QStringLiteral("--sets: %1 holds no set with the separator \"%2\"")
+                                  .arg(*options.setsFile, options.separator));
+        }
+        for (const sets::Set& set : loaded.sets) {
+            plan.pairs.push_back({set.find.toStdString(), set.replace.toStdString()});
+        }
+    } else {
+        plan.pairs.push_back({options.find.toStdString(), options.replace.toStdString()});
+    }
+
+    const QStringList files = cli::expandPaths(options.paths, options.extension);
+    std::vector<std::string> keys;
+    keys.reserve(static_cast<std::size_t>(files.size()));
+    for (const QString& file : files) {
+        keys.push_back(cli::sameFileKey(file));
+    }
+
+    // The whole run counts as one running instance for other runs' running check; the
+    // stand-in instances made per file therefore join no registry of their own.
+    const auto registryEntry =
+        run::RegistryEntry::join(run::defaultRegistryFolder(), static_cast<long>(::getpid()),
+                                 run::automation::kApplicationName);
+    run::StandInFactory factory(run::engineOpener(), {});
+
+    std::signal(SIGINT, onInterrupt);
+    ProgressDisplay progress(::isatty(STDERR_FILENO) == 1);
+    cli::Summary summary;
+    cli::RunCallbacks callbacks;
+    callbacks.progress = [&progress](std::size_t finished, std::size_t total) {
+        progress.update(finished, total);
+    };
+    callbacks.finishedInOrder = [&](std::size_t index, const cli::FileOutcome& outcome) {
+        const QString& path = files[static_cast<qsizetype>(index)];
+        summary.add(outcome);
+        progress.printLine(stdout, cli::fileLine(options.report, path, outcome));
+        if (outcome.status == cli::FileOutcome::Status::Failed) {
+            progress.printLine(stderr,
+                               QStringLiteral("varnocliff-cli: %1: %2").arg(path, outcome.reason));
+        }
+    };
+    const auto work = [&](std::size_t index) {
+        if (g_interrupted) {
+            cli::FileOutcome skipped;
+            skipped.status = cli::FileOutcome::Status::Failed;
+            skipped.reason = QStringLiteral("not processed: the run was interrupted");
+            return skipped;
+        }
+        return cli::processWorkbook(factory, files[static_cast<qsizetype>(index)], plan);
+    };
+    cli::runJobs(keys, options.jobs, work, callbacks);
+    progress.clear();
+
+    print(stdout, cli::summaryLine(options.report, summary, options.dryRun));
+    std::fflush(stdout);
+    return summary.failed > 0 ? cli::kExitSomeFailed : cli::kExitOk;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    const QCoreApplication app(argc, argv);
+    // Failures of files are outcomes, never exceptions; what arrives here (memory exhausted
+    // before the run) ends the program with a message instead of an abort.
+    try {
+        return runCommandLine(QCoreApplication::arguments().mid(1));
+    } catch (const std::exception& error) {
+        print(stderr, QStringLiteral("varnocliff-cli: %1").arg(QString::fromUtf8(error.what())));
+        return cli::kExitSomeFailed;
+    }
+}

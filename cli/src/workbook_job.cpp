@@ -1,0 +1,99 @@
+// The command line's side of the automation calls: match case comes from the options, the
+// busy pointer has nothing to show, and the engine's reasons come back as the file's outcome.
+#include "cli/workbook_job.h"
+
+#include "run/excel1.h"
+
+#include <QFile>
+
+namespace cli {
+
+namespace {
+
+using run::automation::SaveCounts;
+using run::automation::Workbook;
+
+class OptionsContext final : public run::RunContext {
+public:
+    explicit OptionsContext(bool matchCase) : m_matchCase(matchCase) {}
+    bool matchCase() override { return m_matchCase; }
+    void showBusy() override {}
+
+private:
+    bool m_matchCase;
+};
+
+class PairList final : public run::TextList {
+public:
+    PairList(const std::vector<ReplacePair>& pairs, std::string ReplacePair::*text)
+        : m_pairs(pairs), m_text(text) {}
+    int count() const override { return static_cast<int>(m_pairs.size()); }
+    std::string item(int index) const override {
+        return m_pairs[static_cast<std::size_t>(index)].*m_text;
+    }
+
+private:
+    const std::vector<ReplacePair>& m_pairs;
+    std::string ReplacePair::*m_text;
+};
+
+run::Status replaceAll(Workbook& workbook, const ReplacePlan& plan, run::RunContext& context) {
+    if (!plan.sets && plan.pairs.size() == 1) {
+        return Excel1::ReplaceInWorkbook(workbook, plan.pairs.front().find,
+                                         plan.pairs.front().replacement, context);
+    }
+    return Excel1::ReplaceSetsInWorkbook(workbook, PairList(plan.pairs, &ReplacePair::find),
+                                         PairList(plan.pairs, &ReplacePair::replacement), context);
+}
+
+// A dry run takes the same steps as Excel1::ProcessFile but ends with DryRun instead of Save.
+run::Outcome<SaveCounts> countOnly(run::automation::ApplicationFactory& factory,
+                                   const std::string& path, const ReplacePlan& plan,
+                                   run::RunContext& context) {
+    auto opened = Excel1::OpenWorkbook(factory, path);
+    if (!opened) {
+        return opened.failure();
+    }
+    run::automation::Application& application = *opened.value();
+    struct QuitAtEnd {
+        run::automation::Application& application;
+        ~QuitAtEnd() { application.Quit(); }
+    } quitAtEnd{application};
+
+    auto& workbooks = application.Workbooks();
+    auto workbook = workbooks.item(workbooks.count());
+    if (!workbook) {
+        return workbook.failure();
+    }
+    if (run::Status replaced = replaceAll(*workbook.value(), plan, context); !replaced) {
+        return replaced.failure();
+    }
+    return workbook.value()->DryRun();
+}
+
+} // namespace
+
+FileOutcome processWorkbook(run::automation::ApplicationFactory& factory, const QString& path,
+                            const ReplacePlan& plan) {
+    // The path's bytes as the file system holds them, whatever the locale.
+    const std::string file = QFile::encodeName(path).toStdString();
+    OptionsContext context(plan.matchCase);
+    const auto counts = plan.dryRun ? countOnly(factory, file, plan, context)
+                                    : Excel1::ProcessFile(factory, file, [&](Workbook& workbook) {
+                                          return replaceAll(workbook, plan, context);
+                                      });
+
+    FileOutcome outcome;
+    if (!counts) {
+        outcome.status = FileOutcome::Status::Failed;
+        outcome.reason = QString::fromStdString(counts.failure().reason);
+        return outcome;
+    }
+    outcome.replacements = counts.value().replacements;
+    outcome.cellsChanged = counts.value().cellsChanged;
+    outcome.status =
+        outcome.cellsChanged > 0 ? FileOutcome::Status::Changed : FileOutcome::Status::Unchanged;
+    return outcome;
+}
+
+} // namespace cli

@@ -1,0 +1,423 @@
+// End-to-end runs of the built varnocliff-cli on temporary copies: workbooks made here with
+// openpyxl and real workbooks of the corpus, read back with openpyxl. Checks the output, the
+// files and the exit status, as a user or a script would see them.
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#ifndef VARNOCLIFF_ENGINE_BUILT
+#error "VARNOCLIFF_ENGINE_BUILT must be defined by the build"
+#endif
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+    QStringList outLines() const { return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+};
+
+QString environmentPath(const char* name, const QString& relative) {
+    const QString base = qEnvironmentVariable(name);
+    return base.isEmpty() ? QString() : QDir(base).filePath(relative);
+}
+
+QString cliBinary() {
+    return environmentPath("VARNOCLIFF_BINARY_DIR", QStringLiteral("bin/varnocliff-cli"));
+}
+
+QString workbookTool() {
+    return environmentPath("VARNOCLIFF_SOURCE_DIR", QStringLiteral("tests/cli/workbook_tool.py"));
+}
+
+QString corpusFile(const QString& relative) {
+    return environmentPath("VARNOCLIFF_SOURCE_DIR", QStringLiteral("../shared/corpus/") + relative);
+}
+
+CliRun runProgram(const QString& program, const QStringList& arguments, const QString& folder) {
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(program, arguments);
+    CliRun run;
+    if (!process.waitForFinished(120000)) {
+        ADD_FAILURE() << program.toStdString() << " did not finish";
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(bytes);
+}
+
+class Cli : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_TRUE(QFileInfo(cliBinary()).isExecutable())
+            << "varnocliff-cli not found; VARNOCLIFF_BINARY_DIR=" << cliBinary().toStdString();
+    }
+
+    QString path(const QString& relative) const { return m_dir.filePath(relative); }
+
+    CliRun cli(const QStringList& arguments) const {
+        return runProgram(cliBinary(), arguments, m_dir.path());
+    }
+
+    // Runs the openpyxl helper; its standard output.
+    QByteArray tool(const QStringList& arguments) const {
+        const CliRun run = runProgram(QStringLiteral("/usr/bin/python3"),
+                                      QStringList{workbookTool()} + arguments, m_dir.path());
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        return run.out.toUtf8();
+    }
+
+    void makeWorkbook(const QString& relative, const char* sheetsJson) const {
+        QDir().mkpath(QFileInfo(path(relative)).path());
+        tool({QStringLiteral("make"), path(relative), QString::fromUtf8(sheetsJson)});
+    }
+
+    // {"Sheet!A1": value, ...} of every cell openpyxl reads; texts, when given, receives the
+    // same names of the cells that hold text constants (not formulas).
+    QJsonObject cells(const QString& relative, QSet<QString>* texts = nullptr) const {
+        const QJsonArray sheets =
+            QJsonDocument::fromJson(tool({QStringLiteral("dump"), path(relative)})).array();
+        QJsonObject all;
+        for (const QJsonValue& sheet : sheets) {
+            const QJsonObject object = sheet.toObject();
+            const QString prefix = object.value(QLatin1String("name")).toString() + '!';
+            const QJsonObject sheetCells = object.value(QLatin1String("cells")).toObject();
+            for (auto it = sheetCells.begin(); it != sheetCells.end(); ++it) {
+                all.insert(prefix + it.key(), it.value());
+            }
+            if (texts != nullptr) {
+                for (const QJsonValue& text : object.value(QLatin1String("texts")).toArray()) {
+                    texts->insert(prefix + text.toString());
+                }
+            }
+        }
+        return all;
+    }
+
+    void copyCorpus(const QString& source, const QString& relative) const {
+        const QString from = corpusFile(source);
+        ASSERT_TRUE(QFile::exists(from)) << "corpus file missing: " << from.toStdString();
+        QDir().mkpath(QFileInfo(path(relative)).path());
+        ASSERT_TRUE(QFile::copy(from, path(relative)));
+        QFile::setPermissions(path(relative), QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    QTemporaryDir m_dir;
+};
+
+// The workbook most tests start from: texts, a number and a formula on two sheets.
+constexpr const char* kBook = R"json([
+  {"name": "One", "cells": {"A1": "alpha beta", "A2": "ALPHA", "A3": 5,
+                            "A4": "=CONCATENATE(\"alpha\",\"x\")", "B1": "nothing"}},
+  {"name": "Two", "cells": {"C3": "Alphabet"}}])json";
+
+// ---- Runs that need no working engine: the command line itself, and files that fail.
+
+struct UsageCase {
+    const char* name;
+    std::vector<const char*> arguments;
+    const char* named;
+};
+
+class CliUsage : public Cli, public testing::WithParamInterface<UsageCase> {};
+
+TEST_P(CliUsage, ExitsTwoNamingTheOptionAndTouchesNothing) {
+    writeFile(path("book.xlsx"), "not looked at");
+    QStringList arguments;
+    for (const char* argument : GetParam().arguments) {
+        arguments << QString::fromUtf8(argument);
+    }
+    const CliRun run = cli(arguments);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains(QLatin1String(GetParam().named))) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    EXPECT_EQ(fileBytes(path("book.xlsx")), "not looked at");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliUsage,
+    testing::Values(
+        UsageCase{"UnknownOption", {"--find", "a", "--frobnicate", "book.xlsx"}, "frobnicate"},
+        UsageCase{"BadJobs", {"--find", "a", "--jobs", "-3", "book.xlsx"}, "--jobs"},
+        UsageCase{"BadReport", {"--find", "a", "--report", "csv", "book.xlsx"}, "--report"},
+        UsageCase{"NothingToFind", {"book.xlsx"}, "--find"},
+        UsageCase{"MissingSetsFile", {"--sets", "missing.txt", "book.xlsx"}, "--sets"},
+        UsageCase{"SetsFileWithoutSets", {"--sets", "book.xlsx", "book.xlsx"}, "--sets"}),
+    [](const testing::TestParamInfo<UsageCase>& param) { return std::string(param.param.name); });
+
+TEST_F(Cli, HelpPrintsUsageAndExamples) {
+    const CliRun run = cli({QStringLiteral("--help")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.startsWith(QLatin1String("Usage: varnocliff-cli [options] PATH...")));
+    EXPECT_TRUE(run.out.contains(QLatin1String("Examples:")));
+}
+
+TEST_F(Cli, FolderWithoutWorkbooksSucceedsWithNoFiles) {
+    writeFile(path("docs/readme.txt"), "text");
+    const CliRun run = cli({QStringLiteral("--find"), QStringLiteral("a"), path("docs")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.outLines(),
+              QStringList{"0 files: 0 changed, 0 unchanged, 0 failed; 0 replacements in 0 cells"});
+}
+
+TEST_F(Cli, FilesThatCannotBeProcessedFailAndStayAsTheyWere) {
+    writeFile(path("text.xlsx"), "just some text\n");
+    writeFile(path("truncated.xlsx"), QByteArray("PK\x03\x04\x14\x00\x06\x00", 8));
+    copyCorpus(QStringLiteral("excelize/encryptAES.xlsx"), QStringLiteral("encrypted.xlsx"));
+    const QStringList names{"text.xlsx", "truncated.xlsx", "encrypted.xlsx", "missing.xlsx"};
+    std::vector<QByteArray> before;
+    for (const QString& name : names) {
+        before.push_back(fileBytes(path(name)));
+    }
+
+    const CliRun run = cli(QStringList{"--find", "a", "--report", "json", "--jobs", "2"} + names);
+    EXPECT_EQ(run.exitCode, 1);
+    const QStringList lines = run.outLines();
+    ASSERT_EQ(lines.size(), names.size() + 1) << run.out.toStdString();
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QJsonObject object = QJsonDocument::fromJson(lines[i].toUtf8()).object();
+        EXPECT_EQ(object.value("path").toString(), names[i]);
+        EXPECT_EQ(object.value("status").toString(), "failed");
+        EXPECT_FALSE(object.value("reason").toString().isEmpty());
+        // Each failure also goes to stderr, naming the file.
+        EXPECT_TRUE(run.err.contains(QStringLiteral("varnocliff-cli: %1: ").arg(names[i])));
+        EXPECT_EQ(fileBytes(path(names[i])), before[static_cast<std::size_t>(i)])
+            << names[i].toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(path("missing.xlsx")));
+    const QJsonObject summary =
+        QJsonDocument::fromJson(lines.last().toUtf8()).object().value("summary").toObject();
+    EXPECT_EQ(summary.value("files").toInt(), 4);
+    EXPECT_EQ(summary.value("failed").toInt(), 4);
+    // Nothing but the workbooks themselves is left in the folder (no temporary files).
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+// ---- Runs that change workbooks: they need the engine's implementation in the build.
+
+class CliWorkbooks : public Cli {
+protected:
+    void SetUp() override {
+        if (!VARNOCLIFF_ENGINE_BUILT) {
+            GTEST_SKIP() << "the workbook engine's implementation is not part of this build";
+        }
+        Cli::SetUp();
+    }
+};
+
+TEST_F(CliWorkbooks, ReplacesTextInEveryCellOfEverySheet) {
+    makeWorkbook(QStringLiteral("book.xlsx"), kBook);
+    const CliRun run = cli({"--find", "alpha", "--replace", "omega", "book.xlsx"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.outLines(),
+              (QStringList{"changed   book.xlsx (3 replacements in 3 cells)",
+                           "1 file: 1 changed, 0 unchanged, 0 failed; 3 replacements in 3 cells"}));
+    const QJsonObject after = cells(QStringLiteral("book.xlsx"));
+    EXPECT_EQ(after.value("One!A1").toString(), "omega beta");
+    EXPECT_EQ(after.value("One!A2").toString(), "omega");
+    EXPECT_EQ(after.value("One!A3").toInt(), 5);
+    // Formulas are not text constants: they stay as they are.
+    EXPECT_EQ(after.value("One!A4").toString(), "=CONCATENATE(\"alpha\",\"x\")");
+    EXPECT_EQ(after.value("One!B1").toString(), "nothing");
+    EXPECT_EQ(after.value("Two!C3").toString(), "omegabet");
+}
+
+TEST_F(CliWorkbooks, MatchCaseReplacesOnlyTheExactLetters) {
+    makeWorkbook(QStringLiteral("book.xlsx"), kBook);
+    const CliRun run = cli({"--find", "alpha", "--replace", "omega", "--match-case", "book.xlsx"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonObject after = cells(QStringLiteral("book.xlsx"));
+    EXPECT_EQ(after.value("One!A1").toString(), "omega beta");
+    EXPECT_EQ(after.value("One!A2").toString(), "ALPHA");
+    EXPECT_EQ(after.value("Two!C3").toString(), "Alphabet");
+}
+
+TEST_F(CliWorkbooks, DryRunCountsAndWritesNothing) {
+    makeWorkbook(QStringLiteral("book.xlsx"), kBook);
+    const QByteArray before = fileBytes(path("book.xlsx"));
+    const CliRun run = cli({"--find", "alpha", "--dry-run", "--report", "json", "book.xlsx"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList lines = run.outLines();
+    ASSERT_EQ(lines.size(), 2);
+    const QJsonObject file = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+    EXPECT_EQ(file.value("status").toString(), "changed");
+    EXPECT_EQ(file.value("replacements").toInt(), 3);
+    EXPECT_EQ(file.value("cellsChanged").toInt(), 3);
+    EXPECT_TRUE(file.value("reason").isNull());
+    EXPECT_TRUE(QJsonDocument::fromJson(lines[1].toUtf8())
+                    .object()
+                    .value("summary")
+                    .toObject()
+                    .value("dryRun")
+                    .toBool());
+    EXPECT_EQ(fileBytes(path("book.xlsx")), before);
+}
+
+TEST_F(CliWorkbooks, OneFailedFileExitsOneAndTheOthersAreStillDone) {
+    makeWorkbook(QStringLiteral("good1.xlsx"), kBook);
+    makeWorkbook(QStringLiteral("good2.xlsx"), kBook);
+    writeFile(path("text.xlsx"), "just some text\n");
+    copyCorpus(QStringLiteral("excelize/encryptSHA1.xlsx"), QStringLiteral("encrypted.xlsx"));
+    const QByteArray textBefore = fileBytes(path("text.xlsx"));
+    const QByteArray encryptedBefore = fileBytes(path("encrypted.xlsx"));
+
+    const CliRun run = cli({"--find", "beta", "--replace", "gamma", "good1.xlsx", "text.xlsx",
+                            "encrypted.xlsx", "missing.xlsx", "good2.xlsx"});
+    EXPECT_EQ(run.exitCode, 1);
+    const QStringList lines = run.outLines();
+    ASSERT_EQ(lines.size(), 6) << run.out.toStdString();
+    EXPECT_EQ(lines[0], "changed   good1.xlsx (1 replacement in 1 cell)");
+    EXPECT_TRUE(lines[1].startsWith("failed    text.xlsx: ")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith("failed    encrypted.xlsx: ")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[3].startsWith("failed    missing.xlsx: ")) << lines[3].toStdString();
+    EXPECT_EQ(lines[4], "changed   good2.xlsx (1 replacement in 1 cell)");
+    EXPECT_EQ(lines[5], "5 files: 2 changed, 0 unchanged, 3 failed; 2 replacements in 2 cells");
+    EXPECT_EQ(cells(QStringLiteral("good2.xlsx")).value("One!A1").toString(), "alpha gamma");
+    EXPECT_EQ(fileBytes(path("text.xlsx")), textBefore);
+    EXPECT_EQ(fileBytes(path("encrypted.xlsx")), encryptedBefore);
+}
+
+TEST_F(CliWorkbooks, SetsApplyInOrderEachOnTheResultOfTheOnesBefore) {
+    makeWorkbook(QStringLiteral("book.xlsx"),
+                 R"([{"name": "S", "cells": {"A1": "ab", "A2": "b=a"}}])");
+    // Written as Save Sets writes (CR LF), read with another separator.
+    writeFile(path("pairs.txt"), "a=>b\r\nb=>c\r\nno separator here\r\n");
+    const CliRun run = cli({"--sets", "pairs.txt", "--separator", "=>", "book.xlsx"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonObject after = cells(QStringLiteral("book.xlsx"));
+    EXPECT_EQ(after.value("S!A1").toString(), "cc");
+    EXPECT_EQ(after.value("S!A2").toString(), "c=c");
+}
+
+TEST_F(CliWorkbooks, SameFileListedTwiceIsProcessedTwice) {
+    makeWorkbook(QStringLiteral("book.xlsx"), R"([{"name": "S", "cells": {"A1": "x"}}])");
+    // Three names of one file, with parallel jobs: each run works on the result of the one
+    // before, so the text doubles three times.
+    const CliRun run = cli({"--find", "x", "--replace", "xx", "--jobs", "3", "book.xlsx",
+                            "./book.xlsx", path("book.xlsx")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(cells(QStringLiteral("book.xlsx")).value("S!A1").toString(), "xxxxxxxx");
+    EXPECT_EQ(run.outLines().size(), 4);
+}
+
+TEST_F(CliWorkbooks, FolderIsScannedLikeTheFolderCommand) {
+    makeWorkbook(QStringLiteral("tree/a.xlsx"), kBook);
+    makeWorkbook(QStringLiteral("tree/sub/b.xlsx"), kBook);
+    makeWorkbook(QStringLiteral("tree/~$c.xlsx"), kBook);
+    makeWorkbook(QStringLiteral("tree/.hidden/d.xlsx"), kBook);
+    makeWorkbook(QStringLiteral("tree/e.bak"), kBook);
+    const QByteArray lockBefore = fileBytes(path("tree/~$c.xlsx"));
+    const QByteArray hiddenBefore = fileBytes(path("tree/.hidden/d.xlsx"));
+    const QByteArray otherBefore = fileBytes(path("tree/e.bak"));
+
+    const CliRun run = cli({"--find", "nothing", "--replace", "something", "tree"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(
+        run.outLines(),
+        (QStringList{"changed   tree/a.xlsx (1 replacement in 1 cell)",
+                     "changed   tree/sub/b.xlsx (1 replacement in 1 cell)",
+                     "2 files: 2 changed, 0 unchanged, 0 failed; 2 replacements in 2 cells"}));
+    EXPECT_EQ(fileBytes(path("tree/~$c.xlsx")), lockBefore);
+    EXPECT_EQ(fileBytes(path("tree/.hidden/d.xlsx")), hiddenBefore);
+    EXPECT_EQ(fileBytes(path("tree/e.bak")), otherBefore);
+
+    // The extension answer chooses other files.
+    const CliRun bak = cli({"--find", "nothing", "--ext", "bak", "tree"});
+    EXPECT_EQ(bak.outLines().first(), "changed   tree/e.bak (1 replacement in 1 cell)");
+}
+
+// Real workbooks of the corpus, copied: a text that occurs nowhere leaves every file
+// byte-identical; a replacement of one letter changes exactly the text cells holding it.
+const char* const kCorpusBooks[] = {
+    "xlsxwriter/escapes01.xlsx",
+    "xlsxwriter/rich_string01.xlsx",
+    "xlsxwriter/hyperlink01.xlsx",
+    "xlsxwriter/array_formula01.xlsx",
+    "calamine/any_sheets.xlsx",
+    "calamine/has_x000D_.xlsx",
+    "calamine/header-row.xlsx",
+    "calamine/inventory-table.xlsx",
+    "poi/GroupTest.xlsx",
+    "poi/InlineString.xlsx",
+    "poi/54084 - Greek - beyond BMP.xlsx",
+    "phpspreadsheet/reader-xlsx/TableWithoutFilter.xlsx",
+};
+
+TEST_F(CliWorkbooks, CorpusCopiesWithoutAMatchStayByteIdentical) {
+    QStringList names;
+    std::vector<QByteArray> before;
+    for (const char* book : kCorpusBooks) {
+        const QString name = QFileInfo(QString::fromUtf8(book)).fileName();
+        copyCorpus(QString::fromUtf8(book), name);
+        names << name;
+        before.push_back(fileBytes(path(name)));
+    }
+    const CliRun run = cli(QStringList{"--find", "zq\u00e9j-not-there"} + names);
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(run.outLines().value(i), "unchanged " + names[i]);
+        EXPECT_EQ(fileBytes(path(names[i])), before[static_cast<std::size_t>(i)])
+            << names[i].toStdString();
+    }
+}
+
+TEST_F(CliWorkbooks, CorpusCopiesChangeExactlyTheTextCellsThatMatch) {
+    QStringList names;
+    std::vector<QJsonObject> before;
+    std::vector<QSet<QString>> texts;
+    for (const char* book : kCorpusBooks) {
+        const QString name = QFileInfo(QString::fromUtf8(book)).fileName();
+        copyCorpus(QString::fromUtf8(book), name);
+        names << name;
+        texts.emplace_back();
+        before.push_back(cells(name, &texts.back()));
+    }
+    const CliRun run = cli(QStringList{"--find", "e", "--replace", "E", "--match-case"} + names);
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    int expectedChanges = 0;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(names[i].toStdString());
+        const auto index = static_cast<std::size_t>(i);
+        const QJsonObject after = cells(names[i]);
+        ASSERT_EQ(after.keys(), before[index].keys());
+        for (const QString& key : before[index].keys()) {
+            // Text constants get every "e" replaced; numbers, booleans and formulas stay.
+            QJsonValue expected = before[index].value(key);
+            if (texts[index].contains(key)) {
+                expected = expected.toString().replace(QLatin1Char('e'), QLatin1Char('E'));
+                expectedChanges += expected != before[index].value(key) ? 1 : 0;
+            }
+            EXPECT_EQ(after.value(key), expected) << key.toStdString();
+        }
+    }
+    // The letter is common enough that the check above covers real changes.
+    EXPECT_GT(expectedChanges, 20);
+}
+
+} // namespace
