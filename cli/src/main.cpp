@@ -21,14 +21,14 @@
 
 namespace {
 
-// Set by the first Ctrl+C: files not yet begun are skipped, files being written are finished,
-// so no workbook is left half-saved. A second Ctrl+C ends the program at once.
+// Set by the first Ctrl+C (or SIGTERM): files not yet begun are skipped, files being written
+// are finished, so no workbook is left half-saved. A second one ends the program at once.
 std::atomic<bool> g_interrupted{false};
 
-extern "C" void onInterrupt(int /*signal*/) {
+extern "C" void onInterrupt(int signalNumber) {
     if (g_interrupted.exchange(true)) {
-        std::signal(SIGINT, SIG_DFL);
-        std::raise(SIGINT);
+        std::signal(signalNumber, SIG_DFL);
+        std::raise(signalNumber);
     }
 }
 
@@ -155,6 +155,10 @@ int runCommandLine(const QStringList& arguments) {
     run::StandInFactory factory(run::engineOpener(), {});
 
     std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    // A reader that goes away (`| head`) must not kill the run while workbooks are being
+    // written; the report is then lost, the work is not.
+    std::signal(SIGPIPE, SIG_IGN);
     ProgressDisplay progress(::isatty(STDERR_FILENO) == 1);
     cli::Summary summary;
     cli::RunCallbacks callbacks;
@@ -186,6 +190,7 @@ int runCommandLine(const QStringList& arguments) {
     std::fflush(stdout);
     return summary.failed > 0 ? cli::kExitSomeFailed : cli::kExitOk;
 }
+
 } // namespace
 
 int main(int argc, char** argv) {

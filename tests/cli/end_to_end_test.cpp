@@ -352,6 +352,24 @@ TEST_F(CliWorkbooks, FolderIsScannedLikeTheFolderCommand) {
     EXPECT_EQ(bak.outLines().first(), "changed   tree/e.bak (1 replacement in 1 cell)");
 }
 
+TEST_F(CliWorkbooks, ReaderThatGoesAwayDoesNotStopTheRun) {
+    // Guards against SIGPIPE ending the program halfway through a run (and through a save).
+    QStringList names;
+    for (int i = 0; i < 3; ++i) {
+        names << QStringLiteral("book%1.xlsx").arg(i);
+        makeWorkbook(names.last(), kBook);
+    }
+    const QString script = QStringLiteral(
+        "\"$0\" --find beta --replace gamma --jobs 2 \"$@\" | head -c 0; exit ${PIPESTATUS[0]}");
+    const CliRun run =
+        runProgram(QStringLiteral("/bin/bash"),
+                   QStringList{QStringLiteral("-c"), script, cliBinary()} + names, m_dir.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    for (const QString& name : names) {
+        EXPECT_EQ(cells(name).value("One!A1").toString(), "alpha gamma") << name.toStdString();
+    }
+}
+
 // Real workbooks of the corpus, copied: a text that occurs nowhere leaves every file
 // byte-identical; a replacement of one letter changes exactly the text cells holding it.
 const char* const kCorpusBooks[] = {
