@@ -25,8 +25,9 @@ std::string lowerExtension(const std::filesystem::path& path) {
 Result<std::unique_ptr<Workbook>> Workbook::open(const std::filesystem::path& path,
                                                  const OpenOptions& options) {
     auto kind = package::sniffFile(path);
-    if (!kind)
+    if (!kind) {
         return kind.error();
+    }
     switch (kind.value()) {
     case package::FileKind::EncryptedOoxml:
         return Error{ErrorCode::PasswordProtected, {}};
@@ -34,8 +35,9 @@ Result<std::unique_ptr<Workbook>> Workbook::open(const std::filesystem::path& pa
         return Error{ErrorCode::UnsupportedFormat, "legacy .xls workbook"};
     case package::FileKind::Other: {
         const std::string ext = lowerExtension(path);
-        if (ext == ".csv" || ext == ".tsv" || ext == ".txt")
+        if (ext == ".csv" || ext == ".tsv" || ext == ".txt") {
             return Error{ErrorCode::UnsupportedFormat, "delimited text"};
+        }
         return Error{ErrorCode::NotAWorkbook, {}};
     }
     case package::FileKind::Zip:
@@ -43,12 +45,14 @@ Result<std::unique_ptr<Workbook>> Workbook::open(const std::filesystem::path& pa
     }
     if (options.honourLockFiles) {
         auto locked = package::checkLockFiles(path);
-        if (!locked)
+        if (!locked) {
             return locked.error();
+        }
     }
     auto zip = zip::ZipReader::open(path);
-    if (!zip)
+    if (!zip) {
         return zip.error();
+    }
     return ooxml::OoxmlWorkbook::open(path, std::move(zip.value()), options);
 }
 

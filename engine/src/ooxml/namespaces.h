@@ -37,8 +37,9 @@ inline bool isRelationshipsNs(std::string_view uri) {
 inline bool isRelationshipType(std::string_view type, std::string_view name) {
     for (std::string_view base : {kRelationshipsTransitional, kRelationshipsStrict}) {
         if (type.size() == base.size() + 1 + name.size() && type.starts_with(base) &&
-            type[base.size()] == '/' && type.ends_with(name))
+            type[base.size()] == '/' && type.ends_with(name)) {
             return true;
+        }
     }
     return false;
 }

@@ -27,23 +27,27 @@ bool isStop(const Status& s) {
 }
 
 bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size())
+    if (s.size() < prefix.size()) {
         return false;
+    }
     for (std::size_t i = 0; i < prefix.size(); ++i) {
         if (std::tolower(static_cast<unsigned char>(s[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i])))
+            std::tolower(static_cast<unsigned char>(prefix[i]))) {
             return false;
+        }
     }
     return true;
 }
 
 Result<std::string> readPart(const zip::ZipReader& zip, const std::string& name) {
     const auto index = zip.find(name);
-    if (!index)
+    if (!index) {
         return Error{ErrorCode::Corrupt, name + " is missing"};
+    }
     auto bytes = zip.readAll(*index);
-    if (!bytes)
+    if (!bytes) {
         return Error{bytes.error().code, name + ": " + bytes.error().detail};
+    }
     return bytes;
 }
 
@@ -51,11 +55,13 @@ Result<std::string> readPart(const zip::ZipReader& zip, const std::string& name)
 Result<std::vector<Relationship>> readRelationships(const zip::ZipReader& zip,
                                                     const std::string& part) {
     const std::string relsName = relationshipsPartName(part);
-    if (!zip.find(relsName))
+    if (!zip.find(relsName)) {
         return std::vector<Relationship>{};
+    }
     auto bytes = readPart(zip, relsName);
-    if (!bytes)
+    if (!bytes) {
         return bytes.error();
+    }
     return parseRelationships(bytes.value(), relsName, part);
 }
 
@@ -64,8 +70,9 @@ class RootPeek : public xml::ScanHandler {
 public:
     std::string root;
     void startElement(const xml::QName& name, xml::Attributes, xml::Span) override {
-        if (root.empty())
+        if (root.empty()) {
             root = name.local;
+        }
     }
     void endElement(const xml::QName&, xml::Span) override {}
 };
@@ -78,11 +85,13 @@ std::string rootElement(const zip::ZipReader& zip, std::size_t entry) {
     (void)zip.readStream(entry, [&](std::string_view chunk) -> Status {
         constexpr std::size_t kStep = 4096;
         for (std::size_t at = 0; at < chunk.size() && peek.root.empty(); at += kStep) {
-            if (!scanner.feed(chunk.substr(at, kStep), false))
+            if (!scanner.feed(chunk.substr(at, kStep), false)) {
                 break;
+            }
         }
-        if (peek.root.empty() && scanner.fed() < (1u << 20))
+        if (peek.root.empty() && scanner.fed() < (1U << 20)) {
             return Unit{};
+        }
         return Error{ErrorCode::IoError, kStopReading};
     });
     return peek.root;
@@ -106,8 +115,9 @@ Result<bool> mayHoldInlineStrings(const zip::ZipReader& zip, std::size_t entry) 
         tail.assign(chunk.substr(chunk.size() > 16 ? chunk.size() - 16 : 0));
         return Unit{};
     });
-    if (!status && !isStop(status))
+    if (!status && !isStop(status)) {
         return status.error();
+    }
     return found;
 }
 
@@ -115,8 +125,9 @@ bool fileIdentity(const std::filesystem::path& path, std::filesystem::file_time_
                   std::uintmax_t& size) {
     std::error_code ec;
     modified = std::filesystem::last_write_time(path, ec);
-    if (ec)
+    if (ec) {
         return false;
+    }
     size = std::filesystem::file_size(path, ec);
     return !ec;
 }
@@ -129,62 +140,78 @@ Result<std::unique_ptr<Workbook>> OoxmlWorkbook::open(const std::filesystem::pat
     std::unique_ptr<OoxmlWorkbook> book(new OoxmlWorkbook());
     book->m_path = path;
     book->m_options = options;
-    if (!fileIdentity(path, book->m_modified, book->m_size))
+    if (!fileIdentity(path, book->m_modified, book->m_size)) {
         return Error{ErrorCode::Vanished, path.string()};
+    }
 
     for (const auto& e : zip->entries()) {
         // Any edit breaks an XML digital signature (OPC, ECMA-376 Part 2, 12): refuse rather
         // than save a workbook whose signature silently became invalid.
-        if (startsWithIgnoringCase(e.name, "_xmlsignatures/"))
+        if (startsWithIgnoringCase(e.name, "_xmlsignatures/")) {
             return Error{ErrorCode::DigitallySigned, {}};
+        }
     }
     if (!zip->find("[Content_Types].xml")) {
-        if (zip->find("mimetype") || zip->find("content.xml"))
+        if (zip->find("mimetype") || zip->find("content.xml")) {
             return Error{ErrorCode::UnsupportedFormat, "OpenDocument spreadsheet"};
+        }
         return Error{ErrorCode::NotAWorkbook, "a ZIP archive without [Content_Types].xml"};
     }
     auto typesBytes = readPart(*zip, "[Content_Types].xml");
-    if (!typesBytes)
+    if (!typesBytes) {
         return typesBytes.error();
+    }
     auto types = ContentTypes::parse(typesBytes.value());
-    if (!types)
+    if (!types) {
         return types.error();
+    }
 
     auto packageRels = readRelationships(*zip, "");
-    if (!packageRels)
+    if (!packageRels) {
         return packageRels.error();
+    }
     std::string mainPart;
     for (const auto& r : packageRels.value()) {
-        if (r.type == kSignatureOrigin)
+        if (r.type == kSignatureOrigin) {
             return Error{ErrorCode::DigitallySigned, {}};
-        if (isRelationshipType(r.type, "officeDocument") && !r.external && mainPart.empty())
+        }
+        if (isRelationshipType(r.type, "officeDocument") && !r.external && mainPart.empty()) {
             mainPart = r.target;
+        }
     }
-    if (mainPart.empty())
+    if (mainPart.empty()) {
         return Error{ErrorCode::NotAWorkbook, "no main document in the package"};
+    }
     const std::string mainType = types.value().typeOf(mainPart);
-    if (mainType.find("binary") != std::string::npos || mainPart.ends_with(".bin"))
+    if (mainType.find("binary") != std::string::npos || mainPart.ends_with(".bin")) {
         return Error{ErrorCode::UnsupportedFormat, "binary workbook (.xlsb)"};
+    }
     if (mainType.find("spreadsheetml") == std::string::npos &&
-        mainType.find("ms-excel") == std::string::npos)
+        mainType.find("ms-excel") == std::string::npos) {
         return Error{ErrorCode::NotAWorkbook, "the package holds a document of type " + mainType};
+    }
 
     auto workbookBytes = readPart(*zip, mainPart);
-    if (!workbookBytes)
+    if (!workbookBytes) {
         return workbookBytes.error();
+    }
     auto sheets = parseWorkbookSheets(workbookBytes.value(), mainPart);
-    if (!sheets)
+    if (!sheets) {
         return sheets.error();
+    }
     auto workbookRels = readRelationships(*zip, mainPart);
-    if (!workbookRels)
+    if (!workbookRels) {
         return workbookRels.error();
+    }
     for (const auto& r : workbookRels.value()) {
-        if (r.external)
+        if (r.external) {
             continue;
-        if (isRelationshipType(r.type, "sharedStrings"))
+        }
+        if (isRelationshipType(r.type, "sharedStrings")) {
             book->m_sharedStringsPart = r.target;
-        else if (isRelationshipType(r.type, "styles"))
+        } else if (isRelationshipType(r.type, "styles")) {
             book->m_stylesPart = r.target;
+        }
     }
 
     for (const auto& entry : sheets.value()) {
@@ -198,9 +225,10 @@ Result<std::unique_ptr<Workbook>> OoxmlWorkbook::open(const std::filesystem::pat
                                rel->type == kMacroSheetType || rel->type == kIntlMacroSheetType);
         if (cellKind) {
             const auto index = zip->find(rel->target);
-            if (!index)
+            if (!index) {
                 return Error{ErrorCode::Corrupt,
                              rel->target + " (sheet \"" + entry.name + "\") is missing"};
+            }
             // A dialog sheet is stored behind a worksheet relationship; only its content type
             // or its root element tells (ECMA-376 Part 1, 12.3.7).
             const std::string type = types.value().typeOf(rel->target);
@@ -211,11 +239,13 @@ Result<std::unique_ptr<Workbook>> OoxmlWorkbook::open(const std::filesystem::pat
                 sheet.partName = rel->target;
                 sheet.entry = *index;
                 auto sheetRels = readRelationships(*zip, rel->target);
-                if (!sheetRels)
+                if (!sheetRels) {
                     return sheetRels.error();
+                }
                 for (const auto& r : sheetRels.value()) {
-                    if (!r.external && isRelationshipType(r.type, "table"))
+                    if (!r.external && isRelationshipType(r.type, "table")) {
                         sheet.tableParts.push_back(r.target);
+                    }
                 }
             }
         }
@@ -227,14 +257,16 @@ Result<std::unique_ptr<Workbook>> OoxmlWorkbook::open(const std::filesystem::pat
 }
 
 void OoxmlWorkbook::queueReplace(std::size_t sheetIndex, const ReplaceRequest& request) {
-    if (sheetIndex < m_sheets.size() && m_infos[sheetIndex].hasCells)
+    if (sheetIndex < m_sheets.size() && m_infos[sheetIndex].hasCells) {
         m_sheets[sheetIndex].queue.push_back(request);
+    }
 }
 
 Result<ReplaceCounts> OoxmlWorkbook::save() {
     auto result = run(true);
-    for (auto& s : m_sheets)
+    for (auto& s : m_sheets) {
         s.queue.clear();
+    }
     return result;
 }
 
@@ -267,8 +299,9 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
     std::vector<int> queueOf(m_sheets.size(), -1);
     bool everySheetSame = true;
     for (std::size_t i = 0; i < m_sheets.size(); ++i) {
-        if (!m_infos[i].hasCells)
+        if (!m_infos[i].hasCells) {
             continue;
+        }
         const auto& q = m_sheets[i].queue;
         if (q.empty()) {
             everySheetSame = false;
@@ -276,12 +309,14 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         }
         auto it = std::find_if(distinct.begin(), distinct.end(),
                                [&](const auto& d) { return sameQueue(d, q); });
-        if (it == distinct.end())
+        if (it == distinct.end()) {
             it = distinct.insert(distinct.end(), q);
+        }
         queueOf[i] = static_cast<int>(it - distinct.begin());
     }
-    if (distinct.empty())
+    if (distinct.empty()) {
         return counts;
+    }
     everySheetSame = everySheetSame && distinct.size() == 1;
 
     std::vector<PreparedQueue> prepared;
@@ -290,35 +325,41 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         prepared.push_back(prepareQueue(q));
         anyRequest = anyRequest || !prepared.back().empty();
     }
-    if (!anyRequest)
+    if (!anyRequest) {
         return counts;
+    }
     if (!m_zip) {
         auto reopened = zip::ZipReader::open(m_path);
-        if (!reopened)
+        if (!reopened) {
             return reopened.error();
+        }
         m_zip = std::move(reopened.value());
     }
 
     if (write) {
         std::filesystem::file_time_type modified;
         std::uintmax_t size = 0;
-        if (!fileIdentity(m_path, modified, size) || modified != m_modified || size != m_size)
+        if (!fileIdentity(m_path, modified, size) || modified != m_modified || size != m_size) {
             return Error{ErrorCode::Vanished, m_path.string()};
+        }
         if (m_options.honourLockFiles) {
             auto locked = package::checkLockFiles(m_path);
-            if (!locked)
+            if (!locked) {
                 return locked.error();
+            }
         }
     }
 
     std::optional<Styles> styles;
     if (!m_stylesPart.empty() && m_zip->find(m_stylesPart)) {
         auto bytes = readPart(*m_zip, m_stylesPart);
-        if (!bytes)
+        if (!bytes) {
             return bytes.error();
+        }
         auto parsed = Styles::parse(bytes.value(), m_stylesPart);
-        if (!parsed)
+        if (!parsed) {
             return parsed.error();
+        }
         styles = std::move(parsed.value());
     }
     std::optional<SharedStrings> strings;
@@ -327,12 +368,14 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         stringsEntry = m_zip->find(m_sharedStringsPart);
         if (stringsEntry) {
             auto bytes = readPart(*m_zip, m_sharedStringsPart);
-            if (!bytes)
+            if (!bytes) {
                 return bytes.error();
+            }
             auto loaded =
                 SharedStrings::load(std::move(bytes.value()), m_sharedStringsPart, prepared);
-            if (!loaded)
+            if (!loaded) {
                 return loaded.error();
+            }
             strings = std::move(loaded.value());
         }
     }
@@ -341,8 +384,9 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
     std::vector<std::pair<std::size_t, Table>> tables;
     std::uint64_t blanked = 0;
     for (std::size_t i = 0; i < m_sheets.size(); ++i) {
-        if (queueOf[i] < 0)
+        if (queueOf[i] < 0) {
             continue;
+        }
         const Sheet& sheet = m_sheets[i];
         SheetContext context;
         context.sheetName = m_infos[i].name;
@@ -356,26 +400,32 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         const std::size_t firstTable = tables.size();
         for (const auto& part : sheet.tableParts) {
             const auto entry = m_zip->find(part);
-            if (!entry)
+            if (!entry) {
                 continue;
+            }
             auto bytes = m_zip->readAll(*entry);
-            if (!bytes)
+            if (!bytes) {
                 return Error{bytes.error().code, part + ": " + bytes.error().detail};
+            }
             auto table = Table::parse(std::move(bytes.value()), part);
-            if (!table)
+            if (!table) {
                 return table.error();
+            }
             tables.emplace_back(*entry, std::move(table.value()));
         }
-        for (std::size_t t = firstTable; t < tables.size(); ++t)
+        for (std::size_t t = firstTable; t < tables.size(); ++t) {
             context.tables.push_back(&tables[t].second);
+        }
 
         if (!context.constants && (!strings || !strings->anyChange(context.queueIndex))) {
             auto inlineStrings = mayHoldInlineStrings(*m_zip, sheet.entry);
-            if (!inlineStrings)
+            if (!inlineStrings) {
                 return Error{inlineStrings.error().code,
                              sheet.partName + ": " + inlineStrings.error().detail};
-            if (!inlineStrings.value())
+            }
+            if (!inlineStrings.value()) {
                 continue; // nothing in this sheet can change: no need to parse it
+            }
         }
 
         // Output is kept for a changed sheet only; Deferred mode starts it at the first change.
@@ -385,10 +435,12 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
             auto stream = std::make_unique<zip::DeflateStream>();
             Status status = m_zip->readStream(sheet.entry, [&](std::string_view chunk) -> Status {
                 auto fed = rewriter.feed(chunk);
-                if (!fed)
+                if (!fed) {
                     return fed;
-                if (rewriter.outputLost())
+                }
+                if (rewriter.outputLost()) {
                     return Error{ErrorCode::IoError, kStopReading};
+                }
                 if (!rewriter.output().empty()) {
                     auto written = stream->write(rewriter.output());
                     rewriter.output().clear();
@@ -405,22 +457,26 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
             if (!status) {
                 const auto& e = status.error();
                 if (e.detail.find(sheet.partName) == std::string::npos &&
-                    e.code != ErrorCode::ProtectedSheet && e.code != ErrorCode::ResultTooLong)
+                    e.code != ErrorCode::ProtectedSheet && e.code != ErrorCode::ResultTooLong) {
                     return Error{e.code, sheet.partName + ": " + e.detail};
+                }
                 return status.error();
             }
             auto finished = rewriter.finish();
-            if (!finished)
+            if (!finished) {
                 return finished.error();
+            }
             counts.replacements += rewriter.counts().replacements;
             counts.cellsChanged += rewriter.counts().cellsChanged;
             blanked += rewriter.blankedStrings();
             if (write && rewriter.changed()) {
                 auto written = stream->write(rewriter.output());
-                if (written)
+                if (written) {
                     written = stream->finish();
-                if (!written)
+                }
+                if (!written) {
                     return written.error();
+                }
                 changed[sheet.entry].stream = std::move(stream);
             }
             break;
@@ -428,19 +484,23 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
     }
 
     for (auto& [entry, table] : tables) {
-        if (!table.renamed())
+        if (!table.renamed()) {
             continue;
+        }
         auto bytes = table.write();
-        if (!bytes)
+        if (!bytes) {
             return bytes.error();
+        }
         changed[entry].bytes = std::move(bytes.value());
     }
     if (strings && stringsEntry) {
-        if (auto bytes = strings->write(everySheetSame, blanked))
+        if (auto bytes = strings->write(everySheetSame, blanked)) {
             changed[*stringsEntry].bytes = std::move(*bytes);
+        }
     }
-    if (!write || changed.empty())
+    if (!write || changed.empty()) {
         return counts;
+    }
 
     const zip::ZipReader& source = *m_zip;
     auto saved = package::replaceFileAtomically(m_path, [&](package::OutputFile& out) -> Status {
@@ -451,13 +511,15 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
             Status s = it == changed.end() ? writer.copyRaw(source, i)
                        : it->second.stream ? writer.addDeflated(entries[i], *it->second.stream)
                                            : writer.addBytes(entries[i], it->second.bytes);
-            if (!s)
+            if (!s) {
                 return s;
+            }
         }
         return writer.finish(source);
     });
-    if (!saved)
+    if (!saved) {
         return saved.error();
+    }
     // Later reads must see the new file, not the one the reader still holds open; it is
     // opened again only if this workbook is used again.
     m_zip.reset();

@@ -23,8 +23,9 @@ public:
         : m_out(out), m_source(source) {}
     void startElement(const xml::QName& name, xml::Attributes attributes, xml::Span) override {
         ++m_depth;
-        if (m_depth != 2 || name.uri != kPackageRelationships || name.local != "Relationship")
+        if (m_depth != 2 || name.uri != kPackageRelationships || name.local != "Relationship") {
             return;
+        }
         Relationship r;
         const char* id = xml::findAttribute(attributes, "Id");
         const char* type = xml::findAttribute(attributes, "Type");
@@ -33,8 +34,9 @@ public:
         r.id = id != nullptr ? id : "";
         r.type = type != nullptr ? type : "";
         r.external = mode != nullptr && std::string_view(mode) == "External";
-        if (target != nullptr)
+        if (target != nullptr) {
             r.target = r.external ? std::string(target) : resolveTarget(m_source, target);
+        }
         m_out.push_back(std::move(r));
     }
     void endElement(const xml::QName&, xml::Span) override { --m_depth; }
@@ -52,21 +54,25 @@ public:
         : m_overrides(overrides), m_defaults(defaults) {}
     void startElement(const xml::QName& name, xml::Attributes attributes, xml::Span) override {
         ++m_depth;
-        if (m_depth != 2 || name.uri != kContentTypes)
+        if (m_depth != 2 || name.uri != kContentTypes) {
             return;
+        }
         const char* type = xml::findAttribute(attributes, "ContentType");
-        if (type == nullptr)
+        if (type == nullptr) {
             return;
+        }
         if (name.local == "Override") {
             if (const char* part = xml::findAttribute(attributes, "PartName")) {
                 std::string_view p = part;
-                if (p.starts_with('/'))
+                if (p.starts_with('/')) {
                     p.remove_prefix(1);
+                }
                 m_overrides.emplace_back(lower(p), type);
             }
         } else if (name.local == "Default") {
-            if (const char* ext = xml::findAttribute(attributes, "Extension"))
+            if (const char* ext = xml::findAttribute(attributes, "Extension")) {
                 m_defaults.emplace_back(lower(ext), type);
+            }
         }
     }
     void endElement(const xml::QName&, xml::Span) override { --m_depth; }
@@ -81,8 +87,9 @@ private:
 
 std::string relationshipsPartName(const std::string& partName) {
     const auto slash = partName.rfind('/');
-    if (slash == std::string::npos)
+    if (slash == std::string::npos) {
         return "_rels/" + partName + ".rels";
+    }
     return partName.substr(0, slash + 1) + "_rels/" + partName.substr(slash + 1) + ".rels";
 }
 
@@ -99,20 +106,23 @@ std::string resolveTarget(const std::string& sourcePart, std::string_view target
     std::size_t from = 0;
     while (from <= path.size()) {
         auto to = path.find('/', from);
-        if (to == std::string::npos)
+        if (to == std::string::npos) {
             to = path.size();
+        }
         const std::string segment = path.substr(from, to - from);
         if (segment == "..") {
-            if (!segments.empty())
+            if (!segments.empty()) {
                 segments.pop_back();
+            }
         } else if (!segment.empty() && segment != ".") {
             segments.push_back(segment);
         }
         from = to + 1;
     }
     std::string out;
-    for (const auto& s : segments)
+    for (const auto& s : segments) {
         out += (out.empty() ? "" : "/") + s;
+    }
     return out;
 }
 
@@ -123,8 +133,9 @@ Result<std::vector<Relationship>> parseRelationships(std::string_view part,
     RelsReader reader(out, sourcePart);
     xml::Scanner scanner(reader);
     auto status = scanner.scanAll(part);
-    if (!status)
+    if (!status) {
         return Error{status.error().code, partName + ": " + status.error().detail};
+    }
     return out;
 }
 
@@ -133,24 +144,28 @@ Result<ContentTypes> ContentTypes::parse(std::string_view part) {
     TypesReader reader(types.m_overrides, types.m_defaults);
     xml::Scanner scanner(reader);
     auto status = scanner.scanAll(part);
-    if (!status)
+    if (!status) {
         return Error{status.error().code, "[Content_Types].xml: " + status.error().detail};
+    }
     return types;
 }
 
 std::string ContentTypes::typeOf(std::string_view partName) const {
-    if (partName.starts_with('/'))
+    if (partName.starts_with('/')) {
         partName.remove_prefix(1);
+    }
     const std::string name = lower(partName);
     for (const auto& [part, type] : m_overrides) {
-        if (part == name)
+        if (part == name) {
             return type;
+        }
     }
     const auto dot = name.rfind('.');
     const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
     for (const auto& [e, type] : m_defaults) {
-        if (e == ext)
+        if (e == ext) {
             return type;
+        }
     }
     return {};
 }

@@ -12,8 +12,9 @@ PreparedQueue prepareQueue(const std::vector<ReplaceRequest>& requests) {
     PreparedQueue queue;
     queue.reserve(requests.size());
     for (const auto& r : requests) {
-        if (!r.find.empty())
+        if (!r.find.empty()) {
             queue.push_back({text::Matcher(r.find, r.matchCase), r.replacement});
+        }
     }
     return queue;
 }
@@ -30,8 +31,9 @@ void RichText::begin(xml::Span elementTag) {
 void RichText::startElement(const xml::QName& name, xml::Attributes attributes, xml::Span tag,
                             xml::Scanner& scanner) {
     ++m_depth;
-    if (!isMain(name.uri))
+    if (!isMain(name.uri)) {
         return;
+    }
     if (m_depth == 1) {
         if (name.local == "r") {
             m_inRun = true;
@@ -42,10 +44,12 @@ void RichText::startElement(const xml::QName& name, xml::Attributes attributes, 
         }
     }
     const bool textOfString = name.local == "t" && ((m_depth == 1) || (m_depth == 2 && m_inRun));
-    if (!textOfString)
+    if (!textOfString) {
         return;
-    if (m_count == m_pieces.size())
+    }
+    if (m_count == m_pieces.size()) {
         m_pieces.emplace_back();
+    }
     Piece& p = m_pieces[m_count++];
     p.text.clear();
     p.startTag = tag;
@@ -73,8 +77,9 @@ void RichText::endElement(const xml::QName& name, xml::Span tag, xml::Scanner& s
             m_inRun = false;
             // The run spans from its start tag to the end of its end tag.
             for (std::size_t i = m_count;
-                 i-- > 0 && m_pieces[i].inRun && m_pieces[i].run.begin == m_runStart.begin;)
+                 i-- > 0 && m_pieces[i].inRun && m_pieces[i].run.begin == m_runStart.begin;) {
                 m_pieces[i].run.end = tag.end;
+            }
         } else if (m_inPhonetic && name.local == "rPh") {
             m_inPhonetic = false;
             m_phonetic.back().end = tag.end;
@@ -84,8 +89,9 @@ void RichText::endElement(const xml::QName& name, xml::Span tag, xml::Scanner& s
 }
 
 void RichText::characters(std::string_view text) {
-    if (m_inText)
+    if (m_inText) {
         m_pieces[m_count - 1].text.append(text);
+    }
 }
 
 void RichText::end(xml::Span elementEndTag) {
@@ -94,15 +100,17 @@ void RichText::end(xml::Span elementEndTag) {
 
 std::string RichText::joined() const {
     std::string all;
-    for (std::size_t i = 0; i < m_count; ++i)
+    for (std::size_t i = 0; i < m_count; ++i) {
         all += m_pieces[i].text;
+    }
     return all;
 }
 
 bool RichText::empty() const {
     for (std::size_t i = 0; i < m_count; ++i) {
-        if (!m_pieces[i].text.empty())
+        if (!m_pieces[i].text.empty()) {
             return false;
+        }
     }
     return true;
 }
@@ -112,19 +120,23 @@ void RichText::apply(const PreparedQueue& queue, TextOutcome& outcome, std::vect
     outcome.replacements = 0;
     outcome.changed = false;
     outcome.text.clear();
-    if (m_count == 0 || queue.empty())
+    if (m_count == 0 || queue.empty()) {
         return;
-    if (m_work.size() < m_count)
+    }
+    if (m_work.size() < m_count) {
         m_work.resize(m_count);
+    }
     m_alive.assign(m_count, 1);
-    for (std::size_t i = 0; i < m_count; ++i)
+    for (std::size_t i = 0; i < m_count; ++i) {
         m_work[i] = m_pieces[i].text;
+    }
 
     for (const auto& request : queue) {
         if (m_count == 1) {
             // One piece: the plain path, without the run bookkeeping.
-            if (m_alive[0] == 0)
+            if (m_alive[0] == 0) {
                 break;
+            }
             const std::size_t n =
                 request.matcher.replaceAll(m_work[0], request.replacement, m_scratch);
             if (n != 0) {
@@ -141,34 +153,42 @@ void RichText::apply(const PreparedQueue& queue, TextOutcome& outcome, std::vect
                 m_views.emplace_back(m_work[i]);
             }
         }
-        if (!request.matcher.contains(m_scratch))
+        if (!request.matcher.contains(m_scratch)) {
             continue;
+        }
         auto result = text::replaceInRuns(m_views, request.matcher, request.replacement);
-        if (!result)
+        if (!result) {
             continue;
+        }
         outcome.replacements += result->replacements;
         std::size_t k = 0;
         for (std::size_t i = 0; i < m_count; ++i) {
-            if (m_alive[i] == 0)
+            if (m_alive[i] == 0) {
                 continue;
+            }
             auto& next = result->runs[k++];
-            if (!next)
+            if (!next) {
                 m_alive[i] = 0;
-            else
+            } else {
                 m_work[i] = std::move(*next);
+            }
         }
     }
-    if (outcome.replacements == 0)
+    if (outcome.replacements == 0) {
         return;
+    }
 
     for (std::size_t i = 0; i < m_count; ++i) {
-        if (m_alive[i] == 0 || m_work[i] != m_pieces[i].text)
+        if (m_alive[i] == 0 || m_work[i] != m_pieces[i].text) {
             outcome.changed = true;
-        if (m_alive[i] != 0)
+        }
+        if (m_alive[i] != 0) {
             outcome.text += m_work[i];
+        }
     }
-    if (!outcome.changed)
+    if (!outcome.changed) {
         return;
+    }
 
     const std::size_t first = edits.size();
     for (std::size_t i = 0; i < m_count; ++i) {
@@ -178,8 +198,9 @@ void RichText::apply(const PreparedQueue& queue, TextOutcome& outcome, std::vect
             continue;
         }
         const std::string& now = m_alive[i] != 0 ? m_work[i] : std::string();
-        if (m_alive[i] != 0 && now == p.text)
+        if (m_alive[i] != 0 && now == p.text) {
             continue;
+        }
         m_encoded.clear();
         text::encodeEscapes(now, m_scratch);
         xml::appendEscapedText(m_encoded, m_scratch);
@@ -188,8 +209,9 @@ void RichText::apply(const PreparedQueue& queue, TextOutcome& outcome, std::vect
         if (p.endTag.size() == 0) {
             // <t/>: write the element out with its content.
             std::string whole(tag.substr(0, xml::attributeInsertPoint(tag)));
-            if (addPreserve)
+            if (addPreserve) {
                 whole += " xml:space=\"preserve\"";
+            }
             whole += '>';
             whole += m_encoded;
             whole += "</";
@@ -204,8 +226,9 @@ void RichText::apply(const PreparedQueue& queue, TextOutcome& outcome, std::vect
         }
         edits.push_back({{p.startTag.end, p.endTag.begin}, m_encoded});
     }
-    for (const auto& ph : m_phonetic)
+    for (const auto& ph : m_phonetic) {
         edits.push_back({ph, {}});
+    }
     std::stable_sort(edits.begin() + static_cast<std::ptrdiff_t>(first), edits.end(),
                      [](const Edit& a, const Edit& b) { return a.span.begin < b.span.begin; });
 }

@@ -26,8 +26,9 @@ std::string applyEdits(std::string_view original, std::uint64_t base,
 void setAttributeValue(std::vector<Edit>& edits, std::string_view part, xml::Span tag,
                        std::string_view qname, std::string_view value) {
     const auto a = xml::findRawAttribute(part.substr(tag.begin, tag.size()), qname);
-    if (a)
+    if (a) {
         edits.push_back({{tag.begin + a->valueBegin, tag.begin + a->valueEnd}, std::string(value)});
+    }
 }
 
 class SharedStrings::Reader : public xml::ScanHandler {
@@ -81,8 +82,9 @@ private:
             c.empty = m_outcome.text.empty();
             c.tooLong = m_outcome.tooLong();
             const xml::Span si = m_text.element();
-            if (!c.empty && !c.tooLong)
+            if (!c.empty && !c.tooLong) {
                 c.element = applyEdits(m_raw.raw(si), si.begin, m_edits);
+            }
             c.text = std::move(m_outcome.text);
             m_table.m_changes.push_back(std::move(c));
             m_table.m_changeSpans.push_back(si);
@@ -111,10 +113,12 @@ Result<SharedStrings> SharedStrings::load(std::string part, const std::string& p
     xml::Scanner scanner(reader);
     reader.setScanner(scanner);
     auto status = scanner.scanAll(table.m_part);
-    if (!status)
+    if (!status) {
         return Error{status.error().code, partName + ": " + status.error().detail};
-    if (table.anyChange() && !scanner.utf8())
+    }
+    if (table.anyChange() && !scanner.utf8()) {
         return Error{ErrorCode::UnsupportedFormat, partName + " is not in UTF-8"};
+    }
     return table;
 }
 
@@ -132,13 +136,15 @@ namespace {
 std::optional<std::uint64_t> attributeNumber(std::string_view part, xml::Span tag,
                                              std::string_view qname) {
     const auto a = xml::findRawAttribute(part.substr(tag.begin, tag.size()), qname);
-    if (!a)
+    if (!a) {
         return std::nullopt;
+    }
     const auto value = part.substr(tag.begin + a->valueBegin, a->valueEnd - a->valueBegin);
     std::uint64_t n = 0;
     const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-    if (ec != std::errc() || end != value.data() + value.size())
+    if (ec != std::errc() || end != value.data() + value.size()) {
         return std::nullopt;
+    }
     return n;
 }
 
@@ -147,29 +153,34 @@ std::optional<std::uint64_t> attributeNumber(std::string_view part, xml::Span ta
 std::optional<std::string> SharedStrings::write(bool inPlace, std::uint64_t blanked) const {
     std::vector<Edit> edits;
     if (blanked != 0) {
-        if (auto count = attributeNumber(m_part, m_rootTag, "count"))
+        if (auto count = attributeNumber(m_part, m_rootTag, "count")) {
             setAttributeValue(edits, m_part, m_rootTag, "count",
                               std::to_string(*count > blanked ? *count - blanked : 0));
+        }
     }
     if (inPlace) {
         for (std::size_t slot = 0; slot < m_changes.size(); ++slot) {
             const Change& c = m_changes[slot];
             // An empty result is not written: its cells became blank and no longer use it.
             // A result too long failed its cells; unused, the string stays as it was.
-            if (m_changeQueue[slot] == 0 && !c.empty && !c.tooLong)
+            if (m_changeQueue[slot] == 0 && !c.empty && !c.tooLong) {
                 edits.push_back({m_changeSpans[slot], c.element});
+            }
         }
     } else if (!m_appended.empty()) {
-        if (auto unique = attributeNumber(m_part, m_rootTag, "uniqueCount"))
+        if (auto unique = attributeNumber(m_part, m_rootTag, "uniqueCount")) {
             setAttributeValue(edits, m_part, m_rootTag, "uniqueCount",
                               std::to_string(*unique + m_appended.size()));
+        }
         std::string added;
-        for (std::uint32_t slot : m_appended)
+        for (std::uint32_t slot : m_appended) {
             added += m_changes[slot].element;
+        }
         edits.push_back({{m_rootEnd.begin, m_rootEnd.begin}, std::move(added)});
     }
-    if (edits.empty())
+    if (edits.empty()) {
         return std::nullopt;
+    }
     std::stable_sort(edits.begin(), edits.end(),
                      [](const Edit& a, const Edit& b) { return a.span.begin < b.span.begin; });
     return applyEdits(m_part, 0, edits);

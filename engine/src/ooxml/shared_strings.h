@@ -52,7 +52,7 @@ public:
     std::optional<std::string> write(bool inPlace, std::uint64_t blanked) const;
 
 private:
-    static constexpr std::uint32_t kNone = 0xffffffffu;
+    static constexpr std::uint32_t kNone = 0xffffffffU;
     class Reader;
 
     std::string m_part;

@@ -29,25 +29,29 @@ public:
         : m_locked(locked), m_formats(formats), m_codes(codes) {}
     void startElement(const xml::QName& name, xml::Attributes attributes, xml::Span) override {
         ++m_depth;
-        if (!isMain(name.uri))
+        if (!isMain(name.uri)) {
             return;
+        }
         if (m_depth == 2 && name.local == "cellXfs") {
             m_inXfs = true;
         } else if (m_depth == 3 && name.local == "numFmt") {
-            if (const char* code = xml::findAttribute(attributes, "formatCode"))
+            if (const char* code = xml::findAttribute(attributes, "formatCode")) {
                 m_codes[numberAttribute(attributes, "numFmtId")] = code;
+            }
         } else if (m_inXfs && m_depth == 3 && name.local == "xf") {
             m_locked.push_back(1);
             m_formats.push_back(numberAttribute(attributes, "numFmtId"));
         } else if (m_inXfs && m_depth == 4 && name.local == "protection") {
             const char* locked = xml::findAttribute(attributes, "locked");
-            if (locked != nullptr && !xmlTrue(locked))
+            if (locked != nullptr && !xmlTrue(locked)) {
                 m_locked.back() = 0;
+            }
         }
     }
     void endElement(const xml::QName&, xml::Span) override {
-        if (m_depth == 2)
+        if (m_depth == 2) {
             m_inXfs = false;
+        }
         --m_depth;
     }
 
@@ -66,8 +70,9 @@ Result<Styles> Styles::parse(std::string_view part, const std::string& partName)
     Reader reader(styles.m_locked, formats, codes);
     xml::Scanner scanner(reader);
     auto status = scanner.scanAll(part);
-    if (!status)
+    if (!status) {
         return Error{status.error().code, partName + ": " + status.error().detail};
+    }
     styles.m_date.reserve(formats.size());
     for (const int id : formats) {
         const auto code = codes.find(id);

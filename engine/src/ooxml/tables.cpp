@@ -14,11 +14,13 @@ public:
     explicit Reader(Table& table) : m_table(table) {}
     void startElement(const xml::QName& name, xml::Attributes attributes, xml::Span tag) override {
         ++m_depth;
-        if (!isMain(name.uri))
+        if (!isMain(name.uri)) {
             return;
+        }
         if (m_depth == 1 && name.local == "table") {
-            if (const char* ref = xml::findAttribute(attributes, "ref"))
+            if (const char* ref = xml::findAttribute(attributes, "ref")) {
                 m_table.m_range = parseRange(ref);
+            }
             if (const char* rows = xml::findAttribute(attributes, "headerRowCount")) {
                 std::string_view v = rows;
                 std::from_chars(v.data(), v.data() + v.size(), m_table.m_headerRows);
@@ -28,12 +30,14 @@ public:
             m_table.m_name = display != nullptr ? display : plain != nullptr ? plain : "";
         } else if (m_depth == 3 && name.local == "tableColumn") {
             Column column;
-            if (const char* n = xml::findAttribute(attributes, "name"))
+            if (const char* n = xml::findAttribute(attributes, "name")) {
                 column.name = text::decodeEscapes(n);
+            }
             const std::string_view raw =
                 std::string_view(m_table.m_part).substr(tag.begin, tag.size());
-            if (const auto a = xml::findRawAttribute(raw, "name"))
+            if (const auto a = xml::findRawAttribute(raw, "name")) {
                 column.value = {tag.begin + a->valueBegin, tag.begin + a->valueEnd};
+            }
             m_table.m_columns.push_back(std::move(column));
         }
     }
@@ -51,18 +55,21 @@ Result<Table> Table::parse(std::string part, const std::string& partName) {
     Reader reader(table);
     xml::Scanner scanner(reader);
     auto status = scanner.scanAll(table.m_part);
-    if (!status)
+    if (!status) {
         return Error{status.error().code, partName + ": " + status.error().detail};
+    }
     return table;
 }
 
 std::optional<std::size_t> Table::headerColumn(CellRef ref) const {
     if (!m_range || m_headerRows == 0 || ref.row != m_range->first.row ||
-        ref.col < m_range->first.col || ref.col > m_range->last.col)
+        ref.col < m_range->first.col || ref.col > m_range->last.col) {
         return std::nullopt;
+    }
     const std::size_t column = ref.col - m_range->first.col;
-    if (column >= m_columns.size())
+    if (column >= m_columns.size()) {
         return std::nullopt;
+    }
     return column;
 }
 
@@ -75,35 +82,40 @@ void Table::rename(std::size_t column, std::string text) {
 Result<std::string> Table::write() const {
     const std::string where = "table \"" + m_name + "\" (" + m_partName + ")";
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
-        if (!m_columns[i].renamed)
+        if (!m_columns[i].renamed) {
             continue;
-        if (m_columns[i].name.empty())
+        }
+        if (m_columns[i].name.empty()) {
             return Error{ErrorCode::TableHeaderConflict,
                          where + ": a column would have an empty name"};
+        }
         for (std::size_t j = 0; j < m_columns.size(); ++j) {
-            if (j != i && text::equalsIgnoringCase(m_columns[i].name, m_columns[j].name))
+            if (j != i && text::equalsIgnoringCase(m_columns[i].name, m_columns[j].name)) {
                 return Error{ErrorCode::TableHeaderConflict,
                              where + ": \"" + m_columns[i].name + "\""};
+            }
         }
     }
     std::string out;
     out.reserve(m_part.size());
     std::uint64_t at = 0;
     for (const auto& column : m_columns) {
-        if (!column.renamed || (column.value.size() == 0 && column.value.begin == 0))
+        if (!column.renamed || (column.value.size() == 0 && column.value.begin == 0)) {
             continue;
+        }
         out.append(m_part, at, column.value.begin - at);
         // In attributes, line breaks and tabs are written as escapes too (Office does so),
         // since attribute value normalisation would turn them into spaces.
         std::string escaped = text::encodeEscapes(column.name);
         std::string attr;
         for (const char c : escaped) {
-            if (c == '\n')
+            if (c == '\n') {
                 attr += "_x000a_";
-            else if (c == '\t')
+            } else if (c == '\t') {
                 attr += "_x0009_";
-            else
+            } else {
                 attr += c;
+            }
         }
         xml::appendEscapedAttribute(out, attr);
         at = column.value.end;

@@ -12,16 +12,20 @@ public:
     explicit Reader(std::vector<SheetEntry>& out) : m_out(out) {}
     void startElement(const xml::QName& name, xml::Attributes attributes, xml::Span) override {
         ++m_depth;
-        if (m_depth != 3 || !isMain(name.uri) || name.local != "sheet")
+        if (m_depth != 3 || !isMain(name.uri) || name.local != "sheet") {
             return;
+        }
         SheetEntry sheet;
-        if (const char* n = xml::findAttribute(attributes, "name"))
+        if (const char* n = xml::findAttribute(attributes, "name")) {
             sheet.name = n;
+        }
         const char* id = xml::findAttribute(attributes, kRelationshipsTransitional, "id");
-        if (id == nullptr)
+        if (id == nullptr) {
             id = xml::findAttribute(attributes, kRelationshipsStrict, "id");
-        if (id != nullptr)
+        }
+        if (id != nullptr) {
             sheet.relationshipId = id;
+        }
         m_out.push_back(std::move(sheet));
     }
     void endElement(const xml::QName&, xml::Span) override { --m_depth; }
@@ -39,8 +43,9 @@ Result<std::vector<SheetEntry>> parseWorkbookSheets(std::string_view part,
     Reader reader(sheets);
     xml::Scanner scanner(reader);
     auto status = scanner.scanAll(part);
-    if (!status)
+    if (!status) {
         return Error{status.error().code, partName + ": " + status.error().detail};
+    }
     return sheets;
 }
 

@@ -19,10 +19,12 @@ std::uint32_t parseNumber(const char* text) {
 }
 
 std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n'))
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n')) {
         s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n'))
+    }
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n')) {
         s.remove_suffix(1);
+    }
     return s;
 }
 
@@ -34,8 +36,9 @@ constexpr std::array<std::string_view, 14> kErrors = {
 
 bool isErrorText(std::string_view text) {
     for (const auto e : kErrors) {
-        if (text == e)
+        if (text == e) {
             return true;
+        }
     }
     return false;
 }
@@ -46,13 +49,15 @@ bool constantsMayMatch(const std::vector<ReplaceRequest>& requests) {
     // Every character that a General number, TRUE, FALSE or an error constant can show.
     static const std::string kAlphabet = [] {
         std::string all = "0123456789.-+ETRUEFALSE";
-        for (const auto e : kErrors)
+        for (const auto e : kErrors) {
             all += e;
+        }
         return all;
     }();
     for (const auto& r : requests) {
-        if (r.find.empty())
+        if (r.find.empty()) {
             continue;
+        }
         bool possible = true;
         for (const char c : r.find) {
             const auto u = static_cast<unsigned char>(c);
@@ -71,8 +76,9 @@ bool constantsMayMatch(const std::vector<ReplaceRequest>& requests) {
                 break;
             }
         }
-        if (possible)
+        if (possible) {
             return true;
+        }
     }
     return false;
 }
@@ -87,8 +93,9 @@ Status WorksheetRewriter::feed(std::string_view chunk) {
     auto status = m_scanner.feed(chunk, false);
     if (!status) {
         const auto& e = status.error();
-        if (e.code == ErrorCode::Corrupt || e.code == ErrorCode::ResourceLimit)
+        if (e.code == ErrorCode::Corrupt || e.code == ErrorCode::ResourceLimit) {
             return Error{e.code, m_context.partName + ": " + e.detail};
+        }
         return status;
     }
     if (m_splicer.mode() == xml::Splicer::Mode::Deferred && m_splicer.held() > kDeferredLimit) {
@@ -103,15 +110,18 @@ Status WorksheetRewriter::finish() {
     auto status = m_scanner.feed({}, true);
     if (!status) {
         const auto& e = status.error();
-        if (e.code == ErrorCode::Corrupt || e.code == ErrorCode::ResourceLimit)
+        if (e.code == ErrorCode::Corrupt || e.code == ErrorCode::ResourceLimit) {
             return Error{e.code, m_context.partName + ": " + e.detail};
+        }
         return status;
     }
-    if (m_protected && !m_lockedChange.empty())
+    if (m_protected && !m_lockedChange.empty()) {
         return Error{ErrorCode::ProtectedSheet,
                      "sheet \"" + m_context.sheetName + "\", cell " + m_lockedChange};
-    if (changed() && !m_scanner.utf8())
+    }
+    if (changed() && !m_scanner.utf8()) {
         return Error{ErrorCode::UnsupportedFormat, m_context.partName + " is not in UTF-8"};
+    }
     m_splicer.finish();
     return Unit{};
 }
@@ -138,10 +148,11 @@ void WorksheetRewriter::startElement(const xml::QName& name, xml::Attributes att
     } else if (!m_hasCells || !isMain(name.uri)) {
         // Nothing to do outside SpreadsheetML elements.
     } else if (m_depth == 2) {
-        if (name.local == "sheetData")
+        if (name.local == "sheetData") {
             m_inSheetData = true;
-        else if (name.local == "sheetProtection")
+        } else if (name.local == "sheetProtection") {
             m_protected = xmlTrue(xml::findAttribute(attributes, "sheet"));
+        }
     } else if (m_inSheetData && m_depth == 3 && name.local == "row") {
         const char* r = xml::findAttribute(attributes, "r");
         m_row = r != nullptr ? parseNumber(r) : m_row + 1;
@@ -167,8 +178,9 @@ void WorksheetRewriter::startElement(const xml::QName& name, xml::Attributes att
             m_inline.begin(tag);
         }
     }
-    if (!m_inCell)
+    if (!m_inCell) {
         m_safe = tag.end;
+    }
 }
 
 void WorksheetRewriter::endElement(const xml::QName& name, xml::Span tag) {
@@ -191,16 +203,18 @@ void WorksheetRewriter::endElement(const xml::QName& name, xml::Span tag) {
     } else if (m_depth == 2) {
         m_inSheetData = false;
     }
-    if (!m_inCell)
+    if (!m_inCell) {
         m_safe = tag.end;
+    }
     --m_depth;
 }
 
 void WorksheetRewriter::characters(std::string_view text) {
-    if (m_inValue)
+    if (m_inValue) {
         m_value.append(text);
-    else
+    } else {
         m_inline.characters(text);
+    }
 }
 
 void WorksheetRewriter::startCell(xml::Attributes attributes, xml::Span tag) {
@@ -209,38 +223,43 @@ void WorksheetRewriter::startCell(xml::Attributes attributes, xml::Span tag) {
     const char* r = xml::findAttribute(attributes, "r");
     std::optional<CellRef> ref = r != nullptr ? parseCellRef(r) : std::nullopt;
     m_col = ref ? ref->col : m_col + 1;
-    if (ref && ref->row != 0)
+    if (ref && ref->row != 0) {
         m_row = ref->row;
+    }
     const char* s = xml::findAttribute(attributes, "s");
     m_style = s != nullptr ? parseNumber(s) : 0;
     const char* t = xml::findAttribute(attributes, "t");
     m_typeText.assign(t != nullptr ? t : "");
-    if (t == nullptr || std::string_view(t) == "n")
+    if (t == nullptr || std::string_view(t) == "n") {
         m_type = CellType::Number;
-    else if (std::string_view(t) == "s")
+    } else if (std::string_view(t) == "s") {
         m_type = CellType::Shared;
-    else if (std::string_view(t) == "inlineStr")
+    } else if (std::string_view(t) == "inlineStr") {
         m_type = CellType::Inline;
-    else
+    } else {
         m_type = CellType::Other;
+    }
     m_formula = m_hasValue = m_hasInline = m_inValue = m_inInline = false;
     m_edits.clear();
 }
 
 void WorksheetRewriter::endCell(xml::Span tag) {
-    if (m_formula)
+    if (m_formula) {
         formulaCell(); // its <v> is the last result, not a constant
-    else if (m_type == CellType::Shared && m_hasValue && m_context.strings != nullptr)
+    } else if (m_type == CellType::Shared && m_hasValue && m_context.strings != nullptr) {
         sharedStringCell();
-    else if (m_type == CellType::Inline && m_hasInline)
+    } else if (m_type == CellType::Inline && m_hasInline) {
         inlineStringCell();
-    else if ((m_type == CellType::Number || m_type == CellType::Other) && m_hasValue &&
-             m_context.constants)
+    } else if ((m_type == CellType::Number || m_type == CellType::Other) && m_hasValue &&
+               m_context.constants) {
         constantCell();
-    for (const auto& e : m_edits)
+    }
+    for (const auto& e : m_edits) {
         m_splicer.replace(e.span, e.text);
-    if (!m_edits.empty() && m_gaveUpOutput)
+    }
+    if (!m_edits.empty() && m_gaveUpOutput) {
         m_outputLost = true;
+    }
     m_inCell = false;
     m_safe = tag.end;
 }
@@ -251,11 +270,13 @@ bool WorksheetRewriter::cellChanges(std::size_t replacements, std::string_view n
         return false;
     }
     if (m_lockedChange.empty() &&
-        (m_context.styles == nullptr || m_context.styles->locked(m_style)))
+        (m_context.styles == nullptr || m_context.styles->locked(m_style))) {
         m_lockedChange = ooxml::cellName({m_row, m_col});
+    }
     for (Table* table : m_context.tables) {
-        if (const auto column = table->headerColumn({m_row, m_col}))
+        if (const auto column = table->headerColumn({m_row, m_col})) {
             table->rename(*column, std::string(newText));
+        }
     }
     m_counts.replacements += replacements;
     m_counts.cellsChanged += 1;
@@ -264,8 +285,9 @@ bool WorksheetRewriter::cellChanges(std::size_t replacements, std::string_view n
 
 void WorksheetRewriter::removeTypeAttribute() {
     const std::string_view tag = m_splicer.view().raw(m_cellTag);
-    if (const auto a = xml::findRawAttribute(tag, "t"))
+    if (const auto a = xml::findRawAttribute(tag, "t")) {
         m_edits.push_back({{m_cellTag.begin + a->begin, m_cellTag.begin + a->end}, {}});
+    }
 }
 
 void WorksheetRewriter::sharedStringCell() {
@@ -279,14 +301,16 @@ void WorksheetRewriter::sharedStringCell() {
         return;
     }
     const SharedStrings::Change* change = m_context.strings->change(m_context.queueIndex, index);
-    if (change == nullptr)
+    if (change == nullptr) {
         return;
+    }
     if (change->tooLong) {
         fail(ErrorCode::ResultTooLong, cellName());
         return;
     }
-    if (!cellChanges(change->replacements, change->text))
+    if (!cellChanges(change->replacements, change->text)) {
         return;
+    }
     if (change->empty) {
         // A blank cell keeps its style: only the type and the value go.
         removeTypeAttribute();
@@ -302,21 +326,24 @@ void WorksheetRewriter::constantCell() {
     const std::string_view stored = trimmed(m_value);
     if (m_type == CellType::Number) {
         // Numbers shown as dates or times are not matched on their number text.
-        if (m_context.styles != nullptr && m_context.styles->isDate(m_style))
+        if (m_context.styles != nullptr && m_context.styles->isDate(m_style)) {
             return;
+        }
         double value = 0;
         const auto [end, ec] = std::from_chars(stored.data(), stored.data() + stored.size(), value);
-        if (ec != std::errc() || end != stored.data() + stored.size())
+        if (ec != std::errc() || end != stored.data() + stored.size()) {
             return;
+        }
         m_text = formula::generalText(value);
     } else {
         const std::string_view t = m_typeText;
-        if (t == "b")
+        if (t == "b") {
             m_text = stored == "1" ? "TRUE" : "FALSE";
-        else if (t == "e")
+        } else if (t == "e") {
             m_text = stored;
-        else
+        } else {
             return; // "str" without a formula, "d": not constants this rule reaches
+        }
     }
     std::size_t replacements = 0;
     for (const auto& request : *m_context.queue) {
@@ -326,8 +353,9 @@ void WorksheetRewriter::constantCell() {
             replacements += n;
         }
     }
-    if (replacements == 0 || !cellChanges(replacements, m_text))
+    if (replacements == 0 || !cellChanges(replacements, m_text)) {
         return;
+    }
 
     // The result is typed again: a plain number stays (or becomes) a number, TRUE and FALSE
     // a boolean, an error text an error, anything else text, as an inline string.
@@ -359,8 +387,9 @@ void WorksheetRewriter::constantCell() {
 void WorksheetRewriter::inlineStringCell() {
     const std::size_t first = m_edits.size();
     m_inline.apply(*m_context.queue, m_outcome, m_edits, m_splicer.view());
-    if (!m_outcome.changed)
+    if (!m_outcome.changed) {
         return;
+    }
     if (!cellChanges(m_outcome.replacements, m_outcome.text)) {
         m_edits.resize(first);
         return;

@@ -66,7 +66,7 @@ public:
     /// How much a Deferred rewrite may hold before it gives up output. Small: holding a
     /// whole large sheet that does not change costs more (copies, page faults) than reading
     /// again the rare large sheet whose first change comes late.
-    static constexpr std::size_t kDeferredLimit = 2u << 20;
+    static constexpr std::size_t kDeferredLimit = 2U << 20;
 
 private:
     enum class CellType { Number, Shared, Inline, Other };

@@ -45,8 +45,9 @@ public:
     /// Gives up output (Deferred mode only, before the first splice), to bound memory: from now
     /// on the splicer only counts, and the caller runs again in Emit mode if a splice comes.
     void discardOutput() {
-        if (m_mode == Mode::Deferred)
-            m_mode = Mode::Discard;
+        if (m_mode == Mode::Deferred) {
+            { m_mode = Mode::Discard; }
+        }
     }
     /// Writes the rest of the input after the last splice (call after the last append).
     void finish();

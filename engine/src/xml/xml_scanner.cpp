@@ -15,7 +15,7 @@ namespace {
 constexpr char kSeparator = ' ';
 
 // Expat takes int lengths; large parts go in pieces.
-constexpr std::size_t kMaxPiece = 1u << 20;
+constexpr std::size_t kMaxPiece = 1U << 20;
 
 } // namespace
 
@@ -24,8 +24,9 @@ namespace {
 // True when the NUL-terminated name equals text, without measuring the name first.
 bool sameName(const char* name, std::string_view text) {
     for (const char c : text) {
-        if (*name != c)
+        if (*name != c) {
             return false;
+        }
         ++name;
     }
     return *name == 0;
@@ -35,8 +36,9 @@ bool sameName(const char* name, std::string_view text) {
 
 const char* findAttribute(Attributes attributes, std::string_view local) {
     for (auto a = attributes; *a != nullptr; a += 2) {
-        if (sameName(a[0], local))
+        if (sameName(a[0], local)) {
             return a[1];
+        }
     }
     return nullptr;
 }
@@ -45,8 +47,9 @@ const char* findAttribute(Attributes attributes, std::string_view uri, std::stri
     for (auto a = attributes; *a != nullptr; a += 2) {
         std::string_view name = a[0];
         if (name.size() == uri.size() + 1 + local.size() && name.starts_with(uri) &&
-            name[uri.size()] == kSeparator && name.ends_with(local))
+            name[uri.size()] == kSeparator && name.ends_with(local)) {
             return a[1];
+        }
     }
     return nullptr;
 }
@@ -54,8 +57,9 @@ const char* findAttribute(Attributes attributes, std::string_view uri, std::stri
 struct Scanner::Impl {
     XML_Parser parser = nullptr;
     ~Impl() {
-        if (parser != nullptr)
+        if (parser != nullptr) {
             XML_ParserFree(parser);
+        }
     }
 };
 
@@ -79,8 +83,9 @@ Scanner::Scanner(ScanHandler& handler) : m_impl(std::make_unique<Impl>()), m_han
 Scanner::~Scanner() = default;
 
 void Scanner::fail(Error error) {
-    if (m_failed)
+    if (m_failed) {
         return;
+    }
     m_failed = true;
     m_error = std::move(error);
     XML_StopParser(m_impl->parser, XML_FALSE);
@@ -91,14 +96,16 @@ void Scanner::wantCharacters(bool on) {
 }
 
 Status Scanner::feed(std::string_view chunk, bool last) {
-    if (m_failed)
+    if (m_failed) {
         return m_error;
+    }
     if (m_fed == 0 && chunk.size() >= 2) {
         // A UTF-16 part starts with a byte order mark or with "<" followed by a zero byte.
         const auto b0 = static_cast<unsigned char>(chunk[0]);
         const auto b1 = static_cast<unsigned char>(chunk[1]);
-        if ((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF) || b0 == 0 || b1 == 0)
+        if ((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF) || b0 == 0 || b1 == 0) {
             m_utf8 = false;
+        }
     }
     do {
         const std::size_t n = std::min(chunk.size(), kMaxPiece);
@@ -107,8 +114,9 @@ Status Scanner::feed(std::string_view chunk, bool last) {
             XML_Parse(m_impl->parser, chunk.data(), static_cast<int>(n), final ? 1 : 0);
         m_fed += n;
         chunk.remove_prefix(n);
-        if (m_failed)
+        if (m_failed) {
             return m_error;
+        }
         if (status != XML_STATUS_OK) {
             const XML_Parser p = m_impl->parser;
             m_failed = true;
@@ -125,15 +133,17 @@ Status Scanner::feed(std::string_view chunk, bool last) {
 QName Scanner::split(const char* name) {
     std::string_view full = name;
     const auto cut = full.find(kSeparator);
-    if (cut == std::string_view::npos)
+    if (cut == std::string_view::npos) {
         return {{}, full};
+    }
     return {full.substr(0, cut), full.substr(cut + 1)};
 }
 
 void Scanner::onStart(void* self, const char* name, const char** attributes) {
     auto& s = *static_cast<Scanner*>(self);
-    if (s.m_failed)
+    if (s.m_failed) {
         return;
+    }
     const XML_Parser p = s.m_impl->parser;
     const auto begin = static_cast<std::uint64_t>(XML_GetCurrentByteIndex(p));
     const Span tag{begin, begin + static_cast<std::uint64_t>(XML_GetCurrentByteCount(p))};
@@ -147,8 +157,9 @@ void Scanner::onStart(void* self, const char* name, const char** attributes) {
 
 void Scanner::onEnd(void* self, const char* name) {
     auto& s = *static_cast<Scanner*>(self);
-    if (s.m_failed)
+    if (s.m_failed) {
         return;
+    }
     const XML_Parser p = s.m_impl->parser;
     const Span start = s.m_open.back();
     s.m_open.pop_back();
@@ -163,8 +174,9 @@ void Scanner::onEnd(void* self, const char* name) {
 
 void Scanner::onCharacters(void* self, const char* text, int length) {
     auto& s = *static_cast<Scanner*>(self);
-    if (!s.m_failed)
+    if (!s.m_failed) {
         s.m_handler.characters({text, static_cast<std::size_t>(length)});
+    }
 }
 
 void Scanner::onDoctype(void* self, const char*, const char*, const char*, int) {
@@ -178,13 +190,15 @@ void Scanner::onEntityDecl(void* self, const char*, int, const char*, int, const
 }
 
 void Scanner::onXmlDecl(void* self, const char*, const char* encoding, int) {
-    if (encoding == nullptr)
+    if (encoding == nullptr) {
         return;
+    }
     std::string e = encoding;
     std::transform(e.begin(), e.end(), e.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    if (e != "UTF-8" && e != "UTF8")
+    if (e != "UTF-8" && e != "UTF8") {
         static_cast<Scanner*>(self)->m_utf8 = false;
+    }
 }
 
 } // namespace engine::xml

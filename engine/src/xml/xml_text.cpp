@@ -71,14 +71,17 @@ void appendEscapedAttribute(std::string& out, std::string_view text) {
 }
 
 std::string_view rawElementName(std::string_view tag) {
-    if (tag.size() < 2)
+    if (tag.size() < 2) {
         return {};
+    }
     std::size_t i = 1;
-    if (i < tag.size() && tag[i] == '/')
+    if (i < tag.size() && tag[i] == '/') {
         ++i;
+    }
     std::size_t end = i;
-    while (end < tag.size() && !isSpace(tag[end]) && tag[end] != '>' && tag[end] != '/')
+    while (end < tag.size() && !isSpace(tag[end]) && tag[end] != '>' && tag[end] != '/') {
         ++end;
+    }
     return tag.substr(i, end - i);
 }
 
@@ -87,40 +90,51 @@ std::optional<RawAttribute> findRawAttribute(std::string_view tag, std::string_v
     std::size_t i = 1 + rawElementName(tag).size();
     while (i < tag.size()) {
         const std::size_t spaceBegin = i;
-        while (i < tag.size() && isSpace(tag[i]))
+        while (i < tag.size() && isSpace(tag[i])) {
             ++i;
-        if (i >= tag.size() || tag[i] == '>' || tag[i] == '/')
+        }
+        if (i >= tag.size() || tag[i] == '>' || tag[i] == '/') {
             return std::nullopt;
+        }
         const std::size_t nameBegin = i;
-        while (i < tag.size() && tag[i] != '=' && !isSpace(tag[i]))
+        while (i < tag.size() && tag[i] != '=' && !isSpace(tag[i])) {
             ++i;
+        }
         const std::string_view name = tag.substr(nameBegin, i - nameBegin);
-        while (i < tag.size() && tag[i] != '"' && tag[i] != '\'')
+        while (i < tag.size() && tag[i] != '"' && tag[i] != '\'') {
             ++i;
-        if (i >= tag.size())
+        }
+        if (i >= tag.size()) {
             return std::nullopt;
+        }
         const char quote = tag[i];
         const std::size_t valueBegin = ++i;
-        while (i < tag.size() && tag[i] != quote)
+        while (i < tag.size() && tag[i] != quote) {
             ++i;
-        if (i >= tag.size())
+        }
+        if (i >= tag.size()) {
             return std::nullopt;
+        }
         const std::size_t valueEnd = i++;
-        if (name == qname)
+        if (name == qname) {
             return RawAttribute{spaceBegin, i, valueBegin, valueEnd};
+        }
     }
     return std::nullopt;
 }
 
 std::size_t attributeInsertPoint(std::string_view tag) {
-    if (tag.empty())
+    if (tag.empty()) {
         return 0;
+    }
     std::size_t end = tag.size() - 1; // at ">"
-    if (end > 0 && tag[end - 1] == '/')
+    if (end > 0 && tag[end - 1] == '/') {
         --end;
+    }
     // Keep white space before "/>" or ">" where it is: the new attribute goes before it.
-    while (end > 0 && isSpace(tag[end - 1]))
+    while (end > 0 && isSpace(tag[end - 1])) {
         --end;
+    }
     return end;
 }
 
