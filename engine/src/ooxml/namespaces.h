@@ -3,6 +3,8 @@
 // by prefix.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <string_view>
 
 namespace engine::ooxml {
@@ -35,13 +37,12 @@ inline bool isRelationshipsNs(std::string_view uri) {
 /// True when type is the officeDocument relationship type `name` ("worksheet",
 /// "sharedStrings", ...) in either form.
 inline bool isRelationshipType(std::string_view type, std::string_view name) {
-    for (std::string_view base : {kRelationshipsTransitional, kRelationshipsStrict}) {
-        if (type.size() == base.size() + 1 + name.size() && type.starts_with(base) &&
-            type[base.size()] == '/' && type.ends_with(name)) {
-            return true;
-        }
-    }
-    return false;
+    constexpr std::array<std::string_view, 2> kBases = {kRelationshipsTransitional,
+                                                        kRelationshipsStrict};
+    return std::ranges::any_of(kBases, [&](std::string_view base) {
+        return type.size() == base.size() + 1 + name.size() && type.starts_with(base) &&
+               type[base.size()] == '/' && type.ends_with(name);
+    });
 }
 
 } // namespace engine::ooxml

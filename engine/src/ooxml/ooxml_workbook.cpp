@@ -69,12 +69,13 @@ Result<std::vector<Relationship>> readRelationships(const zip::ZipReader& zip,
 class RootPeek : public xml::ScanHandler {
 public:
     std::string root;
-    void startElement(const xml::QName& name, xml::Attributes, xml::Span) override {
+    void startElement(const xml::QName& name, xml::Attributes /*attributes*/,
+                      xml::Span /*tag*/) override {
         if (root.empty()) {
             root = name.local;
         }
     }
-    void endElement(const xml::QName&, xml::Span) override {}
+    void endElement(const xml::QName& /*name*/, xml::Span /*tag*/) override {}
 };
 
 std::string rootElement(const zip::ZipReader& zip, std::size_t entry) {

@@ -21,7 +21,8 @@ class RelsReader : public xml::ScanHandler {
 public:
     RelsReader(std::vector<Relationship>& out, const std::string& source)
         : m_out(out), m_source(source) {}
-    void startElement(const xml::QName& name, xml::Attributes attributes, xml::Span) override {
+    void startElement(const xml::QName& name, xml::Attributes attributes,
+                      xml::Span /*tag*/) override {
         ++m_depth;
         if (m_depth != 2 || name.uri != kPackageRelationships || name.local != "Relationship") {
             return;
@@ -39,7 +40,7 @@ public:
         }
         m_out.push_back(std::move(r));
     }
-    void endElement(const xml::QName&, xml::Span) override { --m_depth; }
+    void endElement(const xml::QName& /*name*/, xml::Span /*tag*/) override { --m_depth; }
 
 private:
     std::vector<Relationship>& m_out;
@@ -52,7 +53,8 @@ public:
     TypesReader(std::vector<std::pair<std::string, std::string>>& overrides,
                 std::vector<std::pair<std::string, std::string>>& defaults)
         : m_overrides(overrides), m_defaults(defaults) {}
-    void startElement(const xml::QName& name, xml::Attributes attributes, xml::Span) override {
+    void startElement(const xml::QName& name, xml::Attributes attributes,
+                      xml::Span /*tag*/) override {
         ++m_depth;
         if (m_depth != 2 || name.uri != kContentTypes) {
             return;
@@ -75,7 +77,7 @@ public:
             }
         }
     }
-    void endElement(const xml::QName&, xml::Span) override { --m_depth; }
+    void endElement(const xml::QName& /*name*/, xml::Span /*tag*/) override { --m_depth; }
 
 private:
     std::vector<std::pair<std::string, std::string>>& m_overrides;

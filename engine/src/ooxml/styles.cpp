@@ -27,7 +27,8 @@ class Styles::Reader : public xml::ScanHandler {
 public:
     Reader(std::vector<char>& locked, std::vector<int>& formats, std::map<int, std::string>& codes)
         : m_locked(locked), m_formats(formats), m_codes(codes) {}
-    void startElement(const xml::QName& name, xml::Attributes attributes, xml::Span) override {
+    void startElement(const xml::QName& name, xml::Attributes attributes,
+                      xml::Span /*tag*/) override {
         ++m_depth;
         if (!isMain(name.uri)) {
             return;
@@ -48,7 +49,7 @@ public:
             }
         }
     }
-    void endElement(const xml::QName&, xml::Span) override {
+    void endElement(const xml::QName& /*name*/, xml::Span /*tag*/) override {
         if (m_depth == 2) {
             m_inXfs = false;
         }

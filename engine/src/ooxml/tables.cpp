@@ -41,7 +41,7 @@ public:
             m_table.m_columns.push_back(std::move(column));
         }
     }
-    void endElement(const xml::QName&, xml::Span) override { --m_depth; }
+    void endElement(const xml::QName& /*name*/, xml::Span /*tag*/) override { --m_depth; }
 
 private:
     Table& m_table;

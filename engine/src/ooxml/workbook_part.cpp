@@ -10,7 +10,8 @@ namespace {
 class Reader : public xml::ScanHandler {
 public:
     explicit Reader(std::vector<SheetEntry>& out) : m_out(out) {}
-    void startElement(const xml::QName& name, xml::Attributes attributes, xml::Span) override {
+    void startElement(const xml::QName& name, xml::Attributes attributes,
+                      xml::Span /*tag*/) override {
         ++m_depth;
         if (m_depth != 3 || !isMain(name.uri) || name.local != "sheet") {
             return;
@@ -28,7 +29,7 @@ public:
         }
         m_out.push_back(std::move(sheet));
     }
-    void endElement(const xml::QName&, xml::Span) override { --m_depth; }
+    void endElement(const xml::QName& /*name*/, xml::Span /*tag*/) override { --m_depth; }
 
 private:
     std::vector<SheetEntry>& m_out;

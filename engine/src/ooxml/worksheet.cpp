@@ -5,6 +5,7 @@
 #include "namespaces.h"
 #include "xml/xml_text.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -35,12 +36,7 @@ constexpr std::array<std::string_view, 14> kErrors = {
     "#GETTING_DATA", "#SPILL!", "#CALC!",  "#FIELD!", "#BLOCKED!", "#UNKNOWN!", "#CONNECT!"};
 
 bool isErrorText(std::string_view text) {
-    for (const auto e : kErrors) {
-        if (text == e) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::find(kErrors, text) != kErrors.end();
 }
 
 } // namespace

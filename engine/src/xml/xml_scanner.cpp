@@ -35,7 +35,7 @@ bool sameName(const char* name, std::string_view text) {
 } // namespace
 
 const char* findAttribute(Attributes attributes, std::string_view local) {
-    for (auto a = attributes; *a != nullptr; a += 2) {
+    for (auto* a = attributes; *a != nullptr; a += 2) {
         if (sameName(a[0], local)) {
             return a[1];
         }
@@ -44,7 +44,7 @@ const char* findAttribute(Attributes attributes, std::string_view local) {
 }
 
 const char* findAttribute(Attributes attributes, std::string_view uri, std::string_view local) {
-    for (auto a = attributes; *a != nullptr; a += 2) {
+    for (auto* a = attributes; *a != nullptr; a += 2) {
         std::string_view name = a[0];
         if (name.size() == uri.size() + 1 + local.size() && name.starts_with(uri) &&
             name[uri.size()] == kSeparator && name.ends_with(local)) {
@@ -64,8 +64,7 @@ struct Scanner::Impl {
 };
 
 Scanner::Scanner(ScanHandler& handler) : m_impl(std::make_unique<Impl>()), m_handler(handler) {
-    const XML_Char separator[2] = {kSeparator, 0};
-    m_impl->parser = XML_ParserCreateNS(nullptr, separator[0]);
+    m_impl->parser = XML_ParserCreateNS(nullptr, kSeparator);
     if (m_impl->parser == nullptr) {
         m_failed = true;
         m_error = {ErrorCode::ResourceLimit, "out of memory for the XML parser"};
@@ -179,17 +178,19 @@ void Scanner::onCharacters(void* self, const char* text, int length) {
     }
 }
 
-void Scanner::onDoctype(void* self, const char*, const char*, const char*, int) {
+void Scanner::onDoctype(void* self, const char* /*unused*/, const char* /*unused*/,
+                        const char* /*unused*/, int /*unused*/) {
     static_cast<Scanner*>(self)->fail(
         {ErrorCode::ResourceLimit, "a part holds a document type declaration"});
 }
 
-void Scanner::onEntityDecl(void* self, const char*, int, const char*, int, const char*, const char*,
-                           const char*, const char*) {
+void Scanner::onEntityDecl(void* self, const char* /*unused*/, int /*unused*/,
+                           const char* /*unused*/, int /*unused*/, const char* /*unused*/,
+                           const char* /*unused*/, const char* /*unused*/, const char* /*unused*/) {
     static_cast<Scanner*>(self)->fail({ErrorCode::ResourceLimit, "a part declares entities"});
 }
 
-void Scanner::onXmlDecl(void* self, const char*, const char* encoding, int) {
+void Scanner::onXmlDecl(void* self, const char* /*unused*/, const char* encoding, int /*unused*/) {
     if (encoding == nullptr) {
         return;
     }
