@@ -35,23 +35,26 @@ std::vector<fs::path> corpusWorkbooks() {
     std::error_code ec;
     for (fs::recursive_directory_iterator it(corpusFolder(), ec), end; it != end;
          it.increment(ec)) {
-        if (it->is_regular_file() && kinds.count(lowerExtension(it->path())) != 0)
+        if (it->is_regular_file() && kinds.count(lowerExtension(it->path())) != 0) {
             out.push_back(it->path());
+        }
     }
     std::sort(out.begin(), out.end());
     return out;
 }
 
 void queueAll(Workbook& book, const ReplaceRequest& request) {
-    for (std::size_t i = 0; i < book.sheets().size(); ++i)
+    for (std::size_t i = 0; i < book.sheets().size(); ++i) {
         book.queueReplace(i, request);
+    }
 }
 
 TEST(Corpus, NoMatchLeavesEveryWorkbookByteIdentical) {
     const auto files = corpusWorkbooks();
-    if (files.empty())
+    if (files.empty()) {
         GTEST_SKIP() << "corpus of real workbooks not found beside the project";
-    ASSERT_GT(files.size(), 1000u);
+    }
+    ASSERT_GT(files.size(), 1000U);
     TempFolder folder;
     std::size_t opened = 0;
     for (const auto& original : files) {
@@ -67,10 +70,10 @@ TEST(Corpus, NoMatchLeavesEveryWorkbookByteIdentical) {
         queueAll(*book.value(), {"\x01no such text\x02", "x", false});
         const auto counts = book.value()->save();
         ASSERT_TRUE(counts.ok()) << original << ": " << counts.error().message();
-        EXPECT_EQ(counts.value().cellsChanged, 0u) << original;
+        EXPECT_EQ(counts.value().cellsChanged, 0U) << original;
         EXPECT_TRUE(readFile(copy) == readFile(original)) << original << " changed";
     }
-    EXPECT_GT(opened, 1000u);
+    EXPECT_GT(opened, 1000U);
 }
 
 // Entries whose bytes may change when cells change.
@@ -92,8 +95,9 @@ void expectUntouchedEntries(const fs::path& before, const fs::path& after) {
     ASSERT_EQ(ea.size(), eb.size()) << after;
     for (std::size_t i = 0; i < ea.size(); ++i) {
         EXPECT_EQ(ea[i].name, eb[i].name);
-        if (editable(ea[i].name))
+        if (editable(ea[i].name)) {
             continue;
+        }
         std::string x, y;
         ASSERT_TRUE(
             a.value()
@@ -109,22 +113,26 @@ void expectUntouchedEntries(const fs::path& before, const fs::path& after) {
 
 TEST(Corpus, ReplacementChangesExactlyTheExpectedCells) {
     const auto files = corpusWorkbooks();
-    if (files.empty())
+    if (files.empty()) {
         GTEST_SKIP() << "corpus of real workbooks not found beside the project";
-    if (!fs::exists("/usr/bin/python3"))
+    }
+    if (!fs::exists("/usr/bin/python3")) {
         GTEST_SKIP() << "python3 with openpyxl is needed to read the workbooks back";
+    }
     // A sample across the sources and creating programs, and files with rich text, inline
     // strings, tables, protection, strict namespaces and escapes.
     std::vector<fs::path> sample;
-    for (std::size_t i = 0; i < files.size(); i += 23)
+    for (std::size_t i = 0; i < files.size(); i += 23) {
         sample.push_back(files[i]);
+    }
     for (const char* name :
          {"xlsxwriter/rich_string01.xlsx", "calamine/rph.xlsx", "poi/45544.xlsx",
           "phpspreadsheet/reader-xlsx/double_attr_drawing.xlsx", "poi/56644.xlsx",
           "phpspreadsheet/reader-xlsx/issue.4248.xlsx", "xlsxwriter/escapes03.xlsx",
           "poi/54084 - Greek - beyond BMP.xlsx", "phpspreadsheet/misc/Table/TableFormulae.xlsx"}) {
-        if (fs::exists(corpusFolder() / name))
+        if (fs::exists(corpusFolder() / name)) {
             sample.push_back(corpusFolder() / name);
+        }
     }
 
     TempFolder folder;
@@ -140,8 +148,9 @@ TEST(Corpus, ReplacementChangesExactlyTheExpectedCells) {
         fs::copy_file(sample[i], copy);
         fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
         auto book = Workbook::open(copy);
-        if (!book.ok())
+        if (!book.ok()) {
             continue;
+        }
         // Lower-case "e" with match case: no number, boolean or error shows it, so only text
         // constants change, which is what the reader below models.
         queueAll(*book.value(), {"e", "E#", true});
@@ -167,8 +176,9 @@ TEST(Corpus, ReplacementChangesExactlyTheExpectedCells) {
     // One summary line per workbook read back: the reader really looked at each of them.
     std::size_t lines = 0;
     for (auto at = report.find("cells changed:"); at != std::string::npos;
-         at = report.find("cells changed:", at + 1))
+         at = report.find("cells changed:", at + 1)) {
         ++lines;
+    }
     EXPECT_EQ(lines, pairs) << report;
 }
 

@@ -30,8 +30,9 @@ std::unique_ptr<Workbook> openOk(const std::filesystem::path& path) {
 }
 
 void queueAll(Workbook& book, const ReplaceRequest& request) {
-    for (std::size_t i = 0; i < book.sheets().size(); ++i)
+    for (std::size_t i = 0; i < book.sheets().size(); ++i) {
         book.queueReplace(i, request);
+    }
 }
 
 TEST(Workbook, SheetsComeInWorkbookOrderWithTheirKinds) {
@@ -47,7 +48,7 @@ TEST(Workbook, SheetsComeInWorkbookOrderWithTheirKinds) {
     TempFolder folder;
     auto book = openOk(folder.file("kinds.xlsm", b.bytes()));
     ASSERT_TRUE(book);
-    ASSERT_EQ(book->sheets().size(), 4u);
+    ASSERT_EQ(book->sheets().size(), 4U);
     const std::vector<std::pair<std::string, bool>> expected = {
         {"Data", true}, {"Chart", false}, {"Dialog", false}, {"Macro", true}};
     for (std::size_t i = 0; i < 4; ++i) {
@@ -69,7 +70,7 @@ TEST(Workbook, NothingToChangeWritesNothing) {
     queueAll(*book, {"gamma", "delta", false});
     const auto counts = book->save();
     ASSERT_TRUE(counts.ok());
-    EXPECT_EQ(counts.value().cellsChanged, 0u);
+    EXPECT_EQ(counts.value().cellsChanged, 0U);
     struct stat after {};
     ::stat(path.c_str(), &after);
     EXPECT_EQ(before.st_ino, after.st_ino) << "the file was replaced";
@@ -93,8 +94,8 @@ TEST(Workbook, SaveRewritesOnlyTheChangedPartsAndDryRunWritesNothing) {
     EXPECT_EQ(readFile(path), b.bytes());
     const auto counts = book->save();
     ASSERT_TRUE(counts.ok()) << counts.error().message();
-    EXPECT_EQ(counts.value().cellsChanged, 3u);
-    EXPECT_EQ(counts.value().replacements, 3u);
+    EXPECT_EQ(counts.value().cellsChanged, 3U);
+    EXPECT_EQ(counts.value().replacements, 3U);
     EXPECT_EQ(dry.value().cellsChanged, counts.value().cellsChanged);
     EXPECT_EQ(dry.value().replacements, counts.value().replacements);
 
@@ -139,7 +140,7 @@ TEST(Workbook, SecondSaveWorksOnTheSavedFile) {
     queueAll(*book, {"beta", "gamma", true});
     const auto counts = book->save();
     ASSERT_TRUE(counts.ok()) << counts.error().message();
-    EXPECT_EQ(counts.value().cellsChanged, 1u);
+    EXPECT_EQ(counts.value().cellsChanged, 1U);
     EXPECT_EQ(part(path, "xl/sharedStrings.xml"), sst({"gamma"}));
 }
 
@@ -157,7 +158,7 @@ TEST(Workbook, SheetsWithDifferentQueuesKeepTheirOwnText) {
     book->queueReplace(2, {"alpha", "three", true});
     const auto counts = book->save();
     ASSERT_TRUE(counts.ok()) << counts.error().message();
-    EXPECT_EQ(counts.value().cellsChanged, 2u);
+    EXPECT_EQ(counts.value().cellsChanged, 2U);
 
     // The original string stays for sheet Two; the others point at appended strings.
     const std::string strings = part(path, "xl/sharedStrings.xml");
@@ -176,8 +177,9 @@ std::string table(const std::vector<std::string>& columns) {
                     std::string(1, static_cast<char>('A' + columns.size() - 1)) +
                     "3\"><autoFilter ref=\"A1:B3\"/><tableColumns count=\"" +
                     std::to_string(columns.size()) + "\">";
-    for (std::size_t i = 0; i < columns.size(); ++i)
+    for (std::size_t i = 0; i < columns.size(); ++i) {
         t += "<tableColumn id=\"" + std::to_string(i + 1) + "\" name=\"" + columns[i] + "\"/>";
+    }
     return t + "</tableColumns></table>";
 }
 
@@ -255,7 +257,7 @@ TEST_P(ProtectedSheets, RefuseToChangeLockedCells) {
         EXPECT_EQ(readFile(path), b.bytes());
     } else {
         ASSERT_TRUE(counts.ok()) << counts.error().message();
-        EXPECT_EQ(counts.value().cellsChanged, 1u);
+        EXPECT_EQ(counts.value().cellsChanged, 1U);
     }
 }
 
@@ -282,7 +284,7 @@ TEST(ProtectedSheets, NothingToChangeIsNoObstacle) {
     queueAll(*book, {"beta", "omega", true});
     const auto counts = book->save();
     ASSERT_TRUE(counts.ok()) << counts.error().message();
-    EXPECT_EQ(counts.value().cellsChanged, 1u);
+    EXPECT_EQ(counts.value().cellsChanged, 1U);
 }
 
 struct RefusedCase {
@@ -295,12 +297,13 @@ struct RefusedCase {
 TestBook signedBook(bool byFolder) {
     TestBook b;
     b.sheets = {{"S", worksheet("")}};
-    if (byFolder)
+    if (byFolder) {
         b.extra = {{"_xmlsignatures/sig1.xml", "<Signature/>"}};
-    else
+    } else {
         b.packageRelsExtra =
             "<Relationship Id=\"rId9\" Type=\"http://schemas.openxmlformats.org/package/2006/"
             "relationships/digital-signature/origin\" Target=\"_xmlsignatures/origin.sigs\"/>";
+    }
     return b;
 }
 
@@ -402,7 +405,7 @@ TEST(Workbook, InlineStringTypeSpelledWithReferencesIsStillFound) {
     queueAll(*book, {"alpha", "omega", true});
     const auto counts = book->save();
     ASSERT_TRUE(counts.ok()) << counts.error().message();
-    EXPECT_EQ(counts.value().cellsChanged, 1u);
+    EXPECT_EQ(counts.value().cellsChanged, 1U);
     EXPECT_NE(part(path, "xl/worksheets/sheet1.xml").find("<t>omega</t>"), std::string::npos);
 }
 
@@ -418,7 +421,7 @@ TEST(Workbook, NumbersAreFoundInSheetsWithoutStrings) {
     queueAll(*book, {"2024", "2025", true});
     const auto counts = book->save();
     ASSERT_TRUE(counts.ok()) << counts.error().message();
-    EXPECT_EQ(counts.value().cellsChanged, 1u);
+    EXPECT_EQ(counts.value().cellsChanged, 1U);
     EXPECT_NE(part(path, "xl/worksheets/sheet1.xml").find("<v>2025</v>"), std::string::npos);
 }
 
@@ -459,7 +462,7 @@ TEST(Workbook, LargeSheetChangedLateIsWrittenWhole) {
     queueAll(*book, {"needle", "pin", true});
     const auto counts = book->save();
     ASSERT_TRUE(counts.ok()) << counts.error().message();
-    EXPECT_EQ(counts.value().cellsChanged, 1u);
+    EXPECT_EQ(counts.value().cellsChanged, 1U);
     std::string expected = b.sheets[0].xml;
     expected.replace(expected.rfind("needle"), 6, "pin");
     EXPECT_TRUE(part(path, "xl/worksheets/sheet1.xml") == expected);

@@ -145,8 +145,9 @@ struct TestBook {
         }
         e.emplace(e.begin() + 2, "xl/workbook.xml", workbook + "</sheets></workbook>");
         e.emplace(e.begin() + 3, "xl/_rels/workbook.xml.rels", rels + "</Relationships>");
-        for (const auto& x : extra)
+        for (const auto& x : extra) {
             e.push_back(x);
+        }
         return makeZip(e);
     }
 };
@@ -159,8 +160,9 @@ inline std::string worksheet(const std::string& rows, const std::string& after =
 inline std::string sst(const std::vector<std::string>& texts) {
     std::string out = "<sst xmlns=\"" + kMainNs + "\" count=\"" + std::to_string(texts.size()) +
                       "\" uniqueCount=\"" + std::to_string(texts.size()) + "\">";
-    for (const auto& t : texts)
+    for (const auto& t : texts) {
         out += "<si><t>" + t + "</t></si>";
+    }
     return out + "</sst>";
 }
 
@@ -184,8 +186,9 @@ public:
         std::string name = "varnocliff-" + std::string(info->test_suite_name()) + "-" +
                            info->name() + "-" + std::to_string(::getpid());
         for (char& c : name) {
-            if (c == '/')
+            if (c == '/') {
                 c = '_';
+            }
         }
         m_path = fs::temp_directory_path() / name;
         fs::remove_all(m_path);
@@ -210,11 +213,13 @@ private:
 /// One part of a ZIP file, inflated.
 inline std::string part(const fs::path& file, const std::string& name) {
     auto reader = zip::ZipReader::open(file);
-    if (!reader)
+    if (!reader) {
         return "<no archive: " + reader.error().message() + ">";
+    }
     const auto index = reader.value()->find(name);
-    if (!index)
+    if (!index) {
         return "<no part " + name + ">";
+    }
     auto bytes = reader.value()->readAll(*index);
     return bytes ? bytes.value() : "<unreadable: " + bytes.error().message() + ">";
 }

@@ -35,14 +35,16 @@ std::string stored(const std::string& text) {
 // Splits text into two runs at a character boundary near the middle.
 std::pair<std::string, std::string> halves(const std::string& text) {
     std::size_t cut = text.size() / 2;
-    while (cut > 0 && cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+    while (cut > 0 && cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
         --cut;
+    }
     return {text.substr(0, cut), text.substr(cut)};
 }
 
 std::string content(Kind kind, const std::string& text) {
-    if (kind == Kind::Shared || kind == Kind::Inline)
+    if (kind == Kind::Shared || kind == Kind::Inline) {
         return "<t>" + stored(text) + "</t>";
+    }
     auto [a, b] = halves(text);
     return "<r><rPr><b/></rPr><t>" + stored(a) + "</t></r><r><t>" + stored(b) + "</t></r>";
 }
@@ -107,14 +109,14 @@ TEST_P(CellText, ReplacesAsTheRulesSay) {
     }
     ASSERT_TRUE(run.status.ok()) << run.status.error().message();
     EXPECT_EQ(run.counts.replacements, c.replacements);
-    EXPECT_EQ(run.counts.cellsChanged, c.replacements == 0 ? 0u : 1u);
+    EXPECT_EQ(run.counts.cellsChanged, c.replacements == 0 ? 0U : 1U);
     if (c.replacements == 0) {
         EXPECT_EQ(run.sheet, sheet);
         EXPECT_FALSE(run.strings.has_value());
         return;
     }
     const auto cells = readCells(run.strings.value_or(sst), run.sheet);
-    ASSERT_EQ(cells.cells.size(), 1u);
+    ASSERT_EQ(cells.cells.size(), 1U);
     EXPECT_EQ(cells.cells[0], c.expected);
     if (c.expected.empty()) {
         // A blank cell keeps its style and loses its type and value.

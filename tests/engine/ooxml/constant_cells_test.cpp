@@ -43,7 +43,7 @@ TEST_P(ConstantCells, AreMatchedOnTheirShownText) {
     ASSERT_TRUE(rewriter.feed(sheet).ok());
     ASSERT_TRUE(rewriter.finish().ok());
     EXPECT_EQ(rewriter.output(), sheetXml(c.expected));
-    EXPECT_EQ(rewriter.counts().cellsChanged, c.cell == c.expected ? 0u : 1u);
+    EXPECT_EQ(rewriter.counts().cellsChanged, c.cell == c.expected ? 0U : 1U);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -27,8 +27,9 @@ inline std::string sheetXml(const std::string& cells, const std::string& after =
 inline std::string sstXml(const std::vector<std::string>& items) {
     std::string out = "<sst xmlns=\"" + kMain + "\" count=\"" + std::to_string(items.size()) +
                       "\" uniqueCount=\"" + std::to_string(items.size()) + "\">";
-    for (const auto& i : items)
+    for (const auto& i : items) {
         out += "<si>" + i + "</si>";
+    }
     return out + "</sst>";
 }
 
@@ -66,19 +67,22 @@ inline SheetRun runSheet(const std::string& sheet, const std::string& sst,
     std::string out;
     for (std::size_t at = 0; at < sheet.size(); at += chunk) {
         run.status = rewriter.feed(std::string_view(sheet).substr(at, chunk));
-        if (!run.status)
+        if (!run.status) {
             return run;
+        }
         out += rewriter.output();
         rewriter.output().clear();
     }
     run.status = rewriter.finish();
-    if (!run.status)
+    if (!run.status) {
         return run;
+    }
     out += rewriter.output();
     run.sheet = rewriter.changed() ? out : sheet;
     run.counts = rewriter.counts();
-    if (strings)
+    if (strings) {
         run.strings = strings->write(true, rewriter.blankedStrings());
+    }
     return run;
 }
 
@@ -110,19 +114,20 @@ public:
     }
     void endElement(const xml::QName& name, xml::Span) override {
         m_path.pop_back();
-        if (name.local == "t")
+        if (name.local == "t") {
             m_inT = false;
-        else if (name.local == "v")
+        } else if (name.local == "v") {
             m_inV = false;
-        else if (name.local == "si")
+        } else if (name.local == "si") {
             strings.push_back(text::decodeEscapes(m_text));
-        else if (name.local == "c") {
-            if (m_type == "s")
+        } else if (name.local == "c") {
+            if (m_type == "s") {
                 cells.push_back(strings.at(std::stoul(m_value)));
-            else if (m_type == "inlineStr")
+            } else if (m_type == "inlineStr") {
                 cells.push_back(text::decodeEscapes(m_text));
-            else
+            } else {
                 cells.push_back("");
+            }
         }
     }
     void characters(std::string_view text) override {
@@ -136,9 +141,11 @@ public:
 
 private:
     bool inPhonetic() const {
-        for (const auto& p : m_path)
-            if (p == "rPh")
+        for (const auto& p : m_path) {
+            if (p == "rPh") {
                 return true;
+            }
+        }
         return false;
     }
     std::vector<std::string> m_path;
@@ -153,14 +160,16 @@ inline CellReader readCells(const std::string& sst, const std::string& sheet) {
     scanner.wantCharacters(true);
     if (!sst.empty()) {
         auto s = scanner.scanAll(sst);
-        if (!s)
+        if (!s) {
             throw std::runtime_error(s.error().message());
+        }
     }
     xml::Scanner sheetScanner(reader);
     sheetScanner.wantCharacters(true);
     auto s = sheetScanner.scanAll(sheet);
-    if (!s)
+    if (!s) {
         throw std::runtime_error(s.error().message());
+    }
     return reader;
 }
 

@@ -89,7 +89,7 @@ TEST(RichText, PhoneticTextIsNotCellText) {
     const std::string sst = sstXml({R"(<t>漢字</t><rPh sb="0" eb="2"><t>かんじ</t></rPh>)"});
     const auto run = runSheet(sheetXml(kSharedCell), sst, {{"かんじ", "x", true}});
     ASSERT_TRUE(run.status.ok());
-    EXPECT_EQ(run.counts.replacements, 0u);
+    EXPECT_EQ(run.counts.replacements, 0U);
     EXPECT_FALSE(run.strings.has_value());
 }
 
@@ -107,12 +107,12 @@ TEST(Splice, OnlyTheChangedTextDiffers) {
     const std::string sheet =
         prefix + cellA + cellBHead + "<![CDATA[old]]> &amp; old" + cellBTail + suffix;
 
-    for (std::size_t chunk : {1u, 3u, 64u, 100000u}) {
+    for (std::size_t chunk : {1U, 3U, 64U, 100000U}) {
         const auto run = runSheet(sheet, {}, {{"old", "new", true}}, chunk);
         ASSERT_TRUE(run.status.ok()) << run.status.error().message();
         EXPECT_EQ(run.sheet, prefix + cellA + cellBHead + "new &amp; new" + cellBTail + suffix)
             << "chunk " << chunk;
-        EXPECT_EQ(run.counts.replacements, 2u);
+        EXPECT_EQ(run.counts.replacements, 2U);
     }
 }
 
@@ -120,7 +120,7 @@ TEST(Splice, NothingChangedMeansNoOutput) {
     const std::string sheet = sheetXml(R"(<c r="A1" t="inlineStr"><is><t>same</t></is></c>)");
     const auto run = runSheet(sheet, {}, {{"same", "same", true}});
     ASSERT_TRUE(run.status.ok());
-    EXPECT_EQ(run.counts.cellsChanged, 0u);
+    EXPECT_EQ(run.counts.cellsChanged, 0U);
     EXPECT_EQ(run.sheet, sheet);
 }
 
@@ -131,7 +131,7 @@ TEST(Splice, FormulasAndTheirResultsStay) {
     const auto run = runSheet(sheetXml(cells), sstXml({"<t>12</t>"}),
                               {{"1", "9", true}, {"x", "y", true}, {"2", "z", true}});
     ASSERT_TRUE(run.status.ok());
-    EXPECT_EQ(run.counts.cellsChanged, 0u);
+    EXPECT_EQ(run.counts.cellsChanged, 0U);
     EXPECT_EQ(run.sheet, sheetXml(cells));
 }
 
@@ -150,7 +150,7 @@ TEST(SharedStrings, BlankedCellsLowerTheCount) {
     ASSERT_TRUE(run.status.ok());
     ASSERT_TRUE(run.strings.has_value());
     EXPECT_NE(run.strings->find(R"(count="0")"), std::string::npos) << *run.strings;
-    EXPECT_EQ(run.counts.cellsChanged, 2u);
+    EXPECT_EQ(run.counts.cellsChanged, 2U);
 }
 
 TEST(Worksheet, CellsWithoutReferencesAreNamedByPosition) {

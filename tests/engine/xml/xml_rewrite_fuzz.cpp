@@ -37,11 +37,13 @@ void rewrite(const std::string& sst, const std::string& sheet) {
             ok = rewriter.feed(std::string_view(sheet).substr(at, 61)).ok();
             rewriter.output().clear();
         }
-        if (ok)
+        if (ok) {
             (void)rewriter.finish();
+        }
     }
-    if (strings.ok())
+    if (strings.ok()) {
         (void)strings.value().write(false, 1);
+    }
 }
 
 } // namespace
@@ -73,7 +75,7 @@ void mutate(std::string& bytes, std::mt19937_64& random) {
                                           "<t>", "<r>", "_x", "<!DOCTYPE a>", "\xC3", "\0"};
     switch (random() % 5) {
     case 0:
-        bytes[at()] ^= static_cast<char>(1u << (random() % 8));
+        bytes[at()] ^= static_cast<char>(1U << (random() % 8));
         break;
     case 1:
         bytes.resize(at());
@@ -110,8 +112,9 @@ int main(int argc, char** argv) {
     const std::string sheet = argc > 4 ? readFile(argv[4]) : kSeedSheet;
     for (long i = 0; i < iterations; ++i) {
         std::string a = sst, b = sheet;
-        for (int m = 1 + static_cast<int>(random() % 4); m > 0; --m)
+        for (int m = 1 + static_cast<int>(random() % 4); m > 0; --m) {
             mutate(random() % 2 == 0 ? a : b, random);
+        }
         rewrite(a, b);
     }
     std::cout << iterations << " inputs rewritten without a crash\n";

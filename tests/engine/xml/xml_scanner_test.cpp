@@ -33,7 +33,7 @@ TEST(Scanner, TagSpansHoldTheTagBytesWhateverTheChunks) {
                               "xmlns:c=\"u\" y='2' >z</c:d></a>";
     const std::vector<std::string> expected = {
         "<a x=\"1\">", "<b/>", "", "<c:d xmlns:c=\"u\" y='2' >", "</c:d>", "</a>"};
-    for (std::size_t chunk : {1u, 2u, 5u, 1000u}) {
+    for (std::size_t chunk : {1U, 2U, 5U, 1000U}) {
         TagRecorder recorder(input);
         Scanner scanner(recorder);
         for (std::size_t at = 0; at < input.size(); at += chunk) {
@@ -66,8 +66,9 @@ std::string billionLaughs() {
     std::string s = "<?xml version=\"1.0\"?><!DOCTYPE lolz [<!ENTITY lol \"lol\">";
     for (int i = 1; i < 10; ++i) {
         s += "<!ENTITY lol" + std::to_string(i) + " \"";
-        for (int j = 0; j < 10; ++j)
+        for (int j = 0; j < 10; ++j) {
             s += "&lol" + (i == 1 ? std::string() : std::to_string(i - 1)) + ";";
+        }
         s += "\">";
     }
     return s + "]><lolz>&lol9;</lolz>";
@@ -91,8 +92,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Hostile{"TooDeep",
                               [] {
                                   std::string s;
-                                  for (int i = 0; i < 5000; ++i)
+                                  for (int i = 0; i < 5000; ++i) {
                                       s += "<a>";
+                                  }
                                   return s;
                               }(),
                               ErrorCode::ResourceLimit}),
@@ -141,7 +143,7 @@ TEST(XmlText, EmptyTagHasNoNameAndNoAttributes) {
     // it with a string table whose root was in another namespace).
     EXPECT_EQ(rawElementName(""), "");
     EXPECT_FALSE(findRawAttribute("", "count").has_value());
-    EXPECT_EQ(attributeInsertPoint(""), 0u);
+    EXPECT_EQ(attributeInsertPoint(""), 0U);
 }
 
 TEST(XmlText, EscapesRoundTripThroughTheParser) {
