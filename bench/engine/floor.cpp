@@ -4,10 +4,12 @@
 #include "package/output_file.h"
 #include "zip/zip_writer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -29,8 +31,10 @@ std::string replaceAll(const std::string& text, const std::string& find,
     std::string out;
     out.reserve(text.size());
     std::size_t from = 0;
-    for (std::size_t at; (at = text.find(find, from)) != std::string::npos; from = at + find.size())
+    for (std::size_t at; (at = text.find(find, from)) != std::string::npos;
+         from = at + find.size()) {
         out.append(text, from, at - from).append(replacement);
+    }
     out.append(text, from);
     return out;
 }
@@ -38,13 +42,14 @@ std::string replaceAll(const std::string& text, const std::string& find,
 Status processFile(const std::string& path, const std::string& find, const std::string& replacement,
                    Totals& totals) {
     auto opened = zip::ZipReader::open(path);
-    if (!opened)
+    if (!opened) {
         return opened.error();
+    }
     const zip::ZipReader& source = *opened.value();
     // Inflate everything first: an in-place tool must read every part it may change, and a
     // failed read must leave the file untouched.
-    std::vector<std::string> changed(source.entries().size());
-    std::vector<bool> isChanged(source.entries().size(), false);
+    // Changed parts are kept deflated, one inflated part at a time in memory.
+    std::vector<std::unique_ptr<zip::DeflateStream>> changed(source.entries().size());
     for (std::size_t i = 0; i < source.entries().size(); ++i) {
         const auto& entry = source.entries()[i];
         if (!isCandidate(entry.name)) {
@@ -52,36 +57,42 @@ Status processFile(const std::string& path, const std::string& find, const std::
                 totals.inflated += chunk.size();
                 return Unit{};
             });
-            if (!status)
+            if (!status) {
                 return status;
+            }
             continue;
         }
         auto content = source.readAll(i);
-        if (!content)
+        if (!content) {
             return content.error();
+        }
         totals.inflated += content.value().size();
-        if (content.value().find(find) == std::string::npos)
+        if (content.value().find(find) == std::string::npos) {
             continue;
-        changed[i] = replaceAll(content.value(), find, replacement);
-        isChanged[i] = true;
+        }
+        const std::string replaced = replaceAll(content.value(), find, replacement);
+        changed[i] = std::make_unique<zip::DeflateStream>();
+        if (auto status = changed[i]->write(replaced); !status) {
+            return status;
+        }
+        if (auto status = changed[i]->finish(); !status) {
+            return status;
+        }
+        ++totals.deflatedParts;
+        totals.deflatedBytes += replaced.size();
     }
-    bool any = false;
-    for (bool c : isChanged)
-        any = any || c;
-    if (!any)
+    if (std::none_of(changed.begin(), changed.end(),
+                     [](const auto& part) { return part != nullptr; })) {
         return Unit{};
+    }
     return package::replaceFileAtomically(path, [&](package::OutputFile& out) -> Status {
         zip::ZipWriter writer(out);
         for (std::size_t i = 0; i < source.entries().size(); ++i) {
-            if (!isChanged[i]) {
-                if (auto status = writer.copyRaw(source, i); !status)
-                    return status;
-                continue;
-            }
-            if (auto status = writer.addBytes(source.entries()[i], changed[i]); !status)
+            auto status = changed[i] ? writer.addDeflated(source.entries()[i], *changed[i])
+                                     : writer.copyRaw(source, i);
+            if (!status) {
                 return status;
-            ++totals.deflatedParts;
-            totals.deflatedBytes += changed[i].size();
+            }
         }
         return writer.finish(source);
     });
@@ -90,18 +101,20 @@ Status processFile(const std::string& path, const std::string& find, const std::
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string find = "alpha", replacement = "omega";
+    std::string find = "alpha";
+    std::string replacement = "omega";
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--find") == 0 && i + 1 < argc)
+        if (std::strcmp(argv[i], "--find") == 0 && i + 1 < argc) {
             find = argv[++i];
-        else if (std::strcmp(argv[i], "--replace") == 0 && i + 1 < argc)
+        } else if (std::strcmp(argv[i], "--replace") == 0 && i + 1 < argc) {
             replacement = argv[++i];
-        else if (std::strcmp(argv[i], "--help") == 0) {
+        } else if (std::strcmp(argv[i], "--help") == 0) {
             std::cout << "usage: varnocliff-floor [--find TEXT] [--replace TEXT] FILE...\n";
             return 0;
-        } else
+        } else {
             files.emplace_back(argv[i]);
+        }
     }
     if (files.empty() || find.empty()) {
         std::cerr << "usage: varnocliff-floor [--find TEXT] [--replace TEXT] FILE...\n";
@@ -124,8 +137,10 @@ int main(int argc, char** argv) {
     std::printf("files %llu failed %llu inflated_mb %.1f deflated_parts %llu deflated_mb %.1f "
                 "seconds %.3f peak_rss_mb %.1f\n",
                 static_cast<unsigned long long>(totals.files),
-                static_cast<unsigned long long>(totals.failed), totals.inflated / 1e6,
-                static_cast<unsigned long long>(totals.deflatedParts), totals.deflatedBytes / 1e6,
-                seconds, usage.ru_maxrss / 1024.0);
+                static_cast<unsigned long long>(totals.failed),
+                static_cast<double>(totals.inflated) / 1e6,
+                static_cast<unsigned long long>(totals.deflatedParts),
+                static_cast<double>(totals.deflatedBytes) / 1e6, seconds,
+                static_cast<double>(usage.ru_maxrss) / 1024.0);
     return totals.failed == 0 ? 0 : 1;
 }

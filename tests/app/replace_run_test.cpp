@@ -1,7 +1,6 @@
 // The replace run from end to end: the real Form1 with every subsystem attached, scripted
-// dialogs, and the stand-in over workbooks in a temporary folder. Files are added with
-// "Add Excel File(s)" and sets with "Add Set", as a user would.
-#include "fake_engine.h"
+// dialogs, and the stand-in over the real workbook engine, on workbooks made here with openpyxl
+// and copies of real workbooks from the corpus, read back with openpyxl.
 #include "fakes/fake_services.h"
 #include "form1.h"
 #include "subsystems.h"
@@ -11,8 +10,14 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -22,8 +27,6 @@
 #include <unistd.h>
 
 namespace {
-
-using Cells = std::vector<std::vector<std::string>>;
 
 QByteArray bytesOf(const QString& path) {
     QFile file(path);
@@ -38,13 +41,32 @@ QStringList texts(const std::vector<fakes::MessageCall>& calls) {
     return shown;
 }
 
-// Form1 with its subsystems over scripted services; the workbooks, the registry of running
-// instances and an empty process table live in one temporary folder.
+QString sourceDir() {
+    return qEnvironmentVariable("VARNOCLIFF_SOURCE_DIR");
+}
+// The corpus of real workbooks lies beside the project.
+QString corpusDir() {
+    return sourceDir() + QStringLiteral("/../shared/corpus");
+}
+
+// Runs the openpyxl helper; its standard output, or a null array when it failed.
+QByteArray openpyxl(const QStringList& arguments) {
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 QStringList{sourceDir() + QStringLiteral("/tests/app/workbook_cells.py")} +
+                     arguments);
+    if (!python.waitForFinished(60000) || python.exitCode() != 0) {
+        qWarning() << python.readAllStandardError();
+        return {};
+    }
+    return python.readAllStandardOutput();
+}
+
+// Files are added with "Add Excel File(s)" and sets with "Add Set", as a user would.
 struct Fixture {
     Fixture()
         : services(fakes.services()), form(services),
-          factory([](const std::filesystem::path& path) { return fakes::openFakeWorkbook(path); },
-                  folder("registry")),
+          factory(run::engineOpener(), folder("registry")),
           lookup(folder("registry"), folder("proc")),
           subsystems(app::attachSubsystems(form, services, factory, lookup)) {
         std::filesystem::create_directories(folder("proc"));
@@ -53,12 +75,7 @@ struct Fixture {
     std::filesystem::path folder(const char* name) const {
         return std::filesystem::path(dir.path().toStdString()) / name;
     }
-    QString book(const QString& name, const std::vector<fakes::FakeSheet>& sheets) const {
-        const QString path = dir.path() + QLatin1Char('/') + name;
-        fakes::writeFakeWorkbook(path.toStdString(), sheets);
-        return path;
-    }
-    Cells cells(const QString& path) const { return fakes::readFakeCells(path.toStdString()); }
+    QString file(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
 
     void load() {
         QVERIFY(form.Form_Load());
@@ -79,6 +96,24 @@ struct Fixture {
     }
     void start() { QTest::mouseClick(form.PushButton7, Qt::LeftButton); }
 
+    /// A workbook made by openpyxl: each sheet's texts down column A.
+    QString made(const QString& name, const QJsonObject& sheets) const {
+        const QString path = file(name);
+        openpyxl({QStringLiteral("make"), path,
+                  QString::fromUtf8(QJsonDocument(sheets).toJson(QJsonDocument::Compact))});
+        return path;
+    }
+    /// A copy of a workbook of the corpus.
+    QString copied(const QString& relative) const {
+        const QString path = file(QFileInfo(relative).fileName());
+        QFile::copy(corpusDir() + QLatin1Char('/') + relative, path);
+        return path;
+    }
+    /// Every cell of the workbook as openpyxl reads it: {sheet: {cell: value}}.
+    static QJsonObject cells(const QString& path) {
+        return QJsonDocument::fromJson(openpyxl({QStringLiteral("read"), path})).object();
+    }
+
     QTemporaryDir dir;
     fakes::FakeServices fakes;
     platform::Services services;
@@ -88,75 +123,77 @@ struct Fixture {
     app::Subsystems subsystems;
 };
 
-const std::vector<fakes::FakeSheet> kLetters{{{"One", true}, {"a", "Abc", "xay"}},
-                                             {{"Chart", false}, {}},
-                                             {{"Two", true}, {"banana", "ABBA"}}};
-
 } // namespace
 
 class ReplaceRunTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void emptyReplacementRemovesEveryMatch() {
-        Fixture f;
-        f.load();
-        const QString path = f.book(QStringLiteral("letters.fake"), kLetters);
-        f.addFiles({path});
-        f.setFind(QStringLiteral("a"), QString());
-        f.start();
-        QCOMPARE(texts(f.fakes.messageBox.calls), QStringList{QStringLiteral("Done.")});
-        QCOMPARE(f.cells(path), (Cells{{"", "bc", "xy"}, {}, {"bnn", "BB"}}));
-        QCOMPARE(f.form.mousePointer(), 0);
-        // The inputs are left as they were.
-        QCOMPARE(f.form.Text1->toPlainText(), QStringLiteral("a"));
-        QCOMPARE(f.form.ListView1->topLevelItemCount(), 1);
+    void initTestCase() {
+        if (!QFile::exists(corpusDir() + QStringLiteral("/INDEX.md"))) {
+            QSKIP("the workbook corpus is not beside the source tree");
+        }
     }
 
-    void matchCase_data() {
+    void singlePairWithMatchCase_data() {
         QTest::addColumn<bool>("ticked");
-        QTest::addColumn<Cells>("expected");
-        QTest::newRow("off") << false << Cells{{"z", "zbc", "xzy"}, {}, {"bznznz", "zBBz"}};
-        QTest::newRow("on") << true << Cells{{"z", "Abc", "xzy"}, {}, {"bznznz", "ABBA"}};
+        QTest::addColumn<QString>("replacement");
+        QTest::addColumn<QJsonObject>("expected");
+        QTest::newRow("empty replacement, any case")
+            << false << QString()
+            << QJsonObject{{"First", QJsonObject({{"A1", " b "}, {"A2", "keep"}})},
+                           {"Second", QJsonObject({{"A1", "0012"}})}};
+        QTest::newRow("match case")
+            << true << QStringLiteral("z")
+            << QJsonObject{{"First", QJsonObject({{"A1", "Alpha b z"}, {"A2", "keep"}})},
+                           {"Second", QJsonObject({{"A1", "00z12"}})}};
     }
-    void matchCase() {
+    void singlePairWithMatchCase() {
         QFETCH(bool, ticked);
-        QFETCH(Cells, expected);
+        QFETCH(QString, replacement);
+        QFETCH(QJsonObject, expected);
         Fixture f;
         f.load();
-        const QString path = f.book(QStringLiteral("letters.fake"), kLetters);
+        const QString path =
+            f.made(QStringLiteral("made.xlsx"), {{"First", QJsonArray{"Alpha b alpha", "keep"}},
+                                                 {"Second", QJsonArray{"00alpha12"}}});
         f.addFiles({path});
-        f.setFind(QStringLiteral("a"), QStringLiteral("z"));
+        f.setFind(QStringLiteral("alpha"), replacement);
         if (ticked) {
             QTest::mouseClick(f.form.Check4, Qt::LeftButton);
         }
-        QCOMPARE(f.form.Check4->isChecked(), ticked);
         f.start();
-        QCOMPARE(f.cells(path), expected);
+        QCOMPARE(texts(f.fakes.messageBox.calls), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(Fixture::cells(path), expected);
+        QCOMPARE(f.form.mousePointer(), 0);
+        // The run leaves its inputs as they were.
+        QCOMPARE(f.form.Text1->toPlainText(), QStringLiteral("alpha"));
+        QCOMPARE(f.form.ListView1->topLevelItemCount(), 1);
     }
 
-    // Each pair works on the result of the pairs before it; Text1 is empty and not needed.
-    void setsChainOnTheSetsPage() {
+    // Real workbooks of the corpus: plain, non-Latin and rich text, in sets mode with two
+    // pairs that chain.
+    void setsChainOnCorpusWorkbooks() {
         Fixture f;
         f.load();
-        const QString path = f.book(QStringLiteral("chain.fake"), {{{"S", true}, {"a", "xa"}}});
-        f.addFiles({path});
-        f.addSet(QStringLiteral("a::b"));
-        f.addSet(QStringLiteral("b::c"));
+        const QString simple = f.copied(QStringLiteral("xlsxwriter/simple01.xlsx"));
+        const QString utf8 = f.copied(QStringLiteral("xlsxwriter/utf8_01.xlsx"));
+        const QString rich = f.copied(QStringLiteral("xlsxwriter/rich_string01.xlsx"));
+        f.addFiles({simple, utf8, rich});
+        f.addSet(QStringLiteral("Foo::Hello"));
+        f.addSet(QStringLiteral("Hello::Привет"));
+        f.addSet(QStringLiteral("на русском::in Russian"));
         f.form.TabControl1->setCurrentIndex(1);
         f.start();
         QCOMPARE(texts(f.fakes.messageBox.calls), QStringList{QStringLiteral("Done.")});
-        QCOMPARE(f.cells(path), (Cells{{"c", "xc"}}));
-    }
-
-    void samePathTwiceAppliesTwice() {
-        Fixture f;
-        f.load();
-        const QString path = f.book(QStringLiteral("twice.fake"), {{{"S", true}, {"a"}}});
-        f.addFiles({path, path});
-        f.setFind(QStringLiteral("a"), QStringLiteral("aa"));
-        f.start();
-        QCOMPARE(f.cells(path), (Cells{{"aaaa"}}));
+        QCOMPARE(Fixture::cells(simple),
+                 (QJsonObject{{"Sheet1", QJsonObject({{"A1", "Привет"}, {"A2", 123}})}}));
+        QCOMPARE(Fixture::cells(utf8),
+                 (QJsonObject{{"Sheet1", QJsonObject({{"A1", "Это фраза in Russian!"}})}}));
+        QCOMPARE(
+            Fixture::cells(rich),
+            (QJsonObject{
+                {"Sheet1", QJsonObject({{"A1", "Привет"}, {"A2", "Bar"}, {"A3", "abcdefg"}})}}));
     }
 
     void bothInputsMissingShowOnlyTheFirstMessage() {
@@ -168,38 +205,72 @@ private slots:
         QCOMPARE(f.form.mousePointer(), 0);
     }
 
-    // Good files change; a missing file, a file that is not a workbook and a folder stay as
-    // they were, are listed with their reasons, and the run goes on to "Done.".
+    // The buttons of the other subsystems reach their handlers, and the sets page is built.
+    void everySubsystemIsAttached() {
+        Fixture f;
+        f.load();
+        QTest::mouseClick(f.form.PushButton6, Qt::LeftButton);
+        QCOMPARE(f.fakes.inputBox.calls.size(), size_t{1});
+        QCOMPARE(f.fakes.inputBox.calls[0].prompt, filelist::kExtensionPrompt);
+        QCOMPARE(f.form.findChild<QComboBox*>(QStringLiteral("Combo1")),
+                 f.subsystems.setsPage.Combo1);
+        f.addSet(QStringLiteral("a::b"));
+        QCOMPARE(f.subsystems.setsPage.Combo2->count(), 1);
+    }
+
+    void samePathTwiceAppliesTwice() {
+        Fixture f;
+        f.load();
+        const QString path = f.made(QStringLiteral("twice.xlsx"), {{"S", QJsonArray{"xax"}}});
+        f.addFiles({path, path});
+        f.setFind(QStringLiteral("a"), QStringLiteral("aa"));
+        f.start();
+        QCOMPARE(Fixture::cells(path), (QJsonObject{{"S", QJsonObject({{"A1", "xaaaax"}})}}));
+    }
+
+    // Good workbooks change; the others are listed with their reasons before "Done." and stay
+    // byte for byte as they were.
     void failedFilesAreListedAndLeftAsTheyWere() {
         Fixture f;
         f.load();
-        const QString good1 = f.book(QStringLiteral("good1.fake"), kLetters);
-        const QString good2 = f.book(QStringLiteral("good2.fake"), kLetters);
-        const QString notBook = f.dir.path() + QStringLiteral("/notes.txt");
+        const QString good = f.made(QStringLiteral("good.xlsx"), {{"S", QJsonArray{"a1"}}});
+        const QString encrypted = f.copied(QStringLiteral("excelize/encryptAES.xlsx"));
+        const QString legacy = f.copied(QStringLiteral("poi/12561-1.xls"));
+        const QString notBook = f.file(QStringLiteral("notes.xlsx"));
         QFile notes(notBook);
         QVERIFY(notes.open(QIODevice::WriteOnly));
-        notes.write("a plain text file with a in it\n");
+        notes.write("a1 is not a workbook\n");
         notes.close();
-        const QString missing = f.dir.path() + QStringLiteral("/gone.fake");
-        const QByteArray notBookBefore = bytesOf(notBook);
-        f.addFiles({good1, notBook, missing, good2});
-        f.setFind(QStringLiteral("a"), QStringLiteral("z"));
+        const QString missing = f.file(QStringLiteral("gone.xlsx"));
+        const QStringList failing{encrypted, legacy, notBook};
+        std::vector<QByteArray> before;
+        for (const QString& path : failing) {
+            before.push_back(bytesOf(path));
+        }
+        f.addFiles({encrypted, good, legacy, notBook, missing});
+        f.setFind(QStringLiteral("a1"), QStringLiteral("b2"));
         f.start();
+
         const QStringList shown = texts(f.fakes.messageBox.calls);
         QCOMPARE(shown.size(), 2);
-        const QStringList lines = shown[0].split(QStringLiteral("\r\n"));
-        QCOMPARE(lines.size(), 3);
-        QVERIFY(lines[1].startsWith(notBook + QStringLiteral(": ")));
-        QVERIFY(lines[1].contains(QStringLiteral("notes.txt")));
-        QVERIFY(lines[2].startsWith(missing + QStringLiteral(": ")));
         QCOMPARE(f.fakes.messageBox.calls[0].icon, platform::Icon::Warning);
-        QCOMPARE(shown[1], QStringLiteral("Done."));
-        QCOMPARE(bytesOf(notBook), notBookBefore);
-        QVERIFY(!QFile::exists(missing));
-        for (const QString& good : {good1, good2}) {
-            QCOMPARE(f.cells(good)[0], (std::vector<std::string>{"z", "zbc", "xzy"}));
+        const QStringList lines = shown[0].split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.size(), 5);
+        const QStringList failed{encrypted, legacy, notBook, missing};
+        for (int i = 0; i < failed.size(); ++i) {
+            QVERIFY2(lines[i + 1].startsWith(failed[i] + QStringLiteral(": ")),
+                     qPrintable(lines[i + 1]));
         }
+        QVERIFY(lines[1].contains(QStringLiteral("password-protected")));
+        QVERIFY(lines[2].contains(QStringLiteral("not supported")));
+        QCOMPARE(shown[1], QStringLiteral("Done."));
+        for (int i = 0; i < failing.size(); ++i) {
+            QCOMPARE(bytesOf(failing[i]), before[static_cast<std::size_t>(i)]);
+        }
+        QCOMPARE(Fixture::cells(good), (QJsonObject{{"S", QJsonObject({{"A1", "b2"}})}}));
         QCOMPARE(f.form.mousePointer(), 0);
+        // No draft file of a failed save is left beside the workbooks.
+        QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files).size(), 4);
     }
 
     void runningInstanceQuestion_data() {
@@ -207,32 +278,26 @@ private slots:
         QTest::newRow("No") << false;
         QTest::newRow("Yes") << true;
     }
-    // Another live run of the program holds an entry in the registry.
     void runningInstanceQuestion() {
         QFETCH(bool, proceed);
         Fixture f;
         f.load();
-        const QString path = f.book(QStringLiteral("letters.fake"), kLetters);
+        const QString path = f.copied(QStringLiteral("xlsxwriter/simple01.xlsx"));
         const QByteArray before = bytesOf(path);
         auto other = run::RegistryEntry::join(f.folder("registry"),
                                               static_cast<long>(::getpid()) + 1, "Microsoft Excel");
         QVERIFY(other != nullptr);
         f.addFiles({path});
-        f.setFind(QStringLiteral("a"), QStringLiteral("z"));
+        f.setFind(QStringLiteral("Hello"), QStringLiteral("Bye"));
         f.fakes.messageBox.answers.enqueue(proceed ? platform::Answer::Yes : platform::Answer::No);
         f.start();
-        const QStringList shown = texts(f.fakes.messageBox.calls);
-        QVERIFY(shown[0].startsWith(QStringLiteral("Excel may be open.")));
+        QCOMPARE(f.fakes.messageBox.calls.size(), proceed ? size_t{2} : size_t{1});
         QCOMPARE(f.fakes.messageBox.calls[0].buttons, platform::Buttons::YesNo);
-        if (proceed) {
-            QCOMPARE(shown.size(), 2);
-            QCOMPARE(shown[1], QStringLiteral("Done."));
-            QVERIFY(bytesOf(path) != before);
-        } else {
-            QCOMPARE(shown.size(), 1);
+        const QString a1 = Fixture::cells(path)["Sheet1"].toObject()["A1"].toString();
+        QCOMPARE(a1, proceed ? QStringLiteral("Bye") : QStringLiteral("Hello"));
+        if (!proceed) {
             QCOMPARE(bytesOf(path), before);
         }
-        QCOMPARE(f.form.mousePointer(), 0);
     }
 };
 

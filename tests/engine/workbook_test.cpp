@@ -314,7 +314,8 @@ std::string truncatedBook() {
 
 std::string brokenSheet() {
     TestBook b;
-    b.sheets = {{"S", "<worksheet xmlns=\"" + testing::kMainNs + "\"><sheetData><row>"}};
+    b.sheets = {{"S", "<worksheet xmlns=\"" + testing::kMainNs +
+                          "\"><sheetData><row><c t=\"inlineStr\"><is><t>a</t></is></c><row>"}};
     return b.bytes();
 }
 
@@ -369,6 +370,39 @@ TEST(Workbook, LockFileOfAnotherProgramRefusesTheWorkbook) {
     ASSERT_FALSE(book.ok());
     EXPECT_EQ(book.error().code, ErrorCode::LockedByOtherProgram);
     EXPECT_NE(book.error().detail.find("~$budget.xlsx"), std::string::npos);
+}
+
+TEST(Workbook, InlineStringTypeSpelledWithReferencesIsStillFound) {
+    // Sheets are parsed only when they may hold a change; the quick look for inline strings
+    // must not miss a type written with a character reference.
+    TestBook b;
+    b.sheets = {{"S", worksheet("<row r=\"1\"><c r=\"A1\" t=\"inline&#83;tr\"><is><t>alpha</t>"
+                                "</is></c></row>")}};
+    TempFolder folder;
+    const auto path = folder.file("disguised.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"alpha", "omega", true});
+    const auto counts = book->save();
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(counts.value().cellsChanged, 1u);
+    EXPECT_NE(part(path, "xl/worksheets/sheet1.xml").find("<t>omega</t>"), std::string::npos);
+}
+
+TEST(Workbook, NumbersAreFoundInSheetsWithoutStrings) {
+    // The quick look that skips sheets must not skip one whose numbers can match.
+    TestBook b;
+    b.sheets = {{"S", worksheet("<row r=\"1\"><c r=\"A1\"><v>2024</v></c></row>")}};
+    b.sharedStrings = sst({"text"});
+    TempFolder folder;
+    const auto path = folder.file("numbers.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"2024", "2025", true});
+    const auto counts = book->save();
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(counts.value().cellsChanged, 1u);
+    EXPECT_NE(part(path, "xl/worksheets/sheet1.xml").find("<v>2025</v>"), std::string::npos);
 }
 
 TEST(Workbook, FileChangedAfterOpenIsNotOverwritten) {

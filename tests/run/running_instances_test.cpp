@@ -126,3 +126,28 @@ TEST(ProcessTable, MissingRootFindsNothing) {
 }
 
 } // namespace
+
+namespace {
+
+// The system look-up asks the registry first, then the process table.
+TEST(SystemRunningLookup, FindsARegistryEntryOrAnExcelProcess) {
+    QTemporaryDir dir;
+    const fs::path root = dir.path().toStdString();
+    const fs::path registry = root / "instances";
+    const fs::path proc = root / "proc";
+    fs::create_directories(proc);
+    run::SystemRunningLookup lookup(registry, proc);
+    EXPECT_EQ(lookup.runningApplicationName(), std::nullopt);
+
+    // Any process but this one.
+    const fs::path other = proc / std::to_string(::getpid() + 1);
+    fs::create_directories(other);
+    fs::create_symlink("/opt/office/EXCEL.EXE", other / "exe");
+    EXPECT_EQ(lookup.runningApplicationName(), "Microsoft Excel");
+
+    auto entry = run::RegistryEntry::join(registry, static_cast<long>(::getpid()) + 1, "Other");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(lookup.runningApplicationName(), "Other");
+}
+
+} // namespace

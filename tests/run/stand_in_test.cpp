@@ -1,5 +1,5 @@
-// The stand-in over a fake engine: what each automation call does to the engine workbook,
-// the failures it gives, and the registry entry that an instance holds while it lives.
+// The stand-in over a recording engine workbook: what each automation call does to the
+// engine, the failures it gives, and the registry entry that an instance holds while it lives.
 #include "fake_engine.h"
 
 #include "run/running_instances.h"
@@ -20,27 +20,38 @@ using namespace run::automation;
 
 class StandInTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        book = folder() / "book.fake";
-        fakes::writeFakeWorkbook(book, {{{"Data", true}, {"alpha", "ALPHA beta"}},
-                                        {{"Chart", false}, {}},
-                                        {{"More", true}, {"alphabet"}}});
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    std::filesystem::path registry() const {
+        return std::filesystem::path(dir.path().toStdString()) / "registry";
     }
-    std::filesystem::path folder() const { return dir.path().toStdString(); }
-    std::filesystem::path registry() const { return folder() / "registry"; }
 
+    // "book.xlsx" opens with a worksheet, a chart sheet and another worksheet; "locked.xlsx"
+    // opens but cannot be saved; every other path fails as the engine fails a missing file.
     run::StandInFactory factory() {
         return run::StandInFactory(
-            [this](const std::filesystem::path& path) {
-                return fakes::openFakeWorkbook(path, &log);
+            [this](const std::filesystem::path& path)
+                -> engine::Result<std::unique_ptr<engine::Workbook>> {
+                const std::vector<engine::SheetInfo> sheets{
+                    {"Data", true}, {"Chart", false}, {"More", true}};
+                if (path == "book.xlsx") {
+                    return std::unique_ptr<engine::Workbook>(
+                        std::make_unique<fakes::FakeEngineWorkbook>(sheets, log));
+                }
+                if (path == "locked.xlsx") {
+                    return std::unique_ptr<engine::Workbook>(
+                        std::make_unique<fakes::FakeEngineWorkbook>(
+                            sheets, log,
+                            engine::Error{engine::ErrorCode::PermissionDenied, "locked.xlsx"}));
+                }
+                return engine::Error{engine::ErrorCode::NotFound, path.filename().string()};
             },
             registry());
     }
-    std::unique_ptr<Application> openBook(run::StandInFactory& made) {
+    std::unique_ptr<Application> openBook(run::StandInFactory& made,
+                                          const std::string& path = "book.xlsx") {
         auto created = made.createApplication();
         EXPECT_TRUE(created.ok());
-        EXPECT_TRUE(created.value()->Workbooks().Open(book.string()).ok());
+        EXPECT_TRUE(created.value()->Workbooks().Open(path).ok());
         return std::move(created.value());
     }
     static Workbook& lastWorkbook(Application& application) {
@@ -49,7 +60,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    std::filesystem::path book;
     fakes::EngineLog log;
 };
 
@@ -70,28 +80,27 @@ TEST_F(StandInTest, ReplaceQueuesOnTheEngineSheetAndSaveApplies) {
     ASSERT_EQ(sheets.count(), 3);
     for (std::int32_t i = 1; i <= sheets.count(); ++i) {
         ASSERT_TRUE(
-            sheets.item(i).value()->Cells().Replace("alpha", "omega", 2, 1, false, false, false));
+            sheets.item(i).value()->Cells().Replace("alpha", "omega", 2, 1, i == 3, false, false));
     }
-    // The chart sheet (2) has no cells and gets nothing queued.
-    EXPECT_THAT(log.calls, ElementsAre("queue 0 alpha>omega 0", "queue 2 alpha>omega 0"));
     auto saved = workbook.Save();
     ASSERT_TRUE(saved.ok()) << saved.failure().reason;
-    EXPECT_EQ(saved.value().replacements, 3U);
-    EXPECT_EQ(saved.value().cellsChanged, 3U);
-    EXPECT_THAT(fakes::readFakeCells(book), ElementsAre(ElementsAre("omega", "omega beta"),
-                                                        ElementsAre(), ElementsAre("omegabet")));
+    EXPECT_EQ(saved.value().replacements, 2U);
+    // The chart sheet (2) has no cells and gets nothing queued.
+    EXPECT_THAT(log.calls, ElementsAre("queue 0 alpha>omega 0", "queue 2 alpha>omega 1", "save"));
 }
 
-TEST_F(StandInTest, DryRunCountsAndWritesNothing) {
+TEST_F(StandInTest, DryRunAndFailedSaveReportThroughTheInterface) {
     auto made = factory();
-    auto application = openBook(made);
+    auto application = openBook(made, "locked.xlsx");
     Workbook& workbook = lastWorkbook(*application);
     ASSERT_TRUE(
-        workbook.Sheets().item(1).value()->Cells().Replace("beta", "", 2, 1, true, false, false));
+        workbook.Sheets().item(1).value()->Cells().Replace("b", "", 2, 1, true, false, false));
     auto counted = workbook.DryRun();
     ASSERT_TRUE(counted.ok());
     EXPECT_EQ(counted.value().replacements, 1U);
-    EXPECT_THAT(fakes::readFakeCells(book)[0], ElementsAre("alpha", "ALPHA beta"));
+    auto saved = workbook.Save();
+    ASSERT_FALSE(saved.ok());
+    EXPECT_EQ(saved.failure().reason, "permission denied: locked.xlsx");
 }
 
 struct RefusedArguments {
@@ -127,21 +136,16 @@ TEST_F(StandInTest, PositionsOutsideTheCollectionsFail) {
     EXPECT_THAT(sheets.item(4).failure().reason, HasSubstr("no sheet 4"));
 }
 
-TEST_F(StandInTest, OpenFailureNamesTheFileAndAddsNoWorkbook) {
-    const std::filesystem::path foreign = folder() / "notes.txt";
-    fakes::writeFakeWorkbook(foreign, {});
-    std::filesystem::resize_file(foreign, 0);
+TEST_F(StandInTest, OpenFailureGivesTheEngineReasonAndAddsNoWorkbook) {
     auto made = factory();
     auto application = made.createApplication();
-    for (const std::filesystem::path& path : {foreign, folder() / "missing.fake"}) {
-        const run::Status opened = application.value()->Workbooks().Open(path.string());
-        ASSERT_FALSE(opened.ok());
-        EXPECT_THAT(opened.failure().reason, HasSubstr(path.filename().string()));
-    }
+    const run::Status opened = application.value()->Workbooks().Open("missing.xlsx");
+    ASSERT_FALSE(opened.ok());
+    EXPECT_EQ(opened.failure().reason, "the file does not exist: missing.xlsx");
     EXPECT_EQ(application.value()->Workbooks().count(), 0);
 }
 
-// Quit closes without saving: what was queued is dropped and the file stays as it was.
+// Quit closes without saving: what was queued is dropped with the engine workbook.
 TEST_F(StandInTest, QuitReleasesTheWorkbookWithoutSavingAndLaterCallsFail) {
     auto made = factory();
     auto application = openBook(made);
@@ -152,8 +156,8 @@ TEST_F(StandInTest, QuitReleasesTheWorkbookWithoutSavingAndLaterCallsFail) {
     EXPECT_THAT(log.calls, ElementsAre("queue 0 alpha>omega 0", "destroy"));
     EXPECT_FALSE(cells.Replace("alpha", "omega", 2, 1, false, false, false).ok());
     EXPECT_FALSE(workbook.Save().ok());
-    EXPECT_FALSE(application->Workbooks().Open(book.string()).ok());
-    EXPECT_THAT(fakes::readFakeCells(book)[0], ElementsAre("alpha", "ALPHA beta"));
+    EXPECT_FALSE(application->Workbooks().Open("book.xlsx").ok());
+    EXPECT_THAT(log.calls, ElementsAre("queue 0 alpha>omega 0", "destroy"));
 }
 
 TEST_F(StandInTest, InstanceIsInTheRegistryUntilItQuits) {

@@ -71,13 +71,44 @@ public:
 };
 
 std::string rootElement(const zip::ZipReader& zip, std::size_t entry) {
+    // The root start tag comes first (after a declaration and perhaps comments): scan a few
+    // kilobytes at a time and stop as soon as it is seen, not the whole part.
     RootPeek peek;
     xml::Scanner scanner(peek);
     (void)zip.readStream(entry, [&](std::string_view chunk) -> Status {
-        (void)scanner.feed(chunk, false);
+        constexpr std::size_t kStep = 4096;
+        for (std::size_t at = 0; at < chunk.size() && peek.root.empty(); at += kStep) {
+            if (!scanner.feed(chunk.substr(at, kStep), false))
+                break;
+        }
+        if (peek.root.empty() && scanner.fed() < (1u << 20))
+            return Unit{};
         return Error{ErrorCode::IoError, kStopReading};
     });
     return peek.root;
+}
+
+// True when a sheet may hold a cell that its queue changes although no shared string changes
+// and no number, boolean or error can match: an inline string. Found without parsing, by its
+// type "inlineStr" in the raw bytes; a character reference anywhere could spell that type in
+// disguise, so it counts too. Formulas are not replaced, so nothing else can change.
+Result<bool> mayHoldInlineStrings(const zip::ZipReader& zip, std::size_t entry) {
+    bool found = false;
+    std::string tail; // the end of the previous chunk, for words split across chunks
+    Status status = zip.readStream(entry, [&](std::string_view chunk) -> Status {
+        tail.append(chunk.substr(0, 16));
+        if (tail.find("inlineStr") != std::string::npos || tail.find("&#") != std::string::npos ||
+            chunk.find("inlineStr") != std::string_view::npos ||
+            chunk.find("&#") != std::string_view::npos) {
+            found = true;
+            return Error{ErrorCode::IoError, kStopReading};
+        }
+        tail.assign(chunk.substr(chunk.size() > 16 ? chunk.size() - 16 : 0));
+        return Unit{};
+    });
+    if (!status && !isStop(status))
+        return status.error();
+    return found;
 }
 
 bool fileIdentity(const std::filesystem::path& path, std::filesystem::file_time_type& modified,
@@ -261,6 +292,12 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
     }
     if (!anyRequest)
         return counts;
+    if (!m_zip) {
+        auto reopened = zip::ZipReader::open(m_path);
+        if (!reopened)
+            return reopened.error();
+        m_zip = std::move(reopened.value());
+    }
 
     if (write) {
         std::filesystem::file_time_type modified;
@@ -315,6 +352,7 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         context.strings = strings ? &*strings : nullptr;
         context.appendStrings = !everySheetSame;
         context.styles = styles ? &*styles : nullptr;
+        context.constants = constantsMayMatch(distinct[context.queueIndex]);
         const std::size_t firstTable = tables.size();
         for (const auto& part : sheet.tableParts) {
             const auto entry = m_zip->find(part);
@@ -330,6 +368,15 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         }
         for (std::size_t t = firstTable; t < tables.size(); ++t)
             context.tables.push_back(&tables[t].second);
+
+        if (!context.constants && (!strings || !strings->anyChange(context.queueIndex))) {
+            auto inlineStrings = mayHoldInlineStrings(*m_zip, sheet.entry);
+            if (!inlineStrings)
+                return Error{inlineStrings.error().code,
+                             sheet.partName + ": " + inlineStrings.error().detail};
+            if (!inlineStrings.value())
+                continue; // nothing in this sheet can change: no need to parse it
+        }
 
         // Output is kept for a changed sheet only; Deferred mode starts it at the first change.
         auto mode = write ? xml::Splicer::Mode::Deferred : xml::Splicer::Mode::Discard;
@@ -411,11 +458,9 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
     });
     if (!saved)
         return saved.error();
-    // Later reads must see the new file, not the one the reader still holds open.
-    auto reopened = zip::ZipReader::open(m_path);
-    if (!reopened)
-        return reopened.error();
-    m_zip = std::move(reopened.value());
+    // Later reads must see the new file, not the one the reader still holds open; it is
+    // opened again only if this workbook is used again.
+    m_zip.reset();
     fileIdentity(m_path, m_modified, m_size);
     return counts;
 }

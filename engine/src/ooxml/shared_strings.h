@@ -4,6 +4,7 @@
 
 #include "rich_text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,6 +39,10 @@ public:
     std::size_t appendedIndex(std::size_t queue, std::size_t index);
     /// True when any string changes under any queue.
     bool anyChange() const { return !m_changes.empty(); }
+    /// True when any string changes under queue number `queue`.
+    bool anyChange(std::size_t queue) const {
+        return std::find(m_changeQueue.begin(), m_changeQueue.end(), queue) != m_changeQueue.end();
+    }
 
     /// The new part: with inPlace, each changed string is rewritten where it is (only sound
     /// when every sheet with cells has the same queue, which must be queue 0); otherwise the

@@ -1,5 +1,6 @@
 // The styles part (ECMA-376 Part 1, 18.8): only what replacement needs, whether the cell format
-// of a cell locks it on a protected sheet (cellXfs/xf/protection@locked, 18.8.33).
+// of a cell locks it on a protected sheet (cellXfs/xf/protection@locked, 18.8.33) and whether
+// it shows numbers as dates or times (xf@numFmtId, numFmts/numFmt, 18.8.30).
 #pragma once
 
 #include "engine/result.h"
@@ -17,9 +18,13 @@ public:
     /// True when cell format xf locks its cells: cells are locked unless their format says
     /// locked="0", and a format that does not exist counts as the default.
     bool locked(std::size_t xf) const { return xf >= m_locked.size() || m_locked[xf] != 0; }
+    /// True when cell format xf shows numbers as a date or time.
+    bool isDate(std::size_t xf) const { return xf < m_date.size() && m_date[xf] != 0; }
 
 private:
+    class Reader;
     std::vector<char> m_locked;
+    std::vector<char> m_date;
 };
 
 /// An xsd:boolean attribute value ("1", "true").

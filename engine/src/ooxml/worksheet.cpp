@@ -1,9 +1,11 @@
 // WorksheetRewriter: the cells of a sheet, one at a time, as the scanner meets them.
 #include "worksheet.h"
 
+#include "formula/number_text.h"
 #include "namespaces.h"
 #include "xml/xml_text.h"
 
+#include <array>
 #include <charconv>
 
 namespace engine::ooxml {
@@ -24,7 +26,56 @@ std::string_view trimmed(std::string_view s) {
     return s;
 }
 
+// The error constants a cell can hold (ECMA-376 Part 1, 18.18.21 ST_CellType "e", and the
+// values Excel added since).
+constexpr std::array<std::string_view, 14> kErrors = {
+    "#NULL!",        "#DIV/0!", "#VALUE!", "#REF!",   "#NAME?",    "#NUM!",     "#N/A",
+    "#GETTING_DATA", "#SPILL!", "#CALC!",  "#FIELD!", "#BLOCKED!", "#UNKNOWN!", "#CONNECT!"};
+
+bool isErrorText(std::string_view text) {
+    for (const auto e : kErrors) {
+        if (text == e)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
+
+bool constantsMayMatch(const std::vector<ReplaceRequest>& requests) {
+    // Every character that a General number, TRUE, FALSE or an error constant can show.
+    static const std::string kAlphabet = [] {
+        std::string all = "0123456789.-+ETRUEFALSE";
+        for (const auto e : kErrors)
+            all += e;
+        return all;
+    }();
+    for (const auto& r : requests) {
+        if (r.find.empty())
+            continue;
+        bool possible = true;
+        for (const char c : r.find) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u >= 0x80) {
+                // Under case folding a few letters beyond ASCII fold onto ASCII ones ("ſ" onto
+                // "s"): stay on the safe side.
+                if (r.matchCase) {
+                    possible = false;
+                    break;
+                }
+                continue;
+            }
+            const char upper = r.matchCase ? c : static_cast<char>(std::toupper(u));
+            if (kAlphabet.find(upper) == std::string::npos) {
+                possible = false;
+                break;
+            }
+        }
+        if (possible)
+            return true;
+    }
+    return false;
+}
 
 WorksheetRewriter::WorksheetRewriter(const SheetContext& context, xml::Splicer::Mode mode)
     : m_context(context), m_splicer(mode), m_scanner(*this) {}
@@ -103,7 +154,7 @@ void WorksheetRewriter::startElement(const xml::QName& name, xml::Attributes att
             m_hasValue = true;
             m_valueElement = tag;
             m_valueContent = {tag.end, tag.end};
-            if (m_type == CellType::Shared) {
+            if (m_type == CellType::Shared || m_context.constants) {
                 m_inValue = true;
                 m_value.clear();
                 m_scanner.wantCharacters(true);
@@ -163,6 +214,7 @@ void WorksheetRewriter::startCell(xml::Attributes attributes, xml::Span tag) {
     const char* s = xml::findAttribute(attributes, "s");
     m_style = s != nullptr ? parseNumber(s) : 0;
     const char* t = xml::findAttribute(attributes, "t");
+    m_typeText.assign(t != nullptr ? t : "");
     if (t == nullptr || std::string_view(t) == "n")
         m_type = CellType::Number;
     else if (std::string_view(t) == "s")
@@ -177,13 +229,14 @@ void WorksheetRewriter::startCell(xml::Attributes attributes, xml::Span tag) {
 
 void WorksheetRewriter::endCell(xml::Span tag) {
     if (m_formula)
-        otherCell(); // a formula cell: its <v> is the last result, not a constant
+        formulaCell(); // its <v> is the last result, not a constant
     else if (m_type == CellType::Shared && m_hasValue && m_context.strings != nullptr)
         sharedStringCell();
     else if (m_type == CellType::Inline && m_hasInline)
         inlineStringCell();
-    else if (m_type == CellType::Number || m_type == CellType::Other)
-        otherCell();
+    else if ((m_type == CellType::Number || m_type == CellType::Other) && m_hasValue &&
+             m_context.constants)
+        constantCell();
     for (const auto& e : m_edits)
         m_splicer.replace(e.span, e.text);
     if (!m_edits.empty() && m_gaveUpOutput)
@@ -242,6 +295,64 @@ void WorksheetRewriter::sharedStringCell() {
     } else if (m_context.appendStrings) {
         const std::size_t added = m_context.strings->appendedIndex(m_context.queueIndex, index);
         m_edits.push_back({m_valueContent, std::to_string(added)});
+    }
+}
+
+void WorksheetRewriter::constantCell() {
+    const std::string_view stored = trimmed(m_value);
+    if (m_type == CellType::Number) {
+        // Numbers shown as dates or times are not matched on their number text.
+        if (m_context.styles != nullptr && m_context.styles->isDate(m_style))
+            return;
+        double value = 0;
+        const auto [end, ec] = std::from_chars(stored.data(), stored.data() + stored.size(), value);
+        if (ec != std::errc() || end != stored.data() + stored.size())
+            return;
+        m_text = formula::generalText(value);
+    } else {
+        const std::string_view t = m_typeText;
+        if (t == "b")
+            m_text = stored == "1" ? "TRUE" : "FALSE";
+        else if (t == "e")
+            m_text = stored;
+        else
+            return; // "str" without a formula, "d": not constants this rule reaches
+    }
+    std::size_t replacements = 0;
+    for (const auto& request : *m_context.queue) {
+        const std::size_t n = request.matcher.replaceAll(m_text, request.replacement, m_scratch);
+        if (n != 0) {
+            m_text.swap(m_scratch);
+            replacements += n;
+        }
+    }
+    if (replacements == 0 || !cellChanges(replacements, m_text))
+        return;
+
+    // The result is typed again: a plain number stays (or becomes) a number, TRUE and FALSE
+    // a boolean, an error text an error, anything else text, as an inline string.
+    removeTypeAttribute();
+    const std::string_view tag = m_splicer.view().raw(m_cellTag);
+    const std::uint64_t insertAt = m_cellTag.begin + xml::attributeInsertPoint(tag);
+    if (m_text.empty()) {
+        m_edits.push_back({m_valueElement, {}});
+    } else if (formula::readPlainNumber(m_text)) {
+        m_edits.push_back({m_valueContent, m_text});
+    } else if (text::equalsIgnoringCase(m_text, "TRUE") ||
+               text::equalsIgnoringCase(m_text, "FALSE")) {
+        m_edits.push_back({{insertAt, insertAt}, " t=\"b\""});
+        m_edits.push_back({m_valueContent, text::equalsIgnoringCase(m_text, "TRUE") ? "1" : "0"});
+    } else if (isErrorText(m_text)) {
+        m_edits.push_back({{insertAt, insertAt}, " t=\"e\""});
+        m_edits.push_back({m_valueContent, m_text});
+    } else {
+        m_edits.push_back({{insertAt, insertAt}, " t=\"inlineStr\""});
+        std::string is =
+            text::needsSpacePreserve(m_text) ? "<is><t xml:space=\"preserve\">" : "<is><t>";
+        text::encodeEscapes(m_text, m_scratch);
+        xml::appendEscapedText(is, m_scratch);
+        is += "</t></is>";
+        m_edits.push_back({m_valueElement, std::move(is)});
     }
 }
 

@@ -26,7 +26,16 @@ struct SheetContext {
     bool appendStrings = false;       ///< point changed cells at appended strings
     const Styles* styles = nullptr;   ///< nullptr: every cell counts as locked
     std::vector<Table*> tables;       ///< the tables on this sheet
+    /// False when no request of the queue can match the text of a number, boolean or error
+    /// (see constantsMayMatch): their cells are then not looked at.
+    bool constants = true;
 };
+
+/// False when the text of no number (in its General form), boolean ("TRUE", "FALSE") or error
+/// constant ("#N/A") can hold the find text of any request: each find text has a character that
+/// none of those texts has. A cheap test that lets most runs skip those cells, and lets sheets
+/// without any candidate text go unparsed.
+bool constantsMayMatch(const std::vector<ReplaceRequest>& requests);
 
 class WorksheetRewriter : private xml::ScanHandler {
 public:
@@ -54,8 +63,10 @@ public:
     /// False for a dialog sheet or chart sheet found in a worksheet relationship.
     bool hasCells() const { return m_hasCells; }
 
-    /// How much a Deferred rewrite may hold before it gives up output.
-    static constexpr std::size_t kDeferredLimit = 32u << 20;
+    /// How much a Deferred rewrite may hold before it gives up output. Small: holding a
+    /// whole large sheet that does not change costs more (copies, page faults) than reading
+    /// again the rare large sheet whose first change comes late.
+    static constexpr std::size_t kDeferredLimit = 2u << 20;
 
 private:
     enum class CellType { Number, Shared, Inline, Other };
@@ -66,9 +77,10 @@ private:
     void endCell(xml::Span tag);
     void sharedStringCell();
     void inlineStringCell();
-    // Formulas, numbers, booleans and errors: no replacement reaches them yet; this is where
-    // their handling goes.
-    void otherCell() {}
+    // Numbers, booleans and errors: matched on the text the formula bar shows them as.
+    void constantCell();
+    // Formulas: no replacement reaches them yet; this is where their handling goes.
+    void formulaCell() {}
     bool cellChanges(std::size_t replacements, std::string_view newText);
     void removeTypeAttribute();
     std::string cellName() const;
@@ -94,6 +106,7 @@ private:
     xml::Span m_cellTag;
     std::uint32_t m_style = 0;
     CellType m_type = CellType::Number;
+    std::string m_typeText; // the t attribute as written
     bool m_formula = false;
     bool m_inValue = false;
     bool m_hasValue = false;
@@ -103,6 +116,7 @@ private:
     bool m_hasInline = false;
     RichText m_inline;
     TextOutcome m_outcome;
+    std::string m_text, m_scratch; // a constant's text and the work on it
     std::vector<Edit> m_edits;
 };
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -16,7 +17,7 @@ namespace engine::package {
 
 namespace {
 
-constexpr unsigned char kCompoundSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+constexpr std::string_view kCompoundSignature("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
 constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr std::uint32_t kMaxRegularSector = 0xFFFFFFFA;
 
@@ -38,10 +39,12 @@ public:
         while (done < size) {
             const ssize_t got =
                 ::pread(m_fd, out.data() + done, size - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
+            if (got < 0 && errno == EINTR) {
                 continue;
-            if (got <= 0)
+            }
+            if (got <= 0) {
                 return false;
+            }
             done += static_cast<std::size_t>(got);
         }
         return true;
@@ -55,8 +58,9 @@ private:
 // inconsistency answers false: the file is then an (unreadable) legacy compound file.
 bool holdsEncryptedPackage(const File& file, std::uint64_t fileSize, const std::string& header) {
     const unsigned shift = static_cast<unsigned char>(header[0x1E]);
-    if (shift != 9 && shift != 12)
+    if (shift != 9 && shift != 12) {
         return false;
+    }
     const std::size_t sectorSize = std::size_t{1} << shift;
     const std::uint64_t sectorCount = fileSize >> shift;
     auto readSector = [&](std::uint32_t sector, std::string& out) {
@@ -67,46 +71,57 @@ bool holdsEncryptedPackage(const File& file, std::uint64_t fileSize, const std::
     // The FAT's own sectors: 109 in the header, the rest in a chain of DIFAT sectors.
     std::vector<std::uint32_t> fatSectors;
     const std::uint32_t fatCount = load32(header.data() + 0x2C);
-    if (fatCount > sectorCount)
+    if (fatCount > sectorCount) {
         return false;
-    for (std::size_t i = 0; i < 109 && fatSectors.size() < fatCount; ++i)
+    }
+    for (std::size_t i = 0; i < 109 && fatSectors.size() < fatCount; ++i) {
         fatSectors.push_back(load32(header.data() + 0x4C + 4 * i));
+    }
     std::uint32_t difat = load32(header.data() + 0x44);
     std::string sector;
     for (std::uint64_t guard = 0; fatSectors.size() < fatCount && difat <= kMaxRegularSector;
          ++guard) {
-        if (guard > sectorCount || !readSector(difat, sector))
+        if (guard > sectorCount || !readSector(difat, sector)) {
             return false;
-        for (std::size_t i = 0; i + 1 < sectorSize / 4 && fatSectors.size() < fatCount; ++i)
+        }
+        for (std::size_t i = 0; i + 1 < sectorSize / 4 && fatSectors.size() < fatCount; ++i) {
             fatSectors.push_back(load32(sector.data() + 4 * i));
+        }
         difat = load32(sector.data() + sectorSize - 4);
     }
     std::vector<std::uint32_t> fat;
     fat.reserve(fatSectors.size() * (sectorSize / 4));
     for (std::uint32_t fatSector : fatSectors) {
-        if (!readSector(fatSector, sector))
+        if (!readSector(fatSector, sector)) {
             return false;
-        for (std::size_t i = 0; i < sectorSize / 4; ++i)
+        }
+        for (std::size_t i = 0; i < sectorSize / 4; ++i) {
             fat.push_back(load32(sector.data() + 4 * i));
+        }
     }
 
-    bool info = false, package = false;
+    bool info = false;
+    bool package = false;
     std::uint32_t next = load32(header.data() + 0x30);
     for (std::uint64_t guard = 0; next != kEndOfChain; ++guard) {
-        if (guard > fat.size() || next >= fat.size() || !readSector(next, sector))
+        if (guard > fat.size() || next >= fat.size() || !readSector(next, sector)) {
             return false;
+        }
         for (std::size_t entry = 0; entry + 128 <= sectorSize; entry += 128) {
             const std::size_t nameBytes = static_cast<unsigned char>(sector[entry + 0x40]) |
                                           (static_cast<unsigned char>(sector[entry + 0x41]) << 8);
-            if (nameBytes < 2 || nameBytes > 64)
+            if (nameBytes < 2 || nameBytes > 64) {
                 continue;
+            }
             // Names are UTF-16LE; the two wanted ones are ASCII.
             std::string name;
-            for (std::size_t i = 0; i + 2 < nameBytes; i += 2) // the length counts the final null
-                if (sector[entry + i + 1] == 0 && sector[entry + i] != 0)
+            for (std::size_t i = 0; i + 2 < nameBytes; i += 2) { // the length counts the final null
+                if (sector[entry + i + 1] == 0 && sector[entry + i] != 0) {
                     name.push_back(sector[entry + i]);
-                else
+                } else {
                     name.push_back('?');
+                }
+            }
             info = info || name == "EncryptionInfo";
             package = package || name == "EncryptedPackage";
         }
@@ -121,26 +136,32 @@ Result<FileKind> sniffFile(const std::filesystem::path& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        if (error == ENOENT || error == ENOTDIR)
+        if (error == ENOENT || error == ENOTDIR) {
             return Error{ErrorCode::NotFound, path.string()};
-        if (error == EACCES || error == EPERM)
+        }
+        if (error == EACCES || error == EPERM) {
             return Error{ErrorCode::PermissionDenied, path.string()};
+        }
         return Error{ErrorCode::IoError, path.string() + ": " + std::strerror(error)};
     }
     File file(fd);
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         return FileKind::Other;
+    }
     const auto size = static_cast<std::uint64_t>(info.st_size);
     std::string head;
-    if (size < 4 || !file.read(0, 4, head))
+    if (size < 4 || !file.read(0, 4, head)) {
         return FileKind::Other;
+    }
     // A local header first, or an end record alone for an archive without entries.
-    if (head == std::string("PK\x03\x04", 4) || head == std::string("PK\x05\x06", 4))
+    if (head == std::string("PK\x03\x04", 4) || head == std::string("PK\x05\x06", 4)) {
         return FileKind::Zip;
+    }
     if (size < 512 || !file.read(0, 512, head) ||
-        std::memcmp(head.data(), kCompoundSignature, sizeof kCompoundSignature) != 0)
+        std::string_view(head).substr(0, 8) != kCompoundSignature) {
         return FileKind::Other;
+    }
     return holdsEncryptedPackage(file, size, head) ? FileKind::EncryptedOoxml
                                                    : FileKind::LegacyCompound;
 }

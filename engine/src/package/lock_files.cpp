@@ -12,13 +12,15 @@ Status checkLockFiles(const std::filesystem::path& workbook) {
     std::vector<std::string> candidates{"~$" + name, ".~lock." + name + "#"};
     // Excel shortens the owner file of a longer name by letting "~$" replace its first two
     // characters; both forms are looked for, since the threshold varies between versions.
-    if (name.size() > 2)
+    if (name.size() > 2) {
         candidates.push_back("~$" + name.substr(2));
+    }
     for (const auto& candidate : candidates) {
         std::error_code error;
         const std::filesystem::path lock = folder / candidate;
-        if (std::filesystem::exists(lock, error))
+        if (std::filesystem::exists(lock, error)) {
             return Error{ErrorCode::LockedByOtherProgram, lock.string()};
+        }
     }
     return Unit{};
 }

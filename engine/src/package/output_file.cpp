@@ -1,6 +1,7 @@
 // Safe saving: the temporary file beside the target, its flush, and the rename over the target.
 #include "package/output_file.h"
 
+#include "package/lock_files.h"
 #include "package/sys_calls.h"
 
 #include <cerrno>
@@ -14,7 +15,7 @@ namespace engine::package {
 
 namespace {
 
-constexpr std::size_t kBufferSize = 1u << 20;
+constexpr std::size_t kBufferSize = 1U << 20;
 
 Error systemError(int error, const std::string& what) {
     switch (error) {
@@ -38,10 +39,11 @@ std::filesystem::path temporaryName(const std::filesystem::path& target) {
     static thread_local std::mt19937_64 random(
         std::random_device{}() ^
         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    constexpr std::string_view kDigits = "0123456789abcdefghijklmnopqrstuvwxyz";
     std::string suffix;
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 8; ++i) {
         suffix.push_back(kDigits[random() % 36]);
+    }
     return target.parent_path() /
            ("." + target.filename().string() + "." + suffix + ".varnocliff-tmp");
 }
@@ -67,8 +69,9 @@ Status OutputFile::write(std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = sysCalls().write(m_fd, bytes.data(), bytes.size());
         if (written < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             m_buffer.clear();
             return systemError(errno, "writing " + m_path.string());
         }
@@ -83,87 +86,123 @@ Status OutputFile::flush() {
     while (!bytes.empty()) {
         const ssize_t written = sysCalls().write(m_fd, bytes.data(), bytes.size());
         if (written < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             return systemError(errno, "writing " + m_path.string());
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     m_buffer.clear();
-    if (sysCalls().fsync(m_fd) != 0)
+    if (sysCalls().fsync(m_fd) != 0) {
         return systemError(errno, "flushing " + m_path.string());
+    }
     return Unit{};
 }
 
 Status replaceFileAtomically(const std::filesystem::path& target,
                              const std::function<Status(OutputFile&)>& write) {
     SysCalls& sys = sysCalls();
-    struct stat before {};
-    if (sys.stat(target.c_str(), &before) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
+    // A workbook reached through a symbolic link is replaced where it lies, so that the link
+    // still leads to it afterwards.
+    std::error_code linkError;
+    std::filesystem::path file = target;
+    if (std::filesystem::is_symlink(target, linkError)) {
+        file = std::filesystem::canonical(target, linkError);
+        if (linkError) {
             return Error{ErrorCode::NotFound, target.string()};
-        return systemError(errno, target.string());
+        }
     }
-    if (!S_ISREG(before.st_mode))
-        return Error{ErrorCode::NotAWorkbook, target.string() + " is not a regular file"};
+    struct stat before {};
+    if (sys.stat(file.c_str(), &before) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return Error{ErrorCode::NotFound, file.string()};
+        }
+        return systemError(errno, file.string());
+    }
+    if (!S_ISREG(before.st_mode)) {
+        return Error{ErrorCode::NotAWorkbook, file.string() + " is not a regular file"};
+    }
     // A read-only file is refused even though the folder would allow a rename over it: the user
     // marked it so, and a spreadsheet program would not save over it either. The mode bits are
     // checked too, because access() lets the superuser write anything.
-    if ((before.st_mode & 0222) == 0 || sys.access(target.c_str(), W_OK) != 0)
-        return Error{ErrorCode::PermissionDenied, target.string() + " is read-only"};
+    if ((before.st_mode & 0222) == 0 || sys.access(file.c_str(), W_OK) != 0) {
+        return Error{ErrorCode::PermissionDenied, file.string() + " is read-only"};
+    }
+
+    if (auto status = checkLockFiles(file); !status) {
+        return status;
+    }
 
     std::filesystem::path temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = temporaryName(target);
+        temporary = temporaryName(file);
         fd = sys.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST) {
             const int error = errno;
-            if (error == ENOENT)
-                return Error{ErrorCode::Vanished, target.parent_path().string()};
-            return systemError(error, "creating a file in " + target.parent_path().string());
+            if (error == ENOENT) {
+                return Error{ErrorCode::Vanished, file.parent_path().string()};
+            }
+            return systemError(error, "creating a file in " + file.parent_path().string());
         }
     }
-    if (fd < 0)
+    if (fd < 0) {
         return Error{ErrorCode::IoError,
-                     "no free temporary name in " + target.parent_path().string()};
+                     "no free temporary name in " + file.parent_path().string()};
+    }
 
     // Whatever fails from here on, the temporary file goes and the target stays as it was.
     auto fail = [&](Error error) -> Status {
-        if (fd >= 0)
+        if (fd >= 0) {
             sys.close(fd);
+        }
         sys.unlink(temporary.c_str());
         return error;
     };
     {
         OutputFile out(fd, temporary);
-        if (auto status = write(out); !status)
+        if (auto status = write(out); !status) {
             return fail(status.error());
-        if (auto status = out.flush(); !status)
+        }
+        if (auto status = out.flush(); !status) {
             return fail(status.error());
+        }
     }
-    if (sys.fchmod(fd, before.st_mode & 07777) != 0)
+    // The owner can only be kept by the superuser (or a member of the group for the group);
+    // anyone else saving a file makes it theirs, as any program that saves by rename does.
+    (void)sys.fchown(fd, before.st_uid, before.st_gid);
+    if (sys.fchmod(fd, before.st_mode & 07777) != 0) {
         return fail(systemError(errno, "setting the permissions of " + temporary.string()));
+    }
     const int closeResult = sys.close(fd);
     fd = -1;
-    if (closeResult != 0)
+    if (closeResult != 0) {
         return fail(systemError(errno, "closing " + temporary.string()));
+    }
 
     // The target must still be the file that was read: renaming over a file that took its
     // place, or recreating one that was deleted, would lose somebody's work. Inode numbers are
     // reused at once on some file systems, hence the size and time as well.
     struct stat now {};
-    if (sys.stat(target.c_str(), &now) != 0 || now.st_ino != before.st_ino ||
+    if (sys.stat(file.c_str(), &now) != 0 || now.st_ino != before.st_ino ||
         now.st_dev != before.st_dev || now.st_size != before.st_size ||
         now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
-        now.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
-        return fail(Error{ErrorCode::Vanished, target.string()});
-    if (sys.rename(temporary.c_str(), target.c_str()) != 0)
-        return fail(systemError(errno, "renaming over " + target.string()));
+        now.st_mtim.tv_nsec != before.st_mtim.tv_nsec) {
+        return fail(Error{ErrorCode::Vanished, file.string()});
+    }
+    // A spreadsheet program may have opened the workbook while it was written; its save would
+    // later overwrite this one, or this one would pull the file from under it.
+    if (auto status = checkLockFiles(file); !status) {
+        return fail(status.error());
+    }
+    if (sys.rename(temporary.c_str(), file.c_str()) != 0) {
+        return fail(systemError(errno, "renaming over " + file.string()));
+    }
 
     // The folder entry reaches the disk too; a file system that cannot sync folders is no error,
     // since the target is already replaced at this point.
-    const int folder = sys.open(target.parent_path().empty() ? "." : target.parent_path().c_str(),
+    const int folder = sys.open(file.parent_path().empty() ? "." : file.parent_path().c_str(),
                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (folder >= 0) {
         sys.fsync(folder);

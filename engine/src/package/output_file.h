@@ -13,7 +13,8 @@
 
 namespace engine::package {
 
-/// The temporary file that replaceFileAtomically fills. Writes are buffered.
+/// The temporary file that replaceFileAtomically fills. Writes are buffered. It does not own
+/// `fd`: replaceFileAtomically closes it.
 class OutputFile : public zip::ByteSink {
 public:
     OutputFile(int fd, std::filesystem::path path);
@@ -38,10 +39,13 @@ private:
 
 /// Replaces `target` with what `write` puts into an OutputFile: creates a temporary file beside
 /// `target` (same folder, so the rename stays on one file system), lets `write` fill it, fsyncs
-/// it, gives it `target`'s permission bits, renames it over `target` and fsyncs the folder.
-/// On any failure, the failure of `write` included, the temporary file is removed and `target`
-/// is untouched. Refuses a target the user may not write ("permission denied"), even where the
-/// folder would allow the rename. Errors: NotFound/Vanished when `target` is gone,
+/// it, gives it `target`'s permission bits (and owner, where allowed), renames it over `target` and
+/// fsyncs the folder. A symbolic link is followed: the file it leads to is replaced and the link
+/// kept. On any failure, the failure of `write` included, the temporary file is removed and
+/// `target` is untouched. Refuses a target the user may not write ("permission denied"), even where
+/// the folder would allow the rename, and a target that another program has open (lock files
+/// are looked for before writing and again before the rename: LockedByOtherProgram).
+/// Errors: NotFound/Vanished when `target` is gone,
 /// PermissionDenied, DiskFull, IoError, or the status `write` returned.
 Status replaceFileAtomically(const std::filesystem::path& target,
                              const std::function<Status(OutputFile&)>& write);

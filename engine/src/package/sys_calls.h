@@ -12,6 +12,7 @@ struct SysCalls {
     ssize_t (*write)(int fd, const void* data, size_t size);
     int (*fsync)(int fd);
     int (*fchmod)(int fd, mode_t mode);
+    int (*fchown)(int fd, uid_t owner, gid_t group);
     int (*stat)(const char* path, struct stat* info);
     int (*rename)(const char* from, const char* to);
     int (*close)(int fd);

@@ -19,9 +19,23 @@ constexpr std::size_t kMaxPiece = 1u << 20;
 
 } // namespace
 
+namespace {
+
+// True when the NUL-terminated name equals text, without measuring the name first.
+bool sameName(const char* name, std::string_view text) {
+    for (const char c : text) {
+        if (*name != c)
+            return false;
+        ++name;
+    }
+    return *name == 0;
+}
+
+} // namespace
+
 const char* findAttribute(Attributes attributes, std::string_view local) {
     for (auto a = attributes; *a != nullptr; a += 2) {
-        if (local == a[0])
+        if (sameName(a[0], local))
             return a[1];
     }
     return nullptr;

@@ -71,6 +71,8 @@ void appendEscapedAttribute(std::string& out, std::string_view text) {
 }
 
 std::string_view rawElementName(std::string_view tag) {
+    if (tag.size() < 2)
+        return {};
     std::size_t i = 1;
     if (i < tag.size() && tag[i] == '/')
         ++i;
@@ -111,6 +113,8 @@ std::optional<RawAttribute> findRawAttribute(std::string_view tag, std::string_v
 }
 
 std::size_t attributeInsertPoint(std::string_view tag) {
+    if (tag.empty())
+        return 0;
     std::size_t end = tag.size() - 1; // at ">"
     if (end > 0 && tag[end - 1] == '/')
         --end;

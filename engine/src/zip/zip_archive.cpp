@@ -20,7 +20,7 @@ using namespace format;
 
 namespace {
 
-constexpr std::size_t kChunk = 256 * 1024;
+constexpr std::size_t kChunk = std::size_t{256} * 1024;
 // Deflate cannot expand data by more than about 1032:1 (RFC 1951 block limits), so a declared
 // size beyond this ratio is a lie meant to make a reader reserve memory.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
@@ -44,9 +44,11 @@ Error systemError(int error, const std::string& what) {
 
 std::string lowerAscii(std::string_view text) {
     std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') {
             c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
     return lower;
 }
 
@@ -55,7 +57,7 @@ std::string lowerAscii(std::string_view text) {
 std::uint32_t crc32(std::string_view data, std::uint32_t crc) {
     // zlib takes a uInt length: feed huge inputs in slices.
     while (!data.empty()) {
-        const auto size = static_cast<uInt>(std::min<std::size_t>(data.size(), 1u << 30));
+        const auto size = static_cast<uInt>(std::min<std::size_t>(data.size(), 1U << 30));
         crc = static_cast<std::uint32_t>(
             ::crc32(crc, reinterpret_cast<const Bytef*>(data.data()), size));
         data.remove_prefix(size);
@@ -74,25 +76,29 @@ struct ZipReader::Impl {
     std::string comment;
 
     ~Impl() {
-        if (fd >= 0)
+        if (fd >= 0) {
             ::close(fd);
+        }
     }
 
     Status read(std::uint64_t offset, std::uint64_t size, std::string& out) const {
-        if (offset > fileSize || size > fileSize - offset)
+        if (offset > fileSize || size > fileSize - offset) {
             return corrupt("a record lies beyond the end of the file");
+        }
         out.resize(size);
         std::uint64_t done = 0;
         while (done < size) {
             const ssize_t got =
                 ::pread(fd, out.data() + done, size - done, static_cast<off_t>(offset + done));
             if (got < 0) {
-                if (errno == EINTR)
+                if (errno == EINTR) {
                     continue;
+                }
                 return systemError(errno, "reading " + path);
             }
-            if (got == 0)
+            if (got == 0) {
                 return Error{ErrorCode::Vanished, "the file became shorter while it was read"};
+            }
             done += static_cast<std::uint64_t>(got);
         }
         return Unit{};
@@ -113,13 +119,15 @@ bool applyZip64(std::string_view extra, bool wantUncompressed, bool wantCompress
     while (pos + 4 <= extra.size()) {
         const std::uint16_t id = load16(extra.data() + pos);
         const std::size_t size = load16(extra.data() + pos + 2);
-        if (pos + 4 + size > extra.size())
+        if (pos + 4 + size > extra.size()) {
             return false;
+        }
         if (id == kZip64ExtraId) {
             std::string_view field = extra.substr(pos + 4, size);
             auto take = [&field](std::uint64_t& value) {
-                if (field.size() < 8)
+                if (field.size() < 8) {
                     return false;
+                }
                 value = load64(field.data());
                 field.remove_prefix(8);
                 return true;
@@ -137,8 +145,9 @@ bool hasExtraField(std::string_view extra, std::uint16_t wanted) {
     while (pos + 4 <= extra.size()) {
         const std::uint16_t id = load16(extra.data() + pos);
         const std::size_t size = load16(extra.data() + pos + 2);
-        if (id == wanted)
+        if (id == wanted) {
             return true;
+        }
         pos += 4 + size;
     }
     return false;
@@ -147,29 +156,34 @@ bool hasExtraField(std::string_view extra, std::uint16_t wanted) {
 } // namespace
 
 Status ZipReader::Impl::readEnd() {
-    if (fileSize < kEndSize)
+    if (fileSize < kEndSize) {
         return Error{ErrorCode::NotAWorkbook, "the file is too short to be a ZIP package"};
+    }
     // The end record sits behind a comment of at most 65,535 bytes (APPNOTE 4.3.16).
     const std::uint64_t tailSize = std::min<std::uint64_t>(fileSize, kEndSize + 0xffff);
     const std::uint64_t tailStart = fileSize - tailSize;
     std::string tail;
-    if (auto status = read(tailStart, tailSize, tail); !status)
+    if (auto status = read(tailStart, tailSize, tail); !status) {
         return status;
+    }
     std::size_t found = std::string::npos;
     for (std::size_t pos = tail.size() - kEndSize + 1; pos-- > 0;) {
-        if (load32(tail.data() + pos) != kEndSignature)
+        if (load32(tail.data() + pos) != kEndSignature) {
             continue;
+        }
         const std::size_t commentSize = load16(tail.data() + pos + 20);
         if (pos + kEndSize + commentSize <= tail.size()) {
             found = pos;
             break;
         }
     }
-    if (found == std::string::npos)
+    if (found == std::string::npos) {
         return Error{ErrorCode::NotAWorkbook, "no ZIP end record was found"};
+    }
     const char* end = tail.data() + found;
     const std::uint64_t endOffset = tailStart + found;
-    const std::uint16_t disk = load16(end + 4), centralDisk = load16(end + 6);
+    const std::uint16_t disk = load16(end + 4);
+    const std::uint16_t centralDisk = load16(end + 6);
     std::uint64_t count = load16(end + 10);
     std::uint64_t size = load32(end + 12);
     std::uint64_t offset = load32(end + 16);
@@ -180,20 +194,26 @@ Status ZipReader::Impl::readEnd() {
                            disk == kMax16 || centralDisk == kMax16;
     if (endOffset >= kZip64LocatorSize) {
         std::string locator;
-        if (auto status = read(endOffset - kZip64LocatorSize, kZip64LocatorSize, locator); !status)
+        if (auto status = read(endOffset - kZip64LocatorSize, kZip64LocatorSize, locator);
+            !status) {
             return status;
+        }
         if (load32(locator.data()) == kZip64LocatorSignature) {
             const std::uint64_t zip64Offset = load64(locator.data() + 8);
             std::string record;
             if (zip64Offset > endOffset - kZip64LocatorSize ||
-                endOffset - kZip64LocatorSize - zip64Offset < kZip64EndSize)
+                endOffset - kZip64LocatorSize - zip64Offset < kZip64EndSize) {
                 return corrupt("the Zip64 end record lies outside the file");
-            if (auto status = read(zip64Offset, kZip64EndSize, record); !status)
+            }
+            if (auto status = read(zip64Offset, kZip64EndSize, record); !status) {
                 return status;
-            if (load32(record.data()) != kZip64EndSignature)
+            }
+            if (load32(record.data()) != kZip64EndSignature) {
                 return corrupt("the Zip64 end record is missing");
-            if (load32(record.data() + 16) != 0 || load32(record.data() + 20) != 0)
+            }
+            if (load32(record.data() + 16) != 0 || load32(record.data() + 20) != 0) {
                 return Error{ErrorCode::UnsupportedFormat, "archives split over several disks"};
+            }
             count = load64(record.data() + 32);
             size = load64(record.data() + 40);
             offset = load64(record.data() + 48);
@@ -202,36 +222,44 @@ Status ZipReader::Impl::readEnd() {
             return corrupt("the Zip64 end record is missing");
         }
     }
-    if (centralLimit == endOffset && (disk != 0 || centralDisk != 0))
+    if (centralLimit == endOffset && (disk != 0 || centralDisk != 0)) {
         return Error{ErrorCode::UnsupportedFormat, "archives split over several disks"};
-    if (count > limits.maxEntries)
+    }
+    if (count > limits.maxEntries) {
         return Error{ErrorCode::ResourceLimit,
                      "the archive declares " + std::to_string(count) + " entries"};
-    if (offset > centralLimit || size > centralLimit - offset)
+    }
+    if (offset > centralLimit || size > centralLimit - offset) {
         return corrupt("the central directory lies outside the file");
-    if (size / kCentralHeaderSize < count)
+    }
+    if (size / kCentralHeaderSize < count) {
         return corrupt("the central directory is too small for its entries");
+    }
     centralOffset = offset;
     return readCentralDirectory(count, size);
 }
 
 Status ZipReader::Impl::readCentralDirectory(std::uint64_t count, std::uint64_t size) {
     std::string directory;
-    if (auto status = read(centralOffset, size, directory); !status)
+    if (auto status = read(centralOffset, size, directory); !status) {
         return status;
+    }
     entries.reserve(static_cast<std::size_t>(count));
     std::uint64_t total = 0;
     std::size_t pos = 0;
     for (std::uint64_t i = 0; i < count; ++i) {
         if (pos + kCentralHeaderSize > directory.size() ||
-            load32(directory.data() + pos) != kCentralHeaderSignature)
+            load32(directory.data() + pos) != kCentralHeaderSignature) {
             return corrupt("central directory record " + std::to_string(i + 1) + " is damaged");
+        }
         const char* r = directory.data() + pos;
-        const std::size_t nameSize = load16(r + 28), extraSize = load16(r + 30),
-                          commentSize = load16(r + 32);
+        const std::size_t nameSize = load16(r + 28);
+        const std::size_t extraSize = load16(r + 30);
+        const std::size_t commentSize = load16(r + 32);
         const std::size_t recordSize = kCentralHeaderSize + nameSize + extraSize + commentSize;
-        if (pos + recordSize > directory.size())
+        if (pos + recordSize > directory.size()) {
             return corrupt("central directory record " + std::to_string(i + 1) + " is cut off");
+        }
         EntryInfo entry;
         entry.versionMadeBy = load16(r + 4);
         entry.versionNeeded = load16(r + 6);
@@ -251,21 +279,26 @@ Status ZipReader::Impl::readCentralDirectory(std::uint64_t count, std::uint64_t 
         entry.centralRecord.assign(r, recordSize);
         if (!applyZip64(entry.extraField, entry.uncompressedSize == kMax32,
                         entry.compressedSize == kMax32, entry.localHeaderOffset == kMax32,
-                        entry.uncompressedSize, entry.compressedSize, entry.localHeaderOffset))
+                        entry.uncompressedSize, entry.compressedSize, entry.localHeaderOffset)) {
             return corrupt("the Zip64 field of " + entry.name + " is damaged");
-        if (load16(r + 34) != 0 && load16(r + 34) != kMax16)
+        }
+        if (load16(r + 34) != 0 && load16(r + 34) != kMax16) {
             return Error{ErrorCode::UnsupportedFormat, "archives split over several disks"};
-        if (entry.uncompressedSize > limits.maxEntryBytes)
+        }
+        if (entry.uncompressedSize > limits.maxEntryBytes) {
             return Error{ErrorCode::ResourceLimit, entry.name + " declares " +
                                                        std::to_string(entry.uncompressedSize) +
                                                        " bytes"};
+        }
         total += entry.uncompressedSize;
-        if (total > limits.maxTotalBytes)
+        if (total > limits.maxTotalBytes) {
             return Error{ErrorCode::ResourceLimit, "the entries declare more than " +
                                                        std::to_string(limits.maxTotalBytes) +
                                                        " bytes together"};
-        if (auto status = readLocalHeader(entry); !status)
+        }
+        if (auto status = readLocalHeader(entry); !status) {
             return status;
+        }
         byName.emplace(lowerAscii(entry.name), entries.size());
         entries.push_back(std::move(entry));
         pos += recordSize;
@@ -275,16 +308,18 @@ Status ZipReader::Impl::readCentralDirectory(std::uint64_t count, std::uint64_t 
     // are a known way to make small archives inflate to huge ones.
     std::vector<const EntryInfo*> byOffset;
     byOffset.reserve(entries.size());
-    for (const auto& entry : entries)
+    for (const auto& entry : entries) {
         byOffset.push_back(&entry);
+    }
     std::sort(byOffset.begin(), byOffset.end(), [](const EntryInfo* a, const EntryInfo* b) {
         return a->localHeaderOffset < b->localHeaderOffset;
     });
     for (std::size_t i = 0; i < byOffset.size(); ++i) {
         const std::uint64_t limit =
             i + 1 < byOffset.size() ? byOffset[i + 1]->localHeaderOffset : centralOffset;
-        if (byOffset[i]->entryEnd > limit)
+        if (byOffset[i]->entryEnd > limit) {
             return corrupt(byOffset[i]->name + " overlaps another entry");
+        }
     }
     return Unit{};
 }
@@ -292,41 +327,54 @@ Status ZipReader::Impl::readCentralDirectory(std::uint64_t count, std::uint64_t 
 Status ZipReader::Impl::readLocalHeader(EntryInfo& entry) const {
     std::string header;
     if (entry.localHeaderOffset > centralOffset ||
-        centralOffset - entry.localHeaderOffset < kLocalHeaderSize)
+        centralOffset - entry.localHeaderOffset < kLocalHeaderSize) {
         return corrupt("the local header of " + entry.name + " lies outside the entries");
-    if (auto status = read(entry.localHeaderOffset, kLocalHeaderSize, header); !status)
+    }
+    if (auto status = read(entry.localHeaderOffset, kLocalHeaderSize, header); !status) {
         return status;
+    }
     const char* h = header.data();
-    if (load32(h) != kLocalHeaderSignature)
+    if (load32(h) != kLocalHeaderSignature) {
         return corrupt("the local header of " + entry.name + " is missing");
-    const std::size_t nameSize = load16(h + 26), extraSize = load16(h + 28);
+    }
+    const std::size_t nameSize = load16(h + 26);
+    const std::size_t extraSize = load16(h + 28);
     std::string variable;
     if (auto status =
             read(entry.localHeaderOffset + kLocalHeaderSize, nameSize + extraSize, variable);
-        !status)
+        !status) {
         return status;
-    if (std::string_view(variable).substr(0, nameSize) != entry.name)
+    }
+    if (std::string_view(variable).substr(0, nameSize) != entry.name) {
         return corrupt("the local header of " + entry.name + " names another entry");
-    if (load16(h + 8) != entry.method)
+    }
+    if (load16(h + 8) != entry.method) {
         return corrupt("the local header of " + entry.name + " has another compression method");
+    }
     const std::string_view localExtra = std::string_view(variable).substr(nameSize);
     const bool localZip64 = hasExtraField(localExtra, kZip64ExtraId);
     const bool descriptor = (load16(h + 6) & kFlagDataDescriptor) != 0;
     if (!descriptor) {
-        std::uint64_t uncompressed = load32(h + 22), compressed = load32(h + 18), unused = 0;
+        std::uint64_t uncompressed = load32(h + 22);
+        std::uint64_t compressed = load32(h + 18);
+        std::uint64_t unused = 0;
         // A local Zip64 field holds both sizes whenever either is saturated (APPNOTE 4.5.3).
         const bool saturated = uncompressed == kMax32 || compressed == kMax32;
         if (saturated &&
-            !applyZip64(localExtra, true, true, false, uncompressed, compressed, unused))
+            !applyZip64(localExtra, true, true, false, uncompressed, compressed, unused)) {
             return corrupt("the Zip64 field of " + entry.name + " is damaged");
+        }
         if (load32(h + 14) != entry.crc32 || uncompressed != entry.uncompressedSize ||
-            compressed != entry.compressedSize)
+            compressed != entry.compressedSize) {
             return corrupt("the local header of " + entry.name +
                            " disagrees with the central directory");
+        }
     }
     entry.dataOffset = entry.localHeaderOffset + kLocalHeaderSize + nameSize + extraSize;
-    if (entry.dataOffset > centralOffset || entry.compressedSize > centralOffset - entry.dataOffset)
+    if (entry.dataOffset > centralOffset ||
+        entry.compressedSize > centralOffset - entry.dataOffset) {
         return corrupt("the data of " + entry.name + " lies outside the entries");
+    }
     entry.entryEnd = entry.dataOffset + entry.compressedSize;
     if (descriptor) {
         // The data descriptor (APPNOTE 4.3.9) may or may not start with its signature, and holds
@@ -334,12 +382,14 @@ Status ZipReader::Impl::readLocalHeader(EntryInfo& entry) const {
         // the central record, so only the layout that matches is taken.
         std::string bytes;
         const std::uint64_t available = std::min<std::uint64_t>(centralOffset - entry.entryEnd, 24);
-        if (auto status = read(entry.entryEnd, available, bytes); !status)
+        if (auto status = read(entry.entryEnd, available, bytes); !status) {
             return status;
+        }
         auto matches = [&](std::size_t start, bool wide) {
             const std::size_t size = 4 + (wide ? 16 : 8);
-            if (start + size > bytes.size())
+            if (start + size > bytes.size()) {
                 return std::size_t{0};
+            }
             const char* d = bytes.data() + start;
             const std::uint64_t compressed = wide ? load64(d + 4) : load32(d + 4);
             const std::uint64_t uncompressed = wide ? load64(d + 12) : load32(d + 8);
@@ -352,14 +402,17 @@ Status ZipReader::Impl::readLocalHeader(EntryInfo& entry) const {
             bytes.size() >= 4 && load32(bytes.data()) == kDataDescriptorSignature;
         std::size_t length = 0;
         for (bool wide : {localZip64, !localZip64}) {
-            if (length == 0 && signature)
+            if (length == 0 && signature) {
                 length = matches(4, wide);
-            if (length == 0)
+            }
+            if (length == 0) {
                 length = matches(0, wide);
+            }
         }
-        if (length == 0)
+        if (length == 0) {
             return corrupt("the data descriptor of " + entry.name +
                            " disagrees with the central directory");
+        }
         entry.entryEnd += length;
     }
     return Unit{};
@@ -374,16 +427,20 @@ Result<std::unique_ptr<ZipReader>> ZipReader::open(const std::filesystem::path& 
     impl->path = path.string();
     impl->limits = limits;
     impl->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (impl->fd < 0)
+    if (impl->fd < 0) {
         return systemError(errno, impl->path);
+    }
     struct stat info {};
-    if (::fstat(impl->fd, &info) != 0)
+    if (::fstat(impl->fd, &info) != 0) {
         return systemError(errno, impl->path);
-    if (!S_ISREG(info.st_mode))
+    }
+    if (!S_ISREG(info.st_mode)) {
         return Error{ErrorCode::NotAWorkbook, impl->path + " is not a regular file"};
+    }
     impl->fileSize = static_cast<std::uint64_t>(info.st_size);
-    if (auto status = impl->readEnd(); !status)
+    if (auto status = impl->readEnd(); !status) {
         return status.error();
+    }
     return std::unique_ptr<ZipReader>(new ZipReader(std::move(impl)));
 }
 
@@ -401,11 +458,13 @@ std::uint64_t ZipReader::centralDirectoryOffset() const {
 }
 
 std::optional<std::size_t> ZipReader::find(std::string_view partName) const {
-    if (!partName.empty() && partName.front() == '/')
+    if (!partName.empty() && partName.front() == '/') {
         partName.remove_prefix(1);
+    }
     const auto it = m_impl->byName.find(lowerAscii(partName));
-    if (it == m_impl->byName.end())
+    if (it == m_impl->byName.end()) {
         return std::nullopt;
+    }
     return it->second;
 }
 
@@ -415,28 +474,35 @@ Status ZipReader::readRaw(std::uint64_t offset, std::uint64_t size, std::string&
 
 Status ZipReader::readStream(std::size_t index,
                              const std::function<Status(std::string_view)>& sink) const {
-    if (index >= m_impl->entries.size())
+    if (index >= m_impl->entries.size()) {
         return Error{ErrorCode::NotFound, "entry " + std::to_string(index)};
+    }
     const EntryInfo& entry = m_impl->entries[index];
-    if (entry.encrypted())
+    if (entry.encrypted()) {
         return Error{ErrorCode::PasswordProtected, entry.name + " is encrypted"};
-    if (entry.method != 0 && entry.method != 8)
+    }
+    if (entry.method != 0 && entry.method != 8) {
         return Error{ErrorCode::UnsupportedFormat,
                      entry.name + " uses compression method " + std::to_string(entry.method)};
-    if (entry.uncompressedSize > m_impl->limits.maxEntryBytes)
+    }
+    if (entry.uncompressedSize > m_impl->limits.maxEntryBytes) {
         return Error{ErrorCode::ResourceLimit, entry.name + " is too large"};
-    if (entry.method == 0 && entry.compressedSize != entry.uncompressedSize)
+    }
+    if (entry.method == 0 && entry.compressedSize != entry.uncompressedSize) {
         return corrupt(entry.name + " is stored with two different sizes");
-    if (entry.method == 8 && entry.uncompressedSize / kMaxDeflateRatio > entry.compressedSize + 1)
+    }
+    if (entry.method == 8 && entry.uncompressedSize / kMaxDeflateRatio > entry.compressedSize + 1) {
         return corrupt(entry.name + " declares a size its data cannot have");
+    }
 
     std::uint32_t crc = 0;
     std::uint64_t produced = 0;
     std::string input;
     auto deliver = [&](std::string_view bytes) -> Status {
         produced += bytes.size();
-        if (produced > entry.uncompressedSize)
+        if (produced > entry.uncompressedSize) {
             return corrupt(entry.name + " inflates beyond its declared size");
+        }
         crc = crc32(bytes, crc);
         return sink(bytes);
     };
@@ -446,16 +512,19 @@ Status ZipReader::readStream(std::size_t index,
     if (entry.method == 0) {
         while (offset < end) {
             const std::uint64_t size = std::min<std::uint64_t>(kChunk, end - offset);
-            if (auto status = m_impl->read(offset, size, input); !status)
+            if (auto status = m_impl->read(offset, size, input); !status) {
                 return status;
+            }
             offset += size;
-            if (auto status = deliver(input); !status)
+            if (auto status = deliver(input); !status) {
                 return status;
+            }
         }
     } else {
         z_stream stream{};
-        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
+        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
             return Error{ErrorCode::IoError, "zlib could not start inflating"};
+        }
         struct Ender {
             z_stream* s;
             ~Ender() { inflateEnd(s); }
@@ -464,11 +533,13 @@ Status ZipReader::readStream(std::size_t index,
         bool ended = false;
         while (!ended) {
             if (stream.avail_in == 0) {
-                if (offset >= end)
+                if (offset >= end) {
                     return corrupt(entry.name + " is cut off");
+                }
                 const std::uint64_t size = std::min<std::uint64_t>(kChunk, end - offset);
-                if (auto status = m_impl->read(offset, size, input); !status)
+                if (auto status = m_impl->read(offset, size, input); !status) {
                     return status;
+                }
                 offset += size;
                 stream.next_in = reinterpret_cast<Bytef*>(input.data());
                 stream.avail_in = static_cast<uInt>(input.size());
@@ -476,36 +547,44 @@ Status ZipReader::readStream(std::size_t index,
             stream.next_out = reinterpret_cast<Bytef*>(output.data());
             stream.avail_out = static_cast<uInt>(output.size());
             const int result = inflate(&stream, Z_NO_FLUSH);
-            if (result == Z_STREAM_END)
+            if (result == Z_STREAM_END) {
                 ended = true;
-            else if (result != Z_OK && result != Z_BUF_ERROR)
+            } else if (result != Z_OK && result != Z_BUF_ERROR) {
                 return corrupt(entry.name + " has damaged compressed data");
+            }
             const std::size_t got = output.size() - stream.avail_out;
-            if (result == Z_BUF_ERROR && got == 0 && stream.avail_in != 0)
+            if (result == Z_BUF_ERROR && got == 0 && stream.avail_in != 0) {
                 return corrupt(entry.name + " has damaged compressed data");
-            if (got > 0)
-                if (auto status = deliver(std::string_view(output.data(), got)); !status)
+            }
+            if (got > 0) {
+                if (auto status = deliver(std::string_view(output.data(), got)); !status) {
                     return status;
+                }
+            }
         }
     }
-    if (produced != entry.uncompressedSize)
+    if (produced != entry.uncompressedSize) {
         return corrupt(entry.name + " is shorter than its declared size");
-    if (crc != entry.crc32)
+    }
+    if (crc != entry.crc32) {
         return corrupt(entry.name + " fails its CRC-32 check");
+    }
     return Unit{};
 }
 
 Result<std::string> ZipReader::readAll(std::size_t index) const {
     std::string content;
-    if (index < m_impl->entries.size())
+    if (index < m_impl->entries.size()) {
         content.reserve(static_cast<std::size_t>(
-            std::min<std::uint64_t>(m_impl->entries[index].uncompressedSize, 64u << 20)));
+            std::min<std::uint64_t>(m_impl->entries[index].uncompressedSize, 64U << 20)));
+    }
     auto status = readStream(index, [&content](std::string_view chunk) -> Status {
         content.append(chunk);
         return Unit{};
     });
-    if (!status)
+    if (!status) {
         return status.error();
+    }
     return content;
 }
 

@@ -23,7 +23,7 @@ struct EntryInfo {
     std::uint32_t crc32 = 0;
     std::uint64_t compressedSize = 0, uncompressedSize = 0;
     std::uint16_t dosTime = 0, dosDate = 0;
-    bool encrypted() const { return (flags & 1u) != 0; }
+    bool encrypted() const { return (flags & 1U) != 0; }
     /// True when readAll and readStream can inflate the entry: stored or deflated, not encrypted.
     bool readable() const { return !encrypted() && (method == 0 || method == 8); }
 
@@ -41,8 +41,8 @@ struct EntryInfo {
 
 /// Bounds on what one archive may hold; an archive beyond them fails with ResourceLimit.
 struct Limits {
-    std::uint64_t maxEntryBytes = 2ull << 30;  ///< uncompressed size of one entry
-    std::uint64_t maxTotalBytes = 16ull << 30; ///< uncompressed size of all entries together
+    std::uint64_t maxEntryBytes = 2ULL << 30;  ///< uncompressed size of one entry
+    std::uint64_t maxTotalBytes = 16ULL << 30; ///< uncompressed size of all entries together
     std::uint64_t maxEntries = 100000;         ///< entries in the central directory
 };
 

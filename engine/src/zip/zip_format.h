@@ -20,11 +20,11 @@ constexpr std::size_t kEndSize = 22;
 constexpr std::size_t kZip64EndSize = 56;
 constexpr std::size_t kZip64LocatorSize = 20;
 constexpr std::uint16_t kZip64ExtraId = 0x0001; // 4.5.3
-constexpr std::uint32_t kMax32 = 0xffffffffu;
-constexpr std::uint16_t kMax16 = 0xffffu;
-constexpr std::uint16_t kFlagEncrypted = 1u << 0;
-constexpr std::uint16_t kFlagDataDescriptor = 1u << 3;
-constexpr std::uint16_t kFlagStrongEncryption = 1u << 6;
+constexpr std::uint32_t kMax32 = 0xffffffffU;
+constexpr std::uint16_t kMax16 = 0xffffU;
+constexpr std::uint16_t kFlagEncrypted = 1U << 0;
+constexpr std::uint16_t kFlagDataDescriptor = 1U << 3;
+constexpr std::uint16_t kFlagStrongEncryption = 1U << 6;
 
 inline std::uint16_t load16(const char* p) {
     const auto* u = reinterpret_cast<const unsigned char*>(p);
@@ -44,16 +44,19 @@ inline void append16(std::string& out, std::uint16_t v) {
     out.push_back(static_cast<char>(v >> 8));
 }
 inline void append32(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+    }
 }
 inline void append64(std::string& out, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 8; ++i) {
         out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+    }
 }
 inline void store32(char* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         p[i] = static_cast<char>((v >> (8 * i)) & 0xff);
+    }
 }
 
 /// `extra` without the fields whose header id is `id`; a malformed tail is kept as it is.
@@ -63,10 +66,12 @@ inline std::string withoutExtraField(std::string_view extra, std::uint16_t id) {
     while (pos + 4 <= extra.size()) {
         const std::uint16_t fieldId = load16(extra.data() + pos);
         const std::size_t size = load16(extra.data() + pos + 2);
-        if (pos + 4 + size > extra.size())
+        if (pos + 4 + size > extra.size()) {
             break;
-        if (fieldId != id)
+        }
+        if (fieldId != id) {
             kept.append(extra.substr(pos, 4 + size));
+        }
         pos += 4 + size;
     }
     kept.append(extra.substr(pos));

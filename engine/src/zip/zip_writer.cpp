@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace engine::zip {
@@ -15,7 +16,7 @@ using namespace format;
 
 namespace {
 
-constexpr std::uint64_t kCopyChunk = 1u << 20;
+constexpr std::uint64_t kCopyChunk = 1U << 20;
 constexpr std::uint16_t kVersionDeflate = 20; // APPNOTE 4.4.3.2: deflate
 constexpr std::uint16_t kVersionZip64 = 45;   // APPNOTE 4.4.3.2: Zip64
 
@@ -33,12 +34,15 @@ struct CentralFields {
 // do not fit in 32 bits.
 std::string buildCentralRecord(const CentralFields& f) {
     std::string zip64;
-    if (f.uncompressedSize >= kMax32)
+    if (f.uncompressedSize >= kMax32) {
         append64(zip64, f.uncompressedSize);
-    if (f.compressedSize >= kMax32)
+    }
+    if (f.compressedSize >= kMax32) {
         append64(zip64, f.compressedSize);
-    if (f.offset >= kMax32)
+    }
+    if (f.offset >= kMax32) {
         append64(zip64, f.offset);
+    }
     std::string extra;
     if (!zip64.empty()) {
         append16(extra, kZip64ExtraId);
@@ -82,21 +86,23 @@ struct DeflateStream::Impl {
     bool initialised = false;
     bool finished = false;
     std::string compressed;
+    std::array<char, std::size_t{64} * 1024> buffer{};
     std::uint32_t crc = 0;
     std::uint64_t size = 0;
 
     Status run(int flush) {
-        char buffer[64 * 1024];
         for (;;) {
-            stream.next_out = reinterpret_cast<Bytef*>(buffer);
-            stream.avail_out = sizeof buffer;
+            stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+            stream.avail_out = static_cast<uInt>(buffer.size());
             const int result = deflate(&stream, flush);
-            if (result == Z_STREAM_ERROR)
+            if (result == Z_STREAM_ERROR) {
                 return Error{ErrorCode::IoError, "zlib failed while deflating"};
-            compressed.append(buffer, sizeof buffer - stream.avail_out);
+            }
+            compressed.append(buffer.data(), buffer.size() - stream.avail_out);
             if (flush == Z_FINISH ? result == Z_STREAM_END
-                                  : stream.avail_in == 0 && stream.avail_out != 0)
+                                  : stream.avail_in == 0 && stream.avail_out != 0) {
                 return Unit{};
+            }
         }
     }
 };
@@ -108,37 +114,44 @@ DeflateStream::DeflateStream() : m_impl(std::make_unique<Impl>()) {
 }
 
 DeflateStream::~DeflateStream() {
-    if (m_impl->initialised)
+    if (m_impl->initialised) {
         deflateEnd(&m_impl->stream);
+    }
 }
 
 Status DeflateStream::write(std::string_view chunk) {
-    if (!m_impl->initialised)
+    if (!m_impl->initialised) {
         return Error{ErrorCode::IoError, "zlib could not start deflating"};
-    if (m_impl->finished)
+    }
+    if (m_impl->finished) {
         return Error{ErrorCode::IoError, "data written after the end of a deflate stream"};
+    }
     m_impl->crc = zip::crc32(chunk, m_impl->crc);
     m_impl->size += chunk.size();
     while (!chunk.empty()) {
-        const auto size = static_cast<uInt>(std::min<std::size_t>(chunk.size(), 1u << 30));
+        const auto size = static_cast<uInt>(std::min<std::size_t>(chunk.size(), 1U << 30));
         m_impl->stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(chunk.data()));
         m_impl->stream.avail_in = size;
-        if (auto status = m_impl->run(Z_NO_FLUSH); !status)
+        if (auto status = m_impl->run(Z_NO_FLUSH); !status) {
             return status;
+        }
         chunk.remove_prefix(size);
     }
     return Unit{};
 }
 
 Status DeflateStream::finish() {
-    if (!m_impl->initialised)
+    if (!m_impl->initialised) {
         return Error{ErrorCode::IoError, "zlib could not start deflating"};
-    if (m_impl->finished)
+    }
+    if (m_impl->finished) {
         return Unit{};
+    }
     m_impl->stream.next_in = nullptr;
     m_impl->stream.avail_in = 0;
-    if (auto status = m_impl->run(Z_FINISH); !status)
+    if (auto status = m_impl->run(Z_FINISH); !status) {
         return status;
+    }
     m_impl->finished = true;
     return Unit{};
 }
@@ -159,8 +172,9 @@ struct ZipWriter::Impl {
     bool finished = false;
 
     Status checkOpen() const {
-        if (finished)
+        if (finished) {
             return Error{ErrorCode::IoError, "an entry was added after the end of the archive"};
+        }
         return Unit{};
     }
 };
@@ -169,10 +183,12 @@ ZipWriter::ZipWriter(ByteSink& out) : m_impl(std::make_unique<Impl>(Impl{out, {}
 ZipWriter::~ZipWriter() = default;
 
 Status ZipWriter::copyRaw(const ZipReader& source, std::size_t index) {
-    if (auto status = m_impl->checkOpen(); !status)
+    if (auto status = m_impl->checkOpen(); !status) {
         return status;
-    if (index >= source.entries().size())
+    }
+    if (index >= source.entries().size()) {
         return Error{ErrorCode::NotFound, "entry " + std::to_string(index)};
+    }
     const EntryInfo& e = source.entries()[index];
     const std::uint64_t offset = m_impl->out.position();
     // Unchanged entries are copied as compressed bytes, headers and descriptors included:
@@ -180,10 +196,12 @@ Status ZipWriter::copyRaw(const ZipReader& source, std::size_t index) {
     std::string chunk;
     for (std::uint64_t at = e.localHeaderOffset; at < e.entryEnd;) {
         const std::uint64_t size = std::min<std::uint64_t>(kCopyChunk, e.entryEnd - at);
-        if (auto status = source.readRaw(at, size, chunk); !status)
+        if (auto status = source.readRaw(at, size, chunk); !status) {
             return status;
-        if (auto status = m_impl->out.write(chunk); !status)
+        }
+        if (auto status = m_impl->out.write(chunk); !status) {
             return status;
+        }
         at += size;
     }
     std::string record = e.centralRecord;
@@ -201,8 +219,9 @@ Status ZipWriter::copyRaw(const ZipReader& source, std::size_t index) {
 }
 
 Status ZipWriter::addDeflated(const EntryInfo& like, const DeflateStream& data) {
-    if (auto status = m_impl->checkOpen(); !status)
+    if (auto status = m_impl->checkOpen(); !status) {
         return status;
+    }
     const std::uint64_t offset = m_impl->out.position();
     // Sizes go into the local header, so no data descriptor; the data is not encrypted.
     const auto flags = static_cast<std::uint16_t>(
@@ -235,13 +254,16 @@ Status ZipWriter::addDeflated(const EntryInfo& like, const DeflateStream& data) 
         append64(local, compressed);
     }
     local += extra;
-    if (local.size() - kLocalHeaderSize - like.name.size() > kMax16)
+    if (local.size() - kLocalHeaderSize - like.name.size() > kMax16) {
         return Error{ErrorCode::ResourceLimit,
                      "the extra fields of " + like.name + " are too long"};
-    if (auto status = m_impl->out.write(local); !status)
+    }
+    if (auto status = m_impl->out.write(local); !status) {
         return status;
-    if (auto status = m_impl->out.write(data.compressed()); !status)
+    }
+    if (auto status = m_impl->out.write(data.compressed()); !status) {
         return status;
+    }
     m_impl->central.push_back(
         buildCentralRecord({like.versionMadeBy, versionNeeded, flags, 8, like.dosTime, like.dosDate,
                             data.crc32(), compressed, uncompressed, offset, like.internalAttributes,
@@ -251,21 +273,26 @@ Status ZipWriter::addDeflated(const EntryInfo& like, const DeflateStream& data) 
 
 Status ZipWriter::addBytes(const EntryInfo& like, std::string_view content) {
     DeflateStream stream;
-    if (auto status = stream.write(content); !status)
+    if (auto status = stream.write(content); !status) {
         return status;
-    if (auto status = stream.finish(); !status)
+    }
+    if (auto status = stream.finish(); !status) {
         return status;
+    }
     return addDeflated(like, stream);
 }
 
 Status ZipWriter::finish(const ZipReader& source) {
-    if (auto status = m_impl->checkOpen(); !status)
+    if (auto status = m_impl->checkOpen(); !status) {
         return status;
+    }
     m_impl->finished = true;
     const std::uint64_t start = m_impl->out.position();
-    for (const auto& record : m_impl->central)
-        if (auto status = m_impl->out.write(record); !status)
+    for (const auto& record : m_impl->central) {
+        if (auto status = m_impl->out.write(record); !status) {
             return status;
+        }
+    }
     const std::uint64_t size = m_impl->out.position() - start;
     const std::uint64_t count = m_impl->central.size();
     const bool zip64 = count >= kMax16 || start >= kMax32 || size >= kMax32;

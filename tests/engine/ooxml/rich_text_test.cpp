@@ -124,13 +124,12 @@ TEST(Splice, NothingChangedMeansNoOutput) {
     EXPECT_EQ(run.sheet, sheet);
 }
 
-TEST(Splice, FormulasNumbersBooleansAndErrorsStay) {
-    const std::string cells = R"(<c r="A1"><v>12</v></c><c r="B1" t="b"><v>1</v></c>)"
-                              R"(<c r="C1" t="e"><v>#N/A</v></c>)"
-                              R"(<c r="D1" t="str"><f>"12"&amp;"x"</f><v>12x</v></c>)"
-                              R"(<c r="E1" t="s"><f>A1</f><v>0</v></c>)";
+TEST(Splice, FormulasAndTheirResultsStay) {
+    const std::string cells =
+        R"(<c r="D1" t="str"><f>"12"&amp;"x"</f><v>12x</v></c>)"
+        R"(<c r="E1" t="s"><f>A1</f><v>0</v></c><c r="F1"><f>1+1</f><v>2</v></c>)";
     const auto run = runSheet(sheetXml(cells), sstXml({"<t>12</t>"}),
-                              {{"1", "9", true}, {"x", "y", true}, {"N/A", "z", true}});
+                              {{"1", "9", true}, {"x", "y", true}, {"2", "z", true}});
     ASSERT_TRUE(run.status.ok());
     EXPECT_EQ(run.counts.cellsChanged, 0u);
     EXPECT_EQ(run.sheet, sheetXml(cells));

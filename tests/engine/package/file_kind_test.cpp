@@ -40,18 +40,21 @@ std::string compoundFile(const std::vector<std::string>& names) {
     append32(header, 0xFFFFFFFE); // no DIFAT sectors
     append32(header, 0);
     append32(header, 0); // the FAT is in sector 0
-    while (header.size() < 512)
+    while (header.size() < 512) {
         append32(header, 0xFFFFFFFF);
+    }
     std::string fat;
     append32(fat, 0xFFFFFFFD); // sector 0 holds the FAT
     append32(fat, 0xFFFFFFFE); // sector 1: the directory, one sector long
-    while (fat.size() < 512)
+    while (fat.size() < 512) {
         append32(fat, 0xFFFFFFFF);
+    }
     std::string directory;
     for (const auto& name : names) {
         std::string entry;
-        for (char c : name)
+        for (char c : name) {
             append16(entry, static_cast<std::uint16_t>(c));
+        }
         entry.resize(64, '\0');
         append16(entry, static_cast<std::uint16_t>(2 * name.size() + 2));
         entry.push_back(name == "Root Entry" ? 5 : 2);
@@ -105,8 +108,9 @@ TEST(SniffFileCorpus, RealEncryptedAndLegacyWorkbooks) {
     const char* source = std::getenv("VARNOCLIFF_SOURCE_DIR");
     const fs::path corpus =
         source == nullptr ? fs::path() : fs::path(source) / ".." / "shared" / "corpus";
-    if (corpus.empty() || !fs::exists(corpus))
+    if (corpus.empty() || !fs::exists(corpus)) {
         GTEST_SKIP() << "corpus of real workbooks not found beside the project";
+    }
     for (const char* name : {"excelize/encryptAES.xlsx", "excelize/encryptSHA1.xlsx",
                              "calamine/pass_protected.xlsx"}) {
         auto kind = sniffFile(corpus / name);
@@ -115,14 +119,15 @@ TEST(SniffFileCorpus, RealEncryptedAndLegacyWorkbooks) {
     }
     std::size_t legacy = 0;
     for (const auto& item : fs::recursive_directory_iterator(corpus)) {
-        if (item.path().extension() != ".xls")
+        if (item.path().extension() != ".xls") {
             continue;
+        }
         auto kind = sniffFile(item.path());
         ASSERT_TRUE(kind) << item.path();
         EXPECT_EQ(kind.value(), FileKind::LegacyCompound) << item.path();
         ++legacy;
     }
-    EXPECT_GT(legacy, 300u);
+    EXPECT_GT(legacy, 300U);
 }
 
 TEST(SniffFile, MissingFileIsNotFound) {

@@ -28,8 +28,9 @@ TEST_P(CheckLockFiles, FailsOnlyWhenAnOwnerFileIsBeside) {
     const LockCase& c = GetParam();
     TempFolder folder;
     writeFile(folder / c.workbook, "workbook");
-    if (!c.besideIt.empty())
+    if (!c.besideIt.empty()) {
         writeFile(folder / c.besideIt, "owner");
+    }
     auto status = package::checkLockFiles(folder / c.workbook);
     EXPECT_EQ(status.ok(), !c.locked);
     if (c.locked && !status) {

@@ -39,18 +39,21 @@ private:
 
 std::vector<std::string> folderNames(const fs::path& folder) {
     std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(folder))
+    for (const auto& item : fs::directory_iterator(folder)) {
         names.push_back(item.path().filename().string());
+    }
     std::sort(names.begin(), names.end());
     return names;
 }
 
 // Three megabytes, so that the output buffer is written out before the final flush.
 Status writeBig(OutputFile& out) {
-    const std::string block(64 * 1024, 'n');
-    for (int i = 0; i < 48; ++i)
-        if (auto status = out.write(block); !status)
+    const std::string block(std::size_t{64} * 1024, 'n');
+    for (int i = 0; i < 48; ++i) {
+        if (auto status = out.write(block); !status) {
             return status;
+        }
+    }
     return Unit{};
 }
 
@@ -64,13 +67,14 @@ TEST(ReplaceFileAtomically, ReplacesContentKeepingPermissions) {
 
     std::uint64_t position = 0;
     auto status = replaceFileAtomically(target, [&](OutputFile& out) -> Status {
-        if (auto written = writeBig(out); !written)
+        if (auto written = writeBig(out); !written) {
             return written;
+        }
         position = out.position();
         return out.write("tail");
     });
     ASSERT_TRUE(status) << status.error().detail;
-    EXPECT_EQ(position, 48u * 64 * 1024);
+    EXPECT_EQ(position, 48U * 64 * 1024);
     const std::string now = readFile(target);
     EXPECT_EQ(now.size(), position + 4);
     EXPECT_EQ(now.substr(now.size() - 5), "ntail");
@@ -115,7 +119,7 @@ TEST_P(ReplaceFileFault, FailsClearlyAndLeavesNoTrace) {
     }
 }
 
-Status fillBig(const fs::path&, OutputFile& out) {
+Status fillBig(const fs::path& /*target*/, OutputFile& out) {
     return writeBig(out);
 }
 
@@ -194,6 +198,63 @@ TEST(ReplaceFileAtomically, ReadOnlyModeBitsAreRefusedEvenForTheSuperuser) {
     EXPECT_EQ(folderNames(folder.path()), std::vector<std::string>{"book.xlsx"});
 }
 
+// A lock file present from the start, or one that appears while the new file is written.
+class ReplaceFileLocked : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ReplaceFileLocked, FailsNamingTheLockFile) {
+    const bool duringWrite = GetParam();
+    TempFolder folder;
+    const fs::path target = folder / "book.xlsx";
+    writeFile(target, kOriginal);
+    if (!duringWrite) {
+        writeFile(folder / "~$book.xlsx", "owner");
+    }
+    auto status = replaceFileAtomically(target, [&](OutputFile& out) {
+        if (duringWrite) {
+            writeFile(folder / ".~lock.book.xlsx#", "owner");
+        }
+        return writeBig(out);
+    });
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error().code, ErrorCode::LockedByOtherProgram);
+    const std::string lock = duringWrite ? ".~lock.book.xlsx#" : "~$book.xlsx";
+    EXPECT_NE(status.error().detail.find(lock), std::string::npos) << status.error().detail;
+    EXPECT_EQ(readFile(target), kOriginal);
+    std::vector<std::string> expected{lock, "book.xlsx"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folderNames(folder.path()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(BeforeAndDuringTheWrite, ReplaceFileLocked, ::testing::Bool());
+
+TEST(ReplaceFileAtomically, SymbolicLinkKeepsLeadingToTheReplacedFile) {
+    TempFolder folder;
+    fs::create_directory(folder / "real");
+    writeFile(folder / "real" / "book.xlsx", kOriginal);
+    fs::create_symlink(folder / "real" / "book.xlsx", folder / "link.xlsx");
+    auto status = replaceFileAtomically(folder / "link.xlsx",
+                                        [](OutputFile& out) { return out.write("new"); });
+    ASSERT_TRUE(status) << status.error().detail;
+    EXPECT_TRUE(fs::is_symlink(folder / "link.xlsx"));
+    EXPECT_EQ(readFile(folder / "real" / "book.xlsx"), "new");
+    EXPECT_EQ(folderNames(folder / "real"), std::vector<std::string>{"book.xlsx"});
+}
+
+TEST(ReplaceFileAtomically, KeepsTheOwnerWhereAllowed) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only the superuser can give a file to another owner";
+    }
+    TempFolder folder;
+    const fs::path target = folder / "book.xlsx";
+    writeFile(target, kOriginal);
+    ASSERT_EQ(::chown(target.c_str(), 1234, 5678), 0);
+    ASSERT_TRUE(replaceFileAtomically(target, [](OutputFile& out) { return out.write("new"); }));
+    struct stat after {};
+    ASSERT_EQ(::stat(target.c_str(), &after), 0);
+    EXPECT_EQ(after.st_uid, 1234U);
+    EXPECT_EQ(after.st_gid, 5678U);
+}
+
 TEST(ReplaceFileAtomically, MissingTargetIsNotFound) {
     TempFolder folder;
     auto status =
@@ -214,7 +275,7 @@ TEST(ReplaceFileAtomically, FileSizeLimitIsDiskFull) {
     if (child == 0) {
         // Without this the kernel ends the process with SIGXFSZ instead of failing the write.
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{1u << 20, 1u << 20};
+        const rlimit limit{1U << 20, 1U << 20};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         auto status = replaceFileAtomically(target, [](OutputFile& out) { return writeBig(out); });
         ::_exit(status ? 100 : static_cast<int>(status.error().code));

@@ -136,6 +136,14 @@ TEST(XmlText, RawAttributesAreFoundByQualifiedName) {
               "<x:c r=\"A1\"  t='s' xml:space=\"preserve\"");
 }
 
+TEST(XmlText, EmptyTagHasNoNameAndNoAttributes) {
+    // Guards against reading before the start of a tag that was never found (fuzzing found
+    // it with a string table whose root was in another namespace).
+    EXPECT_EQ(rawElementName(""), "");
+    EXPECT_FALSE(findRawAttribute("", "count").has_value());
+    EXPECT_EQ(attributeInsertPoint(""), 0u);
+}
+
 TEST(XmlText, EscapesRoundTripThroughTheParser) {
     const std::string text = "a<b>&\"c\"\td\ne";
     std::string element = "<a v=\"";

@@ -69,7 +69,7 @@ inline BuiltArchive buildArchive(const std::vector<TestEntry>& entries,
         const auto crc =
             static_cast<std::uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(e.content.data()),
                                                static_cast<uInt>(e.content.size())));
-        const std::uint16_t flags = static_cast<std::uint16_t>(
+        const auto flags = static_cast<std::uint16_t>(
             e.flags | (e.descriptor != Descriptor::None ? kFlagDataDescriptor : 0));
         const bool inHeader = e.descriptor == Descriptor::None;
         std::string zip64Local;
@@ -93,9 +93,10 @@ inline BuiltArchive buildArchive(const std::vector<TestEntry>& entries,
         append32(b, e.zip64 ? kMax32 : inHeader ? static_cast<std::uint32_t>(e.content.size()) : 0);
         append16(b, static_cast<std::uint16_t>(e.name.size()));
         append16(b, static_cast<std::uint16_t>(zip64Local.size() + e.localExtra.size()));
-        b += e.name + zip64Local + e.localExtra + data;
-        if (e.descriptor == Descriptor::WithSignature)
+        b.append(e.name).append(zip64Local).append(e.localExtra).append(data);
+        if (e.descriptor == Descriptor::WithSignature) {
             append32(b, kDataDescriptorSignature);
+        }
         if (e.descriptor != Descriptor::None) {
             append32(b, crc);
             if (e.zip64) {

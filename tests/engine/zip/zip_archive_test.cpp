@@ -16,9 +16,10 @@ namespace {
 
 std::string sampleText(std::size_t size) {
     std::string text;
-    for (std::size_t i = 0; text.size() < size; ++i)
+    for (std::size_t i = 0; text.size() < size; ++i) {
         text += "<c r=\"A" + std::to_string(i) + "\"><v>" + std::to_string(i * 7919 % 1000) +
                 "</v></c>";
+    }
     text.resize(size);
     return text;
 }
@@ -71,7 +72,7 @@ TEST_P(ZipReaderLayout, ReadsEveryEntryBack) {
         });
         ASSERT_TRUE(status) << status.error().detail;
         EXPECT_TRUE(streamed == entries[i].content);
-        EXPECT_LE(largestChunk, 256u * 1024u);
+        EXPECT_LE(largestChunk, 256U * 1024U);
     }
 }
 
@@ -98,9 +99,9 @@ TEST(ZipReader, FindComparesPartNamesIgnoringAsciiCaseAndLeadingSlash) {
               buildArchive({{"xl/workbook.xml", "w"}, {"xl/_rels/workbook.xml.rels", "r"}}).bytes);
     auto reader = ZipReader::open(folder / "a.zip");
     ASSERT_TRUE(reader);
-    EXPECT_EQ(reader.value()->find("xl/workbook.xml"), 0u);
-    EXPECT_EQ(reader.value()->find("/XL/Workbook.XML"), 0u);
-    EXPECT_EQ(reader.value()->find("xl/_rels/workbook.xml.rels"), 1u);
+    EXPECT_EQ(reader.value()->find("xl/workbook.xml"), 0U);
+    EXPECT_EQ(reader.value()->find("/XL/Workbook.XML"), 0U);
+    EXPECT_EQ(reader.value()->find("xl/_rels/workbook.xml.rels"), 1U);
     EXPECT_EQ(reader.value()->find("xl/workbook.xm"), std::nullopt);
     EXPECT_EQ(reader.value()->find("//xl/workbook.xml"), std::nullopt);
 }
@@ -201,11 +202,11 @@ INSTANTIATE_TEST_SUITE_P(
                },
                ErrorCode::Corrupt},
         Damage{"MoreEntriesThanTheLimit", [](BuiltArchive&) {}, ErrorCode::ResourceLimit,
-               std::nullopt, Limits{2ull << 30, 16ull << 30, 1}},
+               std::nullopt, Limits{2ULL << 30, 16ULL << 30, 1}},
         Damage{"EntryOverTheLimit", [](BuiltArchive&) {}, ErrorCode::ResourceLimit, std::nullopt,
-               Limits{10000, 16ull << 30, 100000}},
+               Limits{10000, 16ULL << 30, 100000}},
         Damage{"TotalOverTheLimit", [](BuiltArchive&) {}, ErrorCode::ResourceLimit, std::nullopt,
-               Limits{2ull << 30, 52000, 100000}},
+               Limits{2ULL << 30, 52000, 100000}},
         Damage{"DeclaredSizeFarBeyondTheData",
                [](BuiltArchive& a) {
                    // A ZIP bomb's lie: 1.5 GiB declared for a few kilobytes of data.
@@ -227,8 +228,9 @@ INSTANTIATE_TEST_SUITE_P(
                ErrorCode::Corrupt, ErrorCode::Corrupt},
         Damage{"CompressedDataDamaged",
                [](BuiltArchive& a) {
-                   for (std::size_t i = 60; i < 400; ++i)
+                   for (std::size_t i = 60; i < 400; ++i) {
                        a.bytes[i] = static_cast<char>(0xff);
+                   }
                },
                ErrorCode::Corrupt, ErrorCode::Corrupt},
         Damage{"CompressedSizeCutsTheStream",

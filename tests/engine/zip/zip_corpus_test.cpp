@@ -25,11 +25,13 @@ std::vector<fs::path> zipFiles(const fs::path& folder) {
     std::vector<fs::path> files;
     std::error_code error;
     for (const auto& item : fs::recursive_directory_iterator(folder, error)) {
-        if (!item.is_regular_file())
+        if (!item.is_regular_file()) {
             continue;
+        }
         std::string head = test_support::readFile(item.path()).substr(0, 4);
-        if (head == std::string("PK\x03\x04", 4))
+        if (head == std::string("PK\x03\x04", 4)) {
             files.push_back(item.path());
+        }
     }
     std::sort(files.begin(), files.end());
     return files;
@@ -40,8 +42,9 @@ std::vector<fs::path> zipFiles(const fs::path& folder) {
 bool entriesAreContiguous(const ZipReader& zip) {
     std::uint64_t expected = 0;
     for (const auto& entry : zip.entries()) {
-        if (entry.localHeaderOffset != expected)
+        if (entry.localHeaderOffset != expected) {
             return false;
+        }
         expected = entry.entryEnd;
     }
     return expected == zip.centralDirectoryOffset();
@@ -49,12 +52,14 @@ bool entriesAreContiguous(const ZipReader& zip) {
 
 TEST(ZipCorpus, EveryWorkbookCopiesToIdenticalBytes) {
     const fs::path folder = corpusFolder();
-    if (folder.empty() || !fs::exists(folder))
+    if (folder.empty() || !fs::exists(folder)) {
         GTEST_SKIP() << "corpus of real workbooks not found beside the project";
+    }
     const std::vector<fs::path> files = zipFiles(folder);
-    ASSERT_GT(files.size(), 1000u) << "the corpus should hold over a thousand ZIP workbooks";
+    ASSERT_GT(files.size(), 1000U) << "the corpus should hold over a thousand ZIP workbooks";
 
-    std::size_t identical = 0, inflated = 0;
+    std::size_t identical = 0;
+    std::size_t inflated = 0;
     for (std::size_t n = 0; n < files.size(); ++n) {
         const fs::path& path = files[n];
         auto reader = ZipReader::open(path);
@@ -62,8 +67,9 @@ TEST(ZipCorpus, EveryWorkbookCopiesToIdenticalBytes) {
         const ZipReader& zip = *reader.value();
         StringSink sink;
         ZipWriter writer(sink);
-        for (std::size_t i = 0; i < zip.entries().size(); ++i)
+        for (std::size_t i = 0; i < zip.entries().size(); ++i) {
             ASSERT_TRUE(writer.copyRaw(zip, i)) << path;
+        }
         ASSERT_TRUE(writer.finish(zip)) << path;
         if (entriesAreContiguous(zip)) {
             ASSERT_TRUE(sink.bytes() == test_support::readFile(path))
@@ -82,7 +88,7 @@ TEST(ZipCorpus, EveryWorkbookCopiesToIdenticalBytes) {
     }
     // A few real files hold their entries in another order than their central directory.
     EXPECT_GT(identical, files.size() * 99 / 100);
-    EXPECT_GT(inflated, 100u);
+    EXPECT_GT(inflated, 100U);
 }
 
 } // namespace
@@ -93,8 +99,9 @@ namespace {
 // change is returned (npos when there is no plain <t> item).
 std::size_t changeFirstString(std::string& xml, const std::string& text) {
     const std::size_t start = xml.find("<si><t>");
-    if (start == std::string::npos)
+    if (start == std::string::npos) {
         return start;
+    }
     const std::size_t end = xml.find("</t>", start);
     xml.replace(start + 7, end - (start + 7), text);
     return start;
@@ -104,16 +111,20 @@ std::size_t changeFirstString(std::string& xml, const std::string& text) {
 // other cell as it was; unzip tests every CRC; every other entry keeps its bytes.
 TEST(ZipCorpus, RewrittenWorkbooksReadBackInOpenpyxl) {
     const fs::path folder = corpusFolder();
-    if (folder.empty() || !fs::exists(folder / "xlsxwriter"))
+    if (folder.empty() || !fs::exists(folder / "xlsxwriter")) {
         GTEST_SKIP() << "corpus of real workbooks not found beside the project";
-    if (std::system("/usr/bin/python3 -c 'import openpyxl' >/dev/null 2>&1") != 0)
+    }
+    if (std::system("/usr/bin/python3 -c 'import openpyxl' >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "python3-openpyxl is not installed";
+    }
     std::vector<fs::path> files;
-    for (const auto& path : zipFiles(folder / "xlsxwriter"))
+    for (const auto& path : zipFiles(folder / "xlsxwriter")) {
         if (path.filename().string().rfind("shared_strings", 0) == 0 ||
-            path.filename().string().rfind("rich_string", 0) == 0)
+            path.filename().string().rfind("rich_string", 0) == 0) {
             files.push_back(path);
-    ASSERT_GE(files.size(), 5u);
+        }
+    }
+    ASSERT_GE(files.size(), 5U);
     files.resize(5);
 
     test_support::TempFolder temp;
@@ -130,20 +141,23 @@ TEST(ZipCorpus, RewrittenWorkbooksReadBackInOpenpyxl) {
         const fs::path output = temp / ("out" + std::to_string(n) + ".xlsx");
         StringSink sink;
         ZipWriter writer(sink);
-        for (std::size_t i = 0; i < zip.entries().size(); ++i)
+        for (std::size_t i = 0; i < zip.entries().size(); ++i) {
             ASSERT_TRUE(i == *strings ? writer.addBytes(zip.entries()[i], xml)
                                       : writer.copyRaw(zip, i));
+        }
         ASSERT_TRUE(writer.finish(zip));
         test_support::writeFile(output, sink.bytes());
 
         auto rewritten = ZipReader::open(output);
         ASSERT_TRUE(rewritten) << output;
         for (std::size_t i = 0; i < zip.entries().size(); ++i) {
-            if (i == *strings)
+            if (i == *strings) {
                 continue;
+            }
             const EntryInfo& a = zip.entries()[i];
             const EntryInfo& b = rewritten.value()->entries()[i];
-            std::string before, after;
+            std::string before;
+            std::string after;
             ASSERT_TRUE(zip.readRaw(a.localHeaderOffset, a.entryEnd - a.localHeaderOffset, before));
             ASSERT_TRUE(rewritten.value()->readRaw(b.localHeaderOffset,
                                                    b.entryEnd - b.localHeaderOffset, after));

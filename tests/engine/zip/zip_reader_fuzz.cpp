@@ -4,6 +4,7 @@
 
 #include "test_archive.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,9 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace engine::zip;
     test_support::writeFile(scratchFile(), std::string(reinterpret_cast<const char*>(data), size));
     // Small limits keep each run quick; what they guard is tested elsewhere.
-    auto reader = ZipReader::open(scratchFile(), Limits{64u << 20, 256u << 20, 10000});
-    if (!reader)
+    auto reader = ZipReader::open(scratchFile(), Limits{64U << 20, 256U << 20, 10000});
+    if (!reader) {
         return 0;
+    }
     const ZipReader& zip = *reader.value();
     for (std::size_t i = 0; i < zip.entries().size(); ++i) {
         (void)zip.readStream(i, [](std::string_view) -> engine::Status { return engine::Unit{}; });
@@ -53,23 +55,30 @@ void mutate(std::string& bytes, std::mt19937_64& random) {
         return;
     }
     auto at = [&] { return static_cast<std::size_t>(random() % bytes.size()); };
-    static const std::uint32_t kValues[] = {0, 1, 0x7fffffff, 0xffffffff, 0xfffe, 0xffff, 46};
+    static constexpr std::array<std::uint32_t, 7> kValues{0,      1,      0x7fffffff, 0xffffffff,
+                                                          0xfffe, 0xffff, 46};
     switch (random() % 5) {
-    case 0:
-        bytes[at()] ^= static_cast<char>(1u << (random() % 8));
+    case 0: {
+        const std::size_t pos = at();
+        bytes[pos] =
+            static_cast<char>(static_cast<unsigned char>(bytes[pos]) ^ (1U << (random() % 8)));
         break;
+    }
     case 1: {
         const std::size_t pos = at();
-        const std::uint32_t value = kValues[random() % std::size(kValues)];
-        for (std::size_t i = 0; i < 4 && pos + i < bytes.size(); ++i)
+        const std::uint32_t value = kValues[random() % kValues.size()];
+        for (std::size_t i = 0; i < 4 && pos + i < bytes.size(); ++i) {
             bytes[pos + i] = static_cast<char>(value >> (8 * i));
+        }
         break;
     }
     case 2:
         bytes.resize(at());
         break;
     case 3: {
-        const std::size_t from = at(), length = random() % 64, to = at();
+        const std::size_t from = at();
+        const std::size_t length = random() % 64;
+        const std::size_t to = at();
         bytes.insert(to, bytes.substr(from, length));
         break;
     }
@@ -90,8 +99,9 @@ int main(int argc, char** argv) {
     const long iterations = argc > 1 ? std::atol(argv[1]) : 1000;
     std::mt19937_64 random(argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1);
     std::vector<std::string> seeds;
-    for (int i = 3; i < argc; ++i)
+    for (int i = 3; i < argc; ++i) {
         seeds.push_back(readFile(argv[i]));
+    }
     seeds.push_back(
         buildArchive(
             {{"[Content_Types].xml", "<Types/>"},
@@ -101,8 +111,9 @@ int main(int argc, char** argv) {
             .bytes);
     for (long n = 0; n < iterations; ++n) {
         std::string bytes = seeds[random() % seeds.size()];
-        for (unsigned k = 0, count = 1 + random() % 4; k < count; ++k)
+        for (unsigned k = 0, count = 1 + random() % 4; k < count; ++k) {
             mutate(bytes, random);
+        }
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
     std::filesystem::remove(scratchFile());

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 using namespace engine;
@@ -18,10 +20,11 @@ namespace {
 
 std::string sheetXml(const std::string& word, int rows) {
     std::string xml = "<worksheet><sheetData>";
-    for (int r = 1; r <= rows; ++r)
+    for (int r = 1; r <= rows; ++r) {
         xml += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) +
-               "\" t=\"inlineStr\"><is><t>" + word + " " + std::to_string(r * 31 % 97) +
+               R"(" t="inlineStr"><is><t>)" + word + " " + std::to_string(r * 31 % 97) +
                "</t></is></c></row>";
+    }
     return xml + "</sheetData></worksheet>";
 }
 
@@ -101,7 +104,8 @@ TEST_P(ZipWriterReplace, ReplacingOneEntryKeepsTheOthersBytes) {
             EXPECT_EQ(after.flags & 0x0808, before.flags & 0x0800) << "bit 3 cleared, UTF-8 kept";
             continue;
         }
-        std::string beforeBytes, afterBytes;
+        std::string beforeBytes;
+        std::string afterBytes;
         ASSERT_TRUE(source->readRaw(before.localHeaderOffset,
                                     before.entryEnd - before.localHeaderOffset, beforeBytes));
         ASSERT_TRUE(result->readRaw(after.localHeaderOffset,
@@ -132,8 +136,9 @@ TEST(ZipWriter, ManyEntriesGetAZip64EndRecordOnlyThen) {
     // 65,535 entries do not fit the 16-bit counts of the end record (APPNOTE 4.4.21).
     for (const std::size_t count : {std::size_t{100}, std::size_t{65535}}) {
         std::vector<TestEntry> entries;
-        for (std::size_t i = 0; i < count; ++i)
-            entries.push_back({"e" + std::to_string(i), "x", 0});
+        for (std::size_t i = 0; i < count; ++i) {
+            entries.emplace_back("e" + std::to_string(i), "x", 0);
+        }
         TempFolder folder;
         writeFile(folder / "in.zip", buildArchive(entries).bytes);
         auto source = openArchive(folder / "in.zip");
@@ -147,6 +152,57 @@ TEST(ZipWriter, ManyEntriesGetAZip64EndRecordOnlyThen) {
         ASSERT_EQ(result->entries().size(), count);
         EXPECT_EQ(result->readAll(0).value(), "replaced");
         EXPECT_EQ(result->readAll(count - 1).value(), "x");
+    }
+}
+
+// Writes at a fixed distance into a sparse file, as if gigabytes of entries came first.
+class FarSink : public ByteSink {
+public:
+    FarSink(const std::filesystem::path& path, std::uint64_t base)
+        : m_fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)), m_base(base) {}
+    ~FarSink() override { ::close(m_fd); }
+    FarSink(const FarSink&) = delete;
+    FarSink& operator=(const FarSink&) = delete;
+    Status write(std::string_view bytes) override {
+        if (::pwrite(m_fd, bytes.data(), bytes.size(), static_cast<off_t>(position())) !=
+            static_cast<ssize_t>(bytes.size())) {
+            return Error{ErrorCode::IoError, "pwrite"};
+        }
+        m_written += bytes.size();
+        return Unit{};
+    }
+    std::uint64_t position() const override { return m_base + m_written; }
+
+private:
+    int m_fd;
+    std::uint64_t m_base, m_written = 0;
+};
+
+TEST(ZipWriter, OffsetsBeyondFourGibibytesUseZip64) {
+    TempFolder folder;
+    writeFile(folder / "in.zip", buildArchive(kEntries, "far").bytes);
+    auto source = openArchive(folder / "in.zip");
+    ASSERT_TRUE(source);
+    {
+        FarSink sink(folder / "far.zip", 5ULL << 30);
+        ZipWriter writer(sink);
+        ASSERT_TRUE(writer.copyRaw(*source, 0));
+        ASSERT_TRUE(writer.addBytes(source->entries()[1], "replaced"));
+        for (std::size_t i = 2; i < kEntries.size(); ++i) {
+            ASSERT_TRUE(writer.copyRaw(*source, i));
+        }
+        ASSERT_TRUE(writer.finish(*source));
+    }
+    auto result = openArchive(folder / "far.zip");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->comment(), "far");
+    EXPECT_GE(result->centralDirectoryOffset(), 5ULL << 30);
+    ASSERT_EQ(result->entries().size(), kEntries.size());
+    for (std::size_t i = 0; i < kEntries.size(); ++i) {
+        EXPECT_GE(result->entries()[i].localHeaderOffset, 5ULL << 30);
+        auto content = result->readAll(i);
+        ASSERT_TRUE(content) << content.error().detail;
+        EXPECT_TRUE(content.value() == (i == 1 ? "replaced" : kEntries[i].content));
     }
 }
 
@@ -166,8 +222,9 @@ TEST(ZipWriter, NothingCanBeAddedAfterFinish) {
 TEST(DeflateStream, ChunkedInputGivesZlibLevelSixOutput) {
     const std::string text = sheetXml("delta", 20000);
     DeflateStream stream;
-    for (std::size_t at = 0; at < text.size(); at += 7777)
+    for (std::size_t at = 0; at < text.size(); at += 7777) {
         ASSERT_TRUE(stream.write(std::string_view(text).substr(at, 7777)));
+    }
     ASSERT_TRUE(stream.finish());
     EXPECT_EQ(stream.uncompressedSize(), text.size());
     EXPECT_EQ(stream.crc32(), ::crc32(0, reinterpret_cast<const Bytef*>(text.data()),
