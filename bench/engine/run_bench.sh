@@ -66,7 +66,7 @@ for set in "${sets[@]}"; do
     files=$(find "$source_set" -type f | wc -l)
     bytes=$(du -sb "$source_set" | cut -f1)
     echo "== $set: $files workbooks, $((bytes / 1024 / 1024)) MB, $runs rounds"
-    declare -A wall=() memory=()
+    declare -A wall=() memory=() cpu=()
     for ((round = 1; round <= runs; round++)); do
         for tool in "${tools[@]}"; do
             copy="$work/$set-$tool"
@@ -74,7 +74,7 @@ for set in "${sets[@]}"; do
             cp -r "$source_set" "$copy"
             sync
             start=$EPOCHREALTIME
-            /usr/bin/time -f "%M" -o "$work/time" bash -c 'run_tool "$0" "$1"' "$tool" "$copy" \
+            /usr/bin/time -f "%M %U %S" -o "$work/time" bash -c 'run_tool "$0" "$1"' "$tool" "$copy" \
                 >"$work/out" 2>&1 || {
                 echo "$tool failed on $set:" >&2
                 tail -5 "$work/out" >&2
@@ -82,23 +82,28 @@ for set in "${sets[@]}"; do
             }
             end=$EPOCHREALTIME
             wall[$tool]+="$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }') "
-            memory[$tool]+="$(tail -1 "$work/time") "
+            read -r kb user system < <(tail -1 "$work/time")
+            memory[$tool]+="$kb "
+            cpu[$tool]+="$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }') "
         done
         echo "   round $round done"
     done
     rm -rf "$work/$set-"*
 
     declare -A med=() peak=()
-    printf '   %-12s %10s %12s\n' tool "median s" "peak MB"
+    # CPU time (user + system) is the steadier figure on a machine shared with other work.
+    printf '   %-12s %10s %14s %12s\n' tool "median s" "median CPU s" "peak MB"
     for tool in "${tools[@]}"; do
         med[$tool]=$(tr ' ' '\n' <<<"${wall[$tool]}" | grep . | median)
         peak[$tool]=$(tr ' ' '\n' <<<"${memory[$tool]}" | grep . | sort -g | tail -1)
-        printf '   %-12s %10.3f %12.1f\n' "$tool" "${med[$tool]}" "$(awk -v k="${peak[$tool]}" 'BEGIN { print k / 1024 }')"
+        cpu_median=$(tr ' ' '\n' <<<"${cpu[$tool]}" | grep . | median)
+        printf '   %-12s %10.3f %14.2f %12.1f\n' "$tool" "${med[$tool]}" "$cpu_median" \
+            "$(awk -v k="${peak[$tool]}" 'BEGIN { print k / 1024 }')"
     done
     echo "   cli --jobs 1 / floor:        $(ratio "${med[cli_jobs1]}" "${med[floor]}")  (target <= 1.3)"
     echo "   openpyxl / cli --jobs 1:     $(ratio "${med[openpyxl]}" "${med[cli_jobs1]}")  (target >= 20)"
     echo "   openpyxl / cli default:      $(ratio "${med[openpyxl]}" "${med[cli_default]}")"
     echo "   cli --jobs 1 / cli default:  $(ratio "${med[cli_jobs1]}" "${med[cli_default]}")  (target >= 1.7 on small and medium)"
     echo "   peak memory openpyxl / cli:  $(ratio "${peak[openpyxl]}" "${peak[cli_default]}")  (target >= 6 on large)"
-    unset wall memory med peak
+    unset wall memory cpu med peak
 done

@@ -235,6 +235,8 @@ TEST_F(CliWorkbooks, ReplacesTextInEveryCellOfEverySheet) {
     makeWorkbook(QStringLiteral("book.xlsx"), kBook);
     const CliRun run = cli({"--find", "alpha", "--replace", "omega", "book.xlsx"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    // stderr is not a terminal here: no progress bar, and nothing failed.
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
     EXPECT_EQ(run.outLines(),
               (QStringList{"changed   book.xlsx (3 replacements in 3 cells)",
                            "1 file: 1 changed, 0 unchanged, 0 failed; 3 replacements in 3 cells"}));
@@ -350,6 +352,28 @@ TEST_F(CliWorkbooks, FolderIsScannedLikeTheFolderCommand) {
     // The extension answer chooses other files.
     const CliRun bak = cli({"--find", "nothing", "--ext", "bak", "tree"});
     EXPECT_EQ(bak.outLines().first(), "changed   tree/e.bak (1 replacement in 1 cell)");
+}
+
+TEST_F(CliWorkbooks, ProgressBarOnlyOnATerminal) {
+    if (!QFileInfo(QStringLiteral("/usr/bin/script")).isExecutable()) {
+        GTEST_SKIP() << "script(1) is needed to give the program a terminal";
+    }
+    makeWorkbook(QStringLiteral("book.xlsx"), kBook);
+    // script(1) runs the command on a pseudo-terminal; the report goes to a file, so what
+    // reaches the terminal is stderr alone.
+    const QString command =
+        QStringLiteral("'%1' --find alpha --replace omega book.xlsx book.xlsx > report.txt")
+            .arg(cliBinary());
+    const CliRun run =
+        runProgram(QStringLiteral("/usr/bin/script"),
+                   {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")}, m_dir.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QLatin1String("] 2/2 files"))) << run.out.toStdString();
+    // The bar is cleared at the end, and never mixed into the report.
+    EXPECT_TRUE(run.out.endsWith(QLatin1String("\r\033[K"))) << run.out.toStdString();
+    EXPECT_FALSE(fileBytes(path("report.txt")).contains("files\r"))
+        << fileBytes(path("report.txt")).toStdString();
+    EXPECT_TRUE(fileBytes(path("report.txt")).startsWith("changed   book.xlsx"));
 }
 
 TEST_F(CliWorkbooks, ReaderThatGoesAwayDoesNotStopTheRun) {

@@ -2,7 +2,7 @@
 """Makes and reads workbooks for the command line's end-to-end tests with openpyxl, a reader
 independent of the program's engine.
 
-  workbook_tool.py make OUT.xlsx SPEC   SPEC (JSON): [{"name": sheet, "cells": {"A1": value}}]
+  workbook_tool.py make OUT.xlsx SHEETS  SHEETS (JSON): [{"name": sheet, "cells": {"A1": value}}]
                                         a text beginning with "=" is a formula
   workbook_tool.py dump BOOK            prints every sheet's cells as JSON, in the same shape,
                                         each sheet with "texts": the cells holding text
@@ -14,12 +14,12 @@ import sys
 import openpyxl
 
 
-def make(out, spec):
+def make(out, sheets_json):
     book = openpyxl.Workbook()
     book.remove(book.active)
-    for sheet_spec in json.loads(spec):
-        sheet = book.create_sheet(sheet_spec["name"])
-        for ref, value in sheet_spec["cells"].items():
+    for wanted in json.loads(sheets_json):
+        sheet = book.create_sheet(wanted["name"])
+        for ref, value in wanted["cells"].items():
             sheet[ref] = value
     book.save(out)
 

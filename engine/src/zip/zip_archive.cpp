@@ -529,7 +529,11 @@ Status ZipReader::readStream(std::size_t index,
             z_stream* s;
             ~Ender() { inflateEnd(s); }
         } ender{&stream};
-        std::string output(kChunk, '\0');
+        // Sized to the entry: a workbook holds many small parts, and filling a full chunk for
+        // each one would cost more than inflating it.
+        std::string output(static_cast<std::size_t>(std::clamp<std::uint64_t>(
+                               entry.uncompressedSize, std::uint64_t{4096}, kChunk)),
+                           '\0');
         bool ended = false;
         while (!ended) {
             if (stream.avail_in == 0) {
