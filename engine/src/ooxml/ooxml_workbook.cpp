@@ -2,6 +2,7 @@
 // through a WorksheetRewriter and write the package anew, copying untouched entries verbatim.
 #include "ooxml_workbook.h"
 
+#include "calculation.h"
 #include "namespaces.h"
 #include "package/lock_files.h"
 #include "package/output_file.h"
@@ -14,7 +15,9 @@
 #include "zip/zip_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
+#include <set>
 #include <system_error>
 
 namespace engine::ooxml {
@@ -99,17 +102,21 @@ std::string rootElement(const zip::ZipReader& zip, std::size_t entry) {
 }
 
 // True when a sheet may hold a cell that its queue changes although no shared string changes
-// and no number, boolean or error can match: an inline string. Found without parsing, by its
-// type "inlineStr" in the raw bytes; a character reference anywhere could spell that type in
-// disguise, so it counts too. Formulas are not replaced, so nothing else can change.
-Result<bool> mayHoldInlineStrings(const zip::ZipReader& zip, std::size_t entry) {
+// and no number, boolean or error can match: an inline string or a formula. Found without
+// parsing, by the type "inlineStr" or a formula element ("<f", or ":f" with a prefix) in the
+// raw bytes; a character reference anywhere could spell that type in disguise, so it counts
+// too. A false alarm only costs a parse.
+Result<bool> mayHoldChangeableCells(const zip::ZipReader& zip, std::size_t entry) {
+    constexpr std::array<std::string_view, 4> kNeedles = {"inlineStr", "&#", "<f", ":f"};
+    const auto holds = [&](std::string_view bytes) {
+        return std::ranges::any_of(
+            kNeedles, [&](std::string_view n) { return bytes.find(n) != std::string_view::npos; });
+    };
     bool found = false;
     std::string tail; // the end of the previous chunk, for words split across chunks
     Status status = zip.readStream(entry, [&](std::string_view chunk) -> Status {
         tail.append(chunk.substr(0, 16));
-        if (tail.find("inlineStr") != std::string::npos || tail.find("&#") != std::string::npos ||
-            chunk.find("inlineStr") != std::string_view::npos ||
-            chunk.find("&#") != std::string_view::npos) {
+        if (holds(tail) || holds(chunk)) {
             found = true;
             return Error{ErrorCode::IoError, kStopReading};
         }
@@ -192,6 +199,7 @@ Result<std::unique_ptr<Workbook>> OoxmlWorkbook::open(const std::filesystem::pat
         return Error{ErrorCode::NotAWorkbook, "the package holds a document of type " + mainType};
     }
 
+    book->m_workbookPart = mainPart;
     auto workbookBytes = readPart(*zip, mainPart);
     if (!workbookBytes) {
         return workbookBytes.error();
@@ -212,6 +220,9 @@ Result<std::unique_ptr<Workbook>> OoxmlWorkbook::open(const std::filesystem::pat
             book->m_sharedStringsPart = r.target;
         } else if (isRelationshipType(r.type, "styles")) {
             book->m_stylesPart = r.target;
+        } else if (isRelationshipType(r.type, "calcChain")) {
+            book->m_calcChainPart = r.target;
+            book->m_calcChainId = r.id;
         }
     }
 
@@ -284,12 +295,6 @@ bool sameQueue(const std::vector<ReplaceRequest>& a, const std::vector<ReplaceRe
                                  x.matchCase == y.matchCase;
                       });
 }
-
-// The new contents of one entry: streamed and compressed (a sheet) or in memory.
-struct NewEntry {
-    std::unique_ptr<zip::DeflateStream> stream;
-    std::string bytes;
-};
 
 } // namespace
 
@@ -384,6 +389,7 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
     std::map<std::size_t, NewEntry> changed; // by entry index, so they are written in order
     std::vector<std::pair<std::size_t, Table>> tables;
     std::uint64_t blanked = 0;
+    bool formulasChanged = false;
     for (std::size_t i = 0; i < m_sheets.size(); ++i) {
         if (queueOf[i] < 0) {
             continue;
@@ -419,18 +425,20 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         }
 
         if (!context.constants && (!strings || !strings->anyChange(context.queueIndex))) {
-            auto inlineStrings = mayHoldInlineStrings(*m_zip, sheet.entry);
-            if (!inlineStrings) {
-                return Error{inlineStrings.error().code,
-                             sheet.partName + ": " + inlineStrings.error().detail};
+            auto candidates = mayHoldChangeableCells(*m_zip, sheet.entry);
+            if (!candidates) {
+                return Error{candidates.error().code,
+                             sheet.partName + ": " + candidates.error().detail};
             }
-            if (!inlineStrings.value()) {
+            if (!candidates.value()) {
                 continue; // nothing in this sheet can change: no need to parse it
             }
         }
 
         // Output is kept for a changed sheet only; Deferred mode starts it at the first change.
         auto mode = write ? xml::Splicer::Mode::Deferred : xml::Splicer::Mode::Discard;
+        std::set<std::string> expandGroups;
+        context.expandGroups = &expandGroups;
         for (;;) {
             WorksheetRewriter rewriter(context, mode);
             auto stream = std::make_unique<zip::DeflateStream>();
@@ -467,6 +475,15 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
             if (!finished) {
                 return finished.error();
             }
+            if (write && !rewriter.groupsToExpand().empty()) {
+                // A shared formula changed after cells of its group were passed: write the
+                // sheet again, every cell of those groups with its own formula.
+                expandGroups.insert(rewriter.groupsToExpand().begin(),
+                                    rewriter.groupsToExpand().end());
+                mode = xml::Splicer::Mode::Emit;
+                continue;
+            }
+            formulasChanged = formulasChanged || rewriter.formulasChanged();
             counts.replacements += rewriter.counts().replacements;
             counts.cellsChanged += rewriter.counts().cellsChanged;
             blanked += rewriter.blankedStrings();
@@ -502,12 +519,22 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
     if (!write || changed.empty()) {
         return counts;
     }
+    std::set<std::size_t> removed;
+    if (formulasChanged) {
+        auto status = recalculateOnLoad(changed, removed);
+        if (!status) {
+            return status.error();
+        }
+    }
 
     const zip::ZipReader& source = *m_zip;
     auto saved = package::replaceFileAtomically(m_path, [&](package::OutputFile& out) -> Status {
         zip::ZipWriter writer(out);
         const auto& entries = source.entries();
         for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (removed.contains(i)) {
+                continue;
+            }
             const auto it = changed.find(i);
             Status s = it == changed.end() ? writer.copyRaw(source, i)
                        : it->second.stream ? writer.addDeflated(entries[i], *it->second.stream)
@@ -526,6 +553,60 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
     m_zip.reset();
     fileIdentity(m_path, m_modified, m_size);
     return counts;
+}
+
+Status OoxmlWorkbook::recalculateOnLoad(std::map<std::size_t, NewEntry>& changed,
+                                        std::set<std::size_t>& removed) const {
+    // Cached results of changed formulas are gone and others may be stale: the workbook is
+    // recalculated when opened.
+    const auto workbookEntry = m_zip->find(m_workbookPart);
+    if (!workbookEntry) {
+        return Error{ErrorCode::Corrupt, m_workbookPart + " is missing"};
+    }
+    auto workbook = readPart(*m_zip, m_workbookPart);
+    if (!workbook) {
+        return workbook.error();
+    }
+    auto marked = markFullCalculation(workbook.value(), m_workbookPart);
+    if (!marked) {
+        return marked.error();
+    }
+    changed[*workbookEntry].bytes = std::move(marked.value());
+
+    // The calculation chain would name cells that no longer hold a formula, which Excel
+    // reports as damage; it is optional, so it goes with its relationship and content type.
+    if (m_calcChainPart.empty()) {
+        return Unit{};
+    }
+    if (const auto chain = m_zip->find(m_calcChainPart)) {
+        removed.insert(*chain);
+    }
+    const std::string relsName = relationshipsPartName(m_workbookPart);
+    if (const auto relsEntry = m_zip->find(relsName)) {
+        auto rels = readPart(*m_zip, relsName);
+        if (!rels) {
+            return rels.error();
+        }
+        auto without = removeRelationship(rels.value(), relsName, m_calcChainId);
+        if (!without) {
+            return without.error();
+        }
+        changed[*relsEntry].bytes = std::move(without.value());
+    }
+    if (const auto typesEntry = m_zip->find("[Content_Types].xml")) {
+        auto types = readPart(*m_zip, "[Content_Types].xml");
+        if (!types) {
+            return types.error();
+        }
+        auto without = removeOverride(types.value(), m_calcChainPart);
+        if (!without) {
+            return without.error();
+        }
+        if (without.value() != types.value()) {
+            changed[*typesEntry].bytes = std::move(without.value());
+        }
+    }
+    return Unit{};
 }
 
 } // namespace engine::ooxml

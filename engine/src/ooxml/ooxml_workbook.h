@@ -4,9 +4,12 @@
 
 #include "engine/workbook.h"
 #include "zip/zip_archive.h"
+#include "zip/zip_writer.h"
 
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,8 +36,17 @@ private:
         std::vector<std::string> tableParts;
         std::vector<ReplaceRequest> queue;
     };
+    // The new contents of one entry: streamed and compressed (a sheet) or in memory.
+    struct NewEntry {
+        std::unique_ptr<zip::DeflateStream> stream;
+        std::string bytes;
+    };
     OoxmlWorkbook() = default;
     Result<ReplaceCounts> run(bool write);
+    // After a formula changed: the workbook part marked for full calculation, the
+    // calculation chain (removed) and its relationship and content type.
+    Status recalculateOnLoad(std::map<std::size_t, NewEntry>& changed,
+                             std::set<std::size_t>& removed) const;
 
     std::filesystem::path m_path;
     OpenOptions m_options;
@@ -42,6 +54,7 @@ private:
     std::vector<SheetInfo> m_infos;
     std::vector<Sheet> m_sheets;
     std::string m_sharedStringsPart, m_stylesPart;
+    std::string m_workbookPart, m_calcChainPart, m_calcChainId;
     std::filesystem::file_time_type m_modified{};
     std::uintmax_t m_size = 0;
 };

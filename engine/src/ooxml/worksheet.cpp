@@ -1,7 +1,10 @@
 // WorksheetRewriter: the cells of a sheet, one at a time, as the scanner meets them.
 #include "worksheet.h"
 
+#include "formula/formula_tokenizer.h"
+#include "formula/function_prefixes.h"
 #include "formula/number_text.h"
+#include "formula/references.h"
 #include "namespaces.h"
 #include "xml/xml_text.h"
 
@@ -168,6 +171,16 @@ void WorksheetRewriter::startElement(const xml::QName& name, xml::Attributes att
             }
         } else if (name.local == "f") {
             m_formula = true;
+            m_formulaElement = tag;
+            m_formulaContent = {tag.end, tag.end};
+            const char* t = xml::findAttribute(attributes, "t");
+            m_formulaType.assign(t != nullptr ? t : "");
+            const char* si = xml::findAttribute(attributes, "si");
+            m_formulaGroup.assign(si != nullptr ? si : "");
+            m_formulaHasRef = xml::findAttribute(attributes, "ref") != nullptr;
+            m_formulaText.clear();
+            m_inFormula = true;
+            m_scanner.wantCharacters(true);
         } else if (name.local == "is") {
             m_hasInline = true;
             m_inInline = true;
@@ -194,6 +207,12 @@ void WorksheetRewriter::endElement(const xml::QName& name, xml::Span tag) {
             m_inValue = false;
             m_scanner.wantCharacters(false);
         }
+    } else if (m_inFormula && m_depth == 5) {
+        // For an empty element the tag is an empty span at its end, so both cases hold.
+        m_formulaContent.end = tag.begin;
+        m_formulaElement.end = tag.end;
+        m_inFormula = false;
+        m_scanner.wantCharacters(false);
     } else if (m_inCell && m_depth == 4) {
         endCell(tag);
     } else if (m_depth == 2) {
@@ -206,7 +225,9 @@ void WorksheetRewriter::endElement(const xml::QName& name, xml::Span tag) {
 }
 
 void WorksheetRewriter::characters(std::string_view text) {
-    if (m_inValue) {
+    if (m_inFormula) {
+        m_formulaText.append(text);
+    } else if (m_inValue) {
         m_value.append(text);
     } else {
         m_inline.characters(text);
@@ -235,7 +256,7 @@ void WorksheetRewriter::startCell(xml::Attributes attributes, xml::Span tag) {
     } else {
         m_type = CellType::Other;
     }
-    m_formula = m_hasValue = m_hasInline = m_inValue = m_inInline = false;
+    m_formula = m_hasValue = m_hasInline = m_inValue = m_inInline = m_inFormula = false;
     m_edits.clear();
 }
 
@@ -394,6 +415,146 @@ void WorksheetRewriter::inlineStringCell() {
         m_edits.resize(first);
         removeTypeAttribute();
         m_edits.push_back({m_inline.element(), {}});
+    }
+}
+
+void WorksheetRewriter::formulaCell() {
+    // Data tables (what-if analysis) are Excel's own machinery, not a formula a user typed.
+    if (m_formulaType == "dataTable") {
+        return;
+    }
+    const bool shared = m_formulaType == "shared";
+    const bool expand = shared && m_context.expandGroups != nullptr &&
+                        m_context.expandGroups->contains(m_formulaGroup);
+    std::string stored;
+    if (shared && m_formulaText.empty()) {
+        // A later cell of a group: its formula is the master's, shifted to this cell.
+        const auto master = m_masters.find(m_formulaGroup);
+        if (master == m_masters.end()) {
+            if (expand) {
+                fail(ErrorCode::InvalidFormula,
+                     cellName() + ": its shared formula comes before the group's first cell");
+            }
+            return; // a group without a master: nothing the formula bar would show
+        }
+        stored = formula::shiftReferences(master->second.text,
+                                          static_cast<std::int64_t>(m_row) - master->second.row,
+                                          static_cast<std::int64_t>(m_col) - master->second.col);
+    } else {
+        stored = m_formulaText;
+        if (shared && m_formulaHasRef) {
+            m_masters[m_formulaGroup] = {m_formulaText, m_row, m_col};
+        }
+    }
+
+    const formula::FormulaView view = formula::withoutFunctionPrefixes(stored);
+    m_text = "=";
+    m_text += view.text;
+    std::size_t replacements = 0;
+    for (const auto& request : *m_context.queue) {
+        const std::size_t n = request.matcher.replaceAll(m_text, request.replacement, m_scratch);
+        if (n != 0) {
+            m_text.swap(m_scratch);
+            replacements += n;
+        }
+    }
+    if (replacements == 0) {
+        if (expand) {
+            writeFormula(stored, false, true); // its own text now that the group is gone
+        }
+        return;
+    }
+    if (!cellChanges(replacements, m_text)) {
+        return;
+    }
+    m_formulasChanged = true;
+    if (shared && !expand) {
+        // The cells of the group already passed were left shared: the sheet is written again
+        // with the whole group expanded.
+        m_groupsToExpand.insert(m_formulaGroup);
+    }
+    if (!m_text.starts_with('=')) {
+        if (m_formulaType == "array") {
+            // The other cells of the range would keep results of a formula that is gone.
+            fail(ErrorCode::InvalidFormula,
+                 cellName() + ": an array formula cannot become a constant");
+            return;
+        }
+        writeFormulaConstant();
+        return;
+    }
+    const std::string newStored =
+        formula::restoreFunctionPrefixes(view, std::string_view(m_text).substr(1));
+    if (const auto why = formula::checkWellFormed(newStored)) {
+        fail(ErrorCode::InvalidFormula, cellName() + ": " + *why);
+        return;
+    }
+    writeFormula(newStored, true, shared);
+}
+
+void WorksheetRewriter::writeFormula(std::string_view stored, bool changes, bool unshare) {
+    // A changed formula's last result is stale: its value and the value's type go, and the
+    // workbook is recalculated when it is opened.
+    if (changes) {
+        removeTypeAttribute();
+    }
+    std::string escaped;
+    xml::appendEscapedText(escaped, stored);
+    if (unshare) {
+        const std::string_view startTag =
+            m_splicer.view().raw({m_formulaElement.begin, m_formulaContent.begin});
+        std::string element(startTag);
+        std::vector<xml::RawAttribute> drop;
+        for (const std::string_view name : {"t", "ref", "si"}) {
+            if (const auto a = xml::findRawAttribute(startTag, name)) {
+                drop.push_back(*a);
+            }
+        }
+        std::ranges::sort(drop, [](const auto& a, const auto& b) { return a.begin > b.begin; });
+        for (const auto& a : drop) {
+            element.erase(a.begin, a.end - a.begin);
+        }
+        if (element.ends_with("/>")) {
+            element.replace(element.size() - 2, 2, ">");
+        }
+        element += escaped;
+        element += "</";
+        element += xml::rawElementName(startTag);
+        element += ">";
+        m_edits.push_back({m_formulaElement, std::move(element)});
+    } else {
+        m_edits.push_back({m_formulaContent, std::move(escaped)});
+    }
+    if (changes && m_hasValue) {
+        m_edits.push_back({m_valueElement, {}});
+    }
+}
+
+void WorksheetRewriter::writeFormulaConstant() {
+    // Typed as if entered: a plain number stays a number, anything else is text.
+    removeTypeAttribute();
+    const std::string_view startTag =
+        m_splicer.view().raw({m_formulaElement.begin, m_formulaContent.begin});
+    const std::string_view name = xml::rawElementName(startTag);
+    const std::string prefix(name.substr(0, name.size() - 1)); // "x:" of "x:f", or ""
+    std::string content;
+    if (m_text.empty()) {
+        // A blank cell keeps its style.
+    } else if (formula::readPlainNumber(m_text)) {
+        content = "<" + prefix + "v>" + m_text + "</" + prefix + "v>";
+    } else {
+        const std::string_view tag = m_splicer.view().raw(m_cellTag);
+        const std::uint64_t insertAt = m_cellTag.begin + xml::attributeInsertPoint(tag);
+        m_edits.push_back({{insertAt, insertAt}, " t=\"inlineStr\""});
+        content = "<" + prefix + "is><" + prefix + "t";
+        content += text::needsSpacePreserve(m_text) ? " xml:space=\"preserve\">" : ">";
+        text::encodeEscapes(m_text, m_scratch);
+        xml::appendEscapedText(content, m_scratch);
+        content += "</" + prefix + "t></" + prefix + "is>";
+    }
+    m_edits.push_back({m_formulaElement, std::move(content)});
+    if (m_hasValue) {
+        m_edits.push_back({m_valueElement, {}});
     }
 }
 

@@ -11,6 +11,8 @@
 #include "xml/splicer.h"
 #include "xml/xml_scanner.h"
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,9 @@ struct SheetContext {
     /// False when no request of the queue can match the text of a number, boolean or error
     /// (see constantsMayMatch): their cells are then not looked at.
     bool constants = true;
+    /// The shared-formula groups (by si) whose every cell is written out as a plain formula,
+    /// because one of their cells changes; nullptr for none.
+    const std::set<std::string>* expandGroups = nullptr;
 };
 
 /// False when the text of no number (in its General form), boolean ("TRUE", "FALSE") or error
@@ -60,6 +65,11 @@ public:
     const ReplaceCounts& counts() const { return m_counts; }
     /// References to shared strings that became blank cells.
     std::uint64_t blankedStrings() const { return m_blanked; }
+    /// True when a formula changed: cached results and the calculation chain are stale.
+    bool formulasChanged() const { return m_formulasChanged; }
+    /// Shared-formula groups in which a cell changed that were not in the context's
+    /// expandGroups: the sheet must be written again with them expanded.
+    const std::set<std::string>& groupsToExpand() const { return m_groupsToExpand; }
     /// False for a dialog sheet or chart sheet found in a worksheet relationship.
     bool hasCells() const { return m_hasCells; }
 
@@ -79,8 +89,10 @@ private:
     void inlineStringCell();
     // Numbers, booleans and errors: matched on the text the formula bar shows them as.
     void constantCell();
-    // Formulas: no replacement reaches them yet; this is where their handling goes.
-    void formulaCell() {}
+    // Formulas: matched on the text the formula bar shows, "=" and the formula.
+    void formulaCell();
+    void writeFormula(std::string_view stored, bool changes, bool unshare);
+    void writeFormulaConstant();
     bool cellChanges(std::size_t replacements, std::string_view newText);
     void removeTypeAttribute();
     std::string cellName() const;
@@ -117,6 +129,21 @@ private:
     RichText m_inline;
     TextOutcome m_outcome;
     std::string m_text, m_scratch; // a constant's text and the work on it
+
+    // The open cell's <f>: its element, content, attributes and decoded text.
+    bool m_inFormula = false;
+    xml::Span m_formulaElement, m_formulaContent;
+    std::string m_formulaType, m_formulaGroup, m_formulaText;
+    bool m_formulaHasRef = false;
+    // The master of each shared-formula group met so far: its stored text and position, from
+    // which the formula of every later cell of the group follows.
+    struct Master {
+        std::string text;
+        std::uint32_t row = 0, col = 0;
+    };
+    std::map<std::string, Master> m_masters;
+    std::set<std::string> m_groupsToExpand;
+    bool m_formulasChanged = false;
     std::vector<Edit> m_edits;
 };
 
