@@ -192,5 +192,57 @@ TEST(Corpus, ReplacementChangesExactlyTheExpectedCells) {
     EXPECT_EQ(lines, pairs) << report;
 }
 
+TEST(Corpus, SharedFormulaGroupIsWrittenOutCellByCell) {
+    const fs::path original = corpusFolder() / "poi" / "shared_formulas.xlsx";
+    if (!fs::exists(original) || !fs::exists("/usr/bin/python3")) {
+        GTEST_SKIP() << "the corpus workbook or python3 with openpyxl is missing";
+    }
+    TempFolder folder;
+    const fs::path copy = folder.path() / "book.xlsx";
+    fs::copy_file(original, copy);
+    fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
+    auto book = Workbook::open(copy);
+    ASSERT_TRUE(book.ok()) << book.error().message();
+    // A2:A41 share "=B2" shifted down the column; "B3" matches the members A3 and A30:A39,
+    // which come after A2 and the unchanged member A2..A29 have passed.
+    queueAll(*book.value(), {"B3", "C3", true});
+    const auto dry = book.value()->dryRun();
+    ASSERT_TRUE(dry.ok()) << dry.error().message();
+    const auto counts = book.value()->save();
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(counts.value().cellsChanged, 11U);
+    EXPECT_EQ(dry.value().cellsChanged, counts.value().cellsChanged);
+
+    const std::string sheet = testing::part(copy, "xl/worksheets/sheet1.xml");
+    EXPECT_EQ(sheet.find("t=\"shared\""), std::string::npos) << "the group was not expanded";
+    EXPECT_NE(sheet.find("<c r=\"A3\"><f>C3</f></c>"), std::string::npos)
+        << "a changed cell kept its cached value or type";
+    EXPECT_NE(sheet.find("<c r=\"A4\" t=\"str\"><f>B4</f><v>"), std::string::npos)
+        << "an unchanged member lost its value or did not get its own formula";
+    auto after = zip::ZipReader::open(copy);
+    ASSERT_TRUE(after.ok());
+    EXPECT_FALSE(after.value()->find("xl/calcChain.xml").has_value());
+    EXPECT_EQ(testing::part(copy, "xl/_rels/workbook.xml.rels").find("calcChain"),
+              std::string::npos);
+    EXPECT_EQ(testing::part(copy, "[Content_Types].xml").find("calcChain"), std::string::npos);
+    EXPECT_NE(testing::part(copy, "xl/workbook.xml")
+                  .find(R"(<calcPr calcId="124519" fullCalcOnLoad="1"/>)"),
+              std::string::npos);
+    expectUntouchedEntries(original, copy);
+
+    // openpyxl gives every member of a shared group its own formula: each must be the
+    // original's with the replacement made.
+    const std::string command =
+        "/usr/bin/python3 \"" +
+        (fs::path(std::getenv("VARNOCLIFF_SOURCE_DIR")) / "tests" / "engine" / "read_back_cells.py")
+            .string() +
+        "\" B3 C3 1 \"" + original.string() + "\" \"" + copy.string() + "\" > \"" +
+        (folder.path() / "read_back.txt").string() + "\" 2>&1";
+    const int status = std::system(command.c_str());
+    const std::string report = readFile(folder.path() / "read_back.txt");
+    EXPECT_EQ(status, 0) << report;
+    EXPECT_NE(report.find("cells changed: 11"), std::string::npos) << report;
+}
+
 } // namespace
 } // namespace engine

@@ -1,0 +1,191 @@
+// Formulas: matched on "=" and the stored text without function prefixes; a changed formula is
+// checked, loses its cached result and leaves its shared group; a result without "=" is typed
+// as a constant.
+#include "part_harness.h"
+
+#include <gtest/gtest.h>
+
+namespace engine::ooxml {
+namespace {
+
+using testing::SheetRun;
+using testing::sheetXml;
+
+struct FormulaCase {
+    const char* name;
+    std::string cells; ///< the <c> elements of row 1
+    ReplaceRequest request;
+    std::string expected;              ///< the cells afterwards (the same when nothing changes)
+    std::size_t changed = 1;           ///< cells changed
+    std::set<std::string> expand = {}; ///< shared groups written out as plain formulas
+};
+
+SheetRun runCells(const FormulaCase& c) {
+    SheetRun run;
+    std::vector<PreparedQueue> queues;
+    queues.push_back(prepareQueue({c.request}));
+    SheetContext context;
+    context.sheetName = "S";
+    context.queue = &queues[0];
+    context.constants = constantsMayMatch({c.request});
+    context.expandGroups = &c.expand;
+    WorksheetRewriter rewriter(context, xml::Splicer::Mode::Emit);
+    const std::string sheet = sheetXml(c.cells);
+    // Small chunks: a formula and its cell are split across feeds.
+    for (std::size_t at = 0; at < sheet.size() && run.status.ok(); at += 5) {
+        run.status = rewriter.feed(std::string_view(sheet).substr(at, 5));
+    }
+    if (run.status.ok()) {
+        run.status = rewriter.finish();
+    }
+    run.sheet = rewriter.output();
+    run.counts = rewriter.counts();
+    return run;
+}
+
+class FormulaCells : public ::testing::TestWithParam<FormulaCase> {};
+
+TEST_P(FormulaCells, AreMatchedOnTheFormulaBarText) {
+    const auto& c = GetParam();
+    const auto run = runCells(c);
+    ASSERT_TRUE(run.status.ok()) << run.status.error().message();
+    EXPECT_EQ(run.sheet, sheetXml(c.expected));
+    EXPECT_EQ(run.counts.cellsChanged, c.changed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FormulaCells,
+    ::testing::Values(
+        FormulaCase{"CachedValueAndTypeGo",
+                    R"(<c r="A1" s="3" t="str"><f>"ab"&amp;B1</f><v>abx</v></c>)",
+                    {"ab", "c<d", true},
+                    R"(<c r="A1" s="3"><f>"c&lt;d"&amp;B1</f></c>)"},
+        FormulaCase{"FunctionNameRenamed",
+                    R"(<c r="A1"><f>SIN(B1)</f><v>0</v></c>)",
+                    {"sin", "COS", false},
+                    R"(<c r="A1"><f>COS(B1)</f></c>)"},
+        FormulaCase{"EqualsSignIsPartOfTheText",
+                    R"(<c r="A1"><f>B1</f><v>0</v></c>)",
+                    {"=B", "=C", true},
+                    R"(<c r="A1"><f>C1</f></c>)"},
+        FormulaCase{"PrefixNotShownAndKept",
+                    R"(<c r="A1"><f>_xlfn.CONCAT(B1,"x")</f><v>0</v></c>)",
+                    {"=CONCAT(B1", "=CONCAT(C1", true},
+                    R"(<c r="A1"><f>_xlfn.CONCAT(C1,"x")</f></c>)"},
+        FormulaCase{"PrefixNotMatched",
+                    R"(<c r="A1"><f>_xlfn.CONCAT(B1)</f><v>0</v></c>)",
+                    {"xlfn", "y", false},
+                    R"(<c r="A1"><f>_xlfn.CONCAT(B1)</f><v>0</v></c>)",
+                    0},
+        FormulaCase{"ResultNumberBecomesConstant",
+                    R"(<c r="A1" t="str"><f>1+2</f><v>3</v></c>)",
+                    {"=1+", "", true},
+                    R"(<c r="A1"><v>2</v></c>)"},
+        FormulaCase{"ResultTextBecomesInlineString",
+                    R"(<c r="A1"><f>B1</f><v>0</v></c>)",
+                    {"=", "'", true},
+                    R"(<c r="A1" t="inlineStr"><is><t>'B1</t></is></c>)"},
+        FormulaCase{"EmptyResultBlanks",
+                    R"(<c r="A1" s="2"><f>B1</f><v>0</v></c>)",
+                    {"=B1", "", true},
+                    R"(<c r="A1" s="2"></c>)"},
+        FormulaCase{"ArrayKeepsItsRange",
+                    R"(<c r="A1"><f t="array" ref="A1:A2">B1:B2*2</f><v>2</v></c>)",
+                    {"*2", "*3", true},
+                    R"(<c r="A1"><f t="array" ref="A1:A2">B1:B2*3</f></c>)"},
+        FormulaCase{
+            "DataTableLeftAlone",
+            R"(<c r="A1"><f t="dataTable" ref="A1:A2" dt2D="0" dtr="0" r1="B1"/><v>1</v></c>)",
+            {"B1", "C1", true},
+            R"(<c r="A1"><f t="dataTable" ref="A1:A2" dt2D="0" dtr="0" r1="B1"/><v>1</v></c>)",
+            0},
+        FormulaCase{"SharedMemberMatchedOnItsShiftedText",
+                    R"(<c r="A1"><f t="shared" ref="A1:C1" si="0">D1*2</f><v>1</v></c>)"
+                    R"(<c r="B1"><f t="shared" si="0"/><v>1</v></c>)"
+                    R"(<c r="C1"><f t="shared" si="0"/><v>1</v></c>)",
+                    {"E1", "Z9", true},
+                    R"(<c r="A1"><f t="shared" ref="A1:C1" si="0">D1*2</f><v>1</v></c>)"
+                    R"(<c r="B1"><f>Z9*2</f></c>)"
+                    R"(<c r="C1"><f t="shared" si="0"/><v>1</v></c>)"},
+        FormulaCase{
+            "SharedGroupExpandedCellByCell",
+            R"(<c r="A1"><f t="shared" ref="A1:C1" si="0" ca="1">D1*2</f><v>1</v></c>)"
+            R"(<c r="B1"><x:f xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main" t="shared" si="0"/><v>1</v></c>)"
+            R"(<c r="C1"><f t="shared" si="0"/><v>1</v></c>)",
+            {"D1", "$D$1", true},
+            R"(<c r="A1"><f ca="1">$D$1*2</f></c>)"
+            R"(<c r="B1"><x:f xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main">E1*2</x:f><v>1</v></c>)"
+            R"(<c r="C1"><f>F1*2</f><v>1</v></c>)",
+            1,
+            {"0"}},
+        FormulaCase{"OtherSharedGroupStaysShared",
+                    R"(<c r="A1"><f t="shared" ref="A1:B1" si="1">D1</f><v>1</v></c>)"
+                    R"(<c r="B1"><f t="shared" si="1"/><v>1</v></c>)",
+                    {"Q", "R", true},
+                    R"(<c r="A1"><f t="shared" ref="A1:B1" si="1">D1</f><v>1</v></c>)"
+                    R"(<c r="B1"><f t="shared" si="1"/><v>1</v></c>)",
+                    0,
+                    {"0"}}),
+    [](const ::testing::TestParamInfo<FormulaCase>& p) { return std::string(p.param.name); });
+
+struct RefusedFormula {
+    const char* name;
+    std::string cells;
+    ReplaceRequest request;
+    std::string reason; ///< part of the detail, after the cell's name
+};
+
+class RefusedFormulas : public ::testing::TestWithParam<RefusedFormula> {};
+
+TEST_P(RefusedFormulas, FailNamingTheCell) {
+    const auto& c = GetParam();
+    const auto run = runCells({c.name, c.cells, c.request, {}, 0});
+    ASSERT_FALSE(run.status.ok());
+    EXPECT_EQ(run.status.error().code, ErrorCode::InvalidFormula);
+    EXPECT_NE(run.status.error().detail.find("S!A1"), std::string::npos)
+        << run.status.error().detail;
+    EXPECT_NE(run.status.error().detail.find(c.reason), std::string::npos)
+        << run.status.error().detail;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefusedFormulas,
+    ::testing::Values(
+        RefusedFormula{"UnbalancedParenthesis",
+                       R"(<c r="A1"><f>SUM(B1:B2)</f></c>)",
+                       {")", "", true},
+                       "\"(\""},
+        RefusedFormula{
+            "UnclosedString", R"(<c r="A1"><f>"a"&amp;B1</f></c>)", {"\"&", "&", true}, ""},
+        RefusedFormula{"TooLong",
+                       R"(<c r="A1"><f>B1</f></c>)",
+                       {"B1", "B1+" + std::string(9000, '1'), true},
+                       ""},
+        RefusedFormula{"OnlyEquals", R"(<c r="A1"><f>B1</f></c>)", {"B1", "", true}, ""},
+        RefusedFormula{"ArrayToConstant",
+                       R"(<c r="A1"><f t="array" ref="A1:A2">B1</f></c>)",
+                       {"=", "", true},
+                       "array"}),
+    [](const ::testing::TestParamInfo<RefusedFormula>& p) { return std::string(p.param.name); });
+
+TEST(FormulaCells, ChangeInASharedGroupAsksForTheGroupToBeExpanded) {
+    const FormulaCase c{"",
+                        R"(<c r="A1"><f t="shared" ref="A1:B1" si="7">C1</f><v>1</v></c>)"
+                        R"(<c r="B1"><f t="shared" si="7"/><v>1</v></c>)",
+                        {"D1", "X1", true},
+                        ""};
+    std::vector<PreparedQueue> queues;
+    queues.push_back(prepareQueue({c.request}));
+    SheetContext context;
+    context.sheetName = "S";
+    context.queue = &queues[0];
+    WorksheetRewriter rewriter(context, xml::Splicer::Mode::Discard);
+    ASSERT_TRUE(rewriter.feed(sheetXml(c.cells)).ok());
+    ASSERT_TRUE(rewriter.finish().ok());
+    EXPECT_EQ(rewriter.groupsToExpand(), std::set<std::string>{"7"});
+    EXPECT_TRUE(rewriter.formulasChanged());
+    EXPECT_EQ(rewriter.counts().cellsChanged, 1U);
+}
+
+} // namespace
+} // namespace engine::ooxml
