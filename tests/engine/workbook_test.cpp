@@ -468,5 +468,124 @@ TEST(Workbook, LargeSheetChangedLateIsWrittenWhole) {
     EXPECT_TRUE(part(path, "xl/worksheets/sheet1.xml") == expected);
 }
 
+const std::string kCalcChainRel = "<Relationship Id=\"rId50\" Type=\"" + testing::kRelNs +
+                                  "/calcChain\" Target=\"calcChain.xml\"/>";
+const std::string kCalcChainType =
+    R"(<Override PartName="/xl/calcChain.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml"/>)";
+
+// A sheet with a formula in A1 and a number in B1, and a calculation chain naming A1.
+TestBook formulaBook(const std::string& workbookExtra) {
+    TestBook b;
+    b.sheets = {{"S", worksheet(R"(<row r="1"><c r="A1" t="str"><f>"ab"&amp;C1</f><v>ab</v></c>)"
+                                R"(<c r="B1"><v>7</v></c></row>)")}};
+    b.workbookExtra = workbookExtra;
+    b.workbookRelsExtra = kCalcChainRel;
+    b.typesExtra = kCalcChainType;
+    b.extra = {{"xl/calcChain.xml",
+                "<calcChain xmlns=\"" + testing::kMainNs + "\"><c r=\"A1\" i=\"1\"/></calcChain>"}};
+    return b;
+}
+
+struct RecalculationCase {
+    const char* name;
+    std::string workbookExtra; ///< after <sheets> in the workbook part
+    std::string expected;      ///< the same afterwards
+};
+
+class Recalculation : public ::testing::TestWithParam<RecalculationCase> {};
+
+TEST_P(Recalculation, ChangedFormulaMarksTheWorkbookAndDropsTheChain) {
+    const auto& c = GetParam();
+    const TestBook b = formulaBook(c.workbookExtra);
+    TempFolder folder;
+    const auto path = folder.file("book.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"ab", "cd", true});
+    const auto dry = book->dryRun();
+    ASSERT_TRUE(dry.ok()) << dry.error().message();
+    EXPECT_EQ(dry.value().cellsChanged, 1U);
+    EXPECT_EQ(readFile(path), b.bytes());
+    const auto counts = book->save();
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(counts.value().cellsChanged, 1U);
+
+    EXPECT_EQ(part(path, "xl/worksheets/sheet1.xml"),
+              worksheet(R"(<row r="1"><c r="A1"><f>"cd"&amp;C1</f></c>)"
+                        R"(<c r="B1"><v>7</v></c></row>)"));
+    EXPECT_EQ(part(path, "xl/workbook.xml").find("</sheets>" + c.expected + "</workbook>") !=
+                  std::string::npos,
+              true)
+        << part(path, "xl/workbook.xml");
+    EXPECT_EQ(part(path, "xl/calcChain.xml"), "<no part xl/calcChain.xml>");
+    const std::string rels = part(path, "xl/_rels/workbook.xml.rels");
+    EXPECT_EQ(rels.find("calcChain"), std::string::npos);
+    EXPECT_NE(rels.find("worksheets/sheet1.xml"), std::string::npos);
+    const std::string types = part(path, "[Content_Types].xml");
+    EXPECT_EQ(types.find("calcChain"), std::string::npos);
+    EXPECT_NE(types.find("/xl/workbook.xml"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Recalculation,
+    ::testing::Values(
+        RecalculationCase{"ElementAdded", "", R"(<calcPr fullCalcOnLoad="1"/>)"},
+        RecalculationCase{"ElementAddedBeforeLaterSiblings", "<extLst/>",
+                          R"(<calcPr fullCalcOnLoad="1"/><extLst/>)"},
+        RecalculationCase{"AttributeAdded", R"(<definedNames/><calcPr calcId="191029"/>)",
+                          R"(<definedNames/><calcPr calcId="191029" fullCalcOnLoad="1"/>)"},
+        RecalculationCase{"AttributeSet", R"(<calcPr fullCalcOnLoad="0" calcId="1"/>)",
+                          R"(<calcPr fullCalcOnLoad="1" calcId="1"/>)"}),
+    [](const ::testing::TestParamInfo<RecalculationCase>& p) { return std::string(p.param.name); });
+
+TEST(Recalculation, ConstantChangeKeepsTheChain) {
+    const TestBook b = formulaBook("");
+    TempFolder folder;
+    const auto path = folder.file("book.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"7", "8", true});
+    const auto counts = book->save();
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(counts.value().cellsChanged, 1U);
+    EXPECT_EQ(part(path, "xl/calcChain.xml"), b.extra[0].second);
+    EXPECT_EQ(part(path, "xl/workbook.xml").find("calcPr"), std::string::npos);
+}
+
+TEST(Recalculation, InvalidFormulaFailsTheFileNamingTheCell) {
+    TestBook b = formulaBook("");
+    TempFolder folder;
+    const auto path = folder.file("book.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"7", "8", true});     // a constant that would change...
+    queueAll(*book, {"\"ab", "ab", true}); // ...and a formula left with an open string
+    const auto counts = book->save();
+    ASSERT_FALSE(counts.ok());
+    EXPECT_EQ(counts.error().code, ErrorCode::InvalidFormula);
+    EXPECT_NE(counts.error().detail.find("S!A1"), std::string::npos) << counts.error().detail;
+    EXPECT_EQ(readFile(path), b.bytes());
+}
+
+TEST(SharedFormulas, ChangeAfterTheFirstCellExpandsTheWholeGroup) {
+    // B1 changes after A1, the master, has been passed: the sheet is written again with
+    // every cell of the group holding its own formula.
+    TestBook b;
+    b.sheets = {{"S", worksheet(R"(<row r="1"><c r="A1"><f t="shared" ref="A1:C1" si="0">A2</f>)"
+                                R"(<v>1</v></c><c r="B1"><f t="shared" si="0"/><v>1</v></c>)"
+                                R"(<c r="C1"><f t="shared" si="0"/><v>1</v></c></row>)")}};
+    TempFolder folder;
+    const auto path = folder.file("book.xlsx", b.bytes());
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"B2", "Z2", true});
+    const auto counts = book->save();
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(counts.value().cellsChanged, 1U);
+    EXPECT_EQ(part(path, "xl/worksheets/sheet1.xml"),
+              worksheet(R"(<row r="1"><c r="A1"><f>A2</f><v>1</v></c><c r="B1"><f>Z2</f></c>)"
+                        R"(<c r="C1"><f>C2</f><v>1</v></c></row>)"));
+}
+
 } // namespace
 } // namespace engine

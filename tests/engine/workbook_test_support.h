@@ -96,11 +96,15 @@ struct TestBook {
     std::string styles;                                     ///< the styles part, if any
     std::vector<std::pair<std::string, std::string>> extra; ///< more entries, at the end
     std::string packageRelsExtra;                           ///< more package relationships
+    std::string workbookExtra;     ///< more workbook children, after <sheets>
+    std::string workbookRelsExtra; ///< more workbook relationships
+    std::string typesExtra;        ///< more content types
 
     std::string bytes() const {
         std::vector<std::pair<std::string, std::string>> e;
         std::string types =
-            R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/></Types>)";
+            R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>)" +
+            typesExtra + "</Types>";
         e.emplace_back("[Content_Types].xml", types);
         e.emplace_back(
             "_rels/.rels",
@@ -143,8 +147,10 @@ struct TestBook {
                     "/styles\" Target=\"styles.xml\"/>";
             e.emplace_back("xl/styles.xml", styles);
         }
-        e.emplace(e.begin() + 2, "xl/workbook.xml", workbook + "</sheets></workbook>");
-        e.emplace(e.begin() + 3, "xl/_rels/workbook.xml.rels", rels + "</Relationships>");
+        e.emplace(e.begin() + 2, "xl/workbook.xml",
+                  workbook + "</sheets>" + workbookExtra + "</workbook>");
+        e.emplace(e.begin() + 3, "xl/_rels/workbook.xml.rels",
+                  rels + workbookRelsExtra + "</Relationships>");
         for (const auto& x : extra) {
             e.push_back(x);
         }
