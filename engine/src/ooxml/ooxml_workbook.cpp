@@ -441,7 +441,7 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         context.expandGroups = &expandGroups;
         for (;;) {
             WorksheetRewriter rewriter(context, mode);
-            auto stream = std::make_unique<zip::DeflateStream>();
+            auto stream = std::make_unique<zip::DeflateStream>(zip::kRewriteDeflateLevel);
             Status status = m_zip->readStream(sheet.entry, [&](std::string_view chunk) -> Status {
                 auto fed = rewriter.feed(chunk);
                 if (!fed) {

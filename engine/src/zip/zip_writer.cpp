@@ -107,10 +107,10 @@ struct DeflateStream::Impl {
     }
 };
 
-DeflateStream::DeflateStream() : m_impl(std::make_unique<Impl>()) {
-    // Raw deflate (negative window bits) at level 6, the level Excel and zlib default to.
+DeflateStream::DeflateStream(int level) : m_impl(std::make_unique<Impl>()) {
+    // Raw deflate: negative window bits, as ZIP entries hold no zlib header (APPNOTE 4.4.5).
     m_impl->initialised =
-        deflateInit2(&m_impl->stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        deflateInit2(&m_impl->stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
 }
 
 DeflateStream::~DeflateStream() {

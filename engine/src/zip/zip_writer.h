@@ -33,10 +33,18 @@ private:
     std::string m_bytes;
 };
 
-/// Raw deflate (RFC 1951) at zlib level 6 into memory, with the CRC-32 and size of the input.
+/// zlib's default level, the one Excel's files are usually written at.
+inline constexpr int kDefaultDeflateLevel = 6;
+/// The level rewritten workbook parts are deflated at. On worksheet XML, level 5 takes about
+/// half the time of level 6 for output about 1.5% larger (level 4 is near 9% larger): the
+/// rewriting is bound by deflating, and a few percent of size is worth half of that time.
+inline constexpr int kRewriteDeflateLevel = 5;
+
+/// Raw deflate (RFC 1951) into memory at the given zlib level (0-9), with the CRC-32 and size
+/// of the input.
 class DeflateStream {
 public:
-    DeflateStream();
+    explicit DeflateStream(int level = kDefaultDeflateLevel);
     ~DeflateStream();
     DeflateStream(const DeflateStream&) = delete;
     DeflateStream& operator=(const DeflateStream&) = delete;

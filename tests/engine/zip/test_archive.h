@@ -36,9 +36,9 @@ struct TestEntry {
     std::string localExtra; ///< extra field bytes of the local header
 };
 
-inline std::string rawDeflate(const std::string& content) {
+inline std::string rawDeflate(const std::string& content, int level = 6) {
     z_stream s{};
-    deflateInit2(&s, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&s, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
     std::string out(deflateBound(&s, content.size()) + 16, '\0');
     s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
     s.avail_in = static_cast<uInt>(content.size());

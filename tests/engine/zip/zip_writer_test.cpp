@@ -219,9 +219,11 @@ TEST(ZipWriter, NothingCanBeAddedAfterFinish) {
     EXPECT_FALSE(writer.addBytes(source->entries()[0], "b"));
 }
 
-TEST(DeflateStream, ChunkedInputGivesZlibLevelSixOutput) {
+class DeflateStreamLevel : public ::testing::TestWithParam<int> {};
+
+TEST_P(DeflateStreamLevel, ChunkedInputGivesZlibOutputOfThatLevel) {
     const std::string text = sheetXml("delta", 20000);
-    DeflateStream stream;
+    DeflateStream stream(GetParam());
     for (std::size_t at = 0; at < text.size(); at += 7777) {
         ASSERT_TRUE(stream.write(std::string_view(text).substr(at, 7777)));
     }
@@ -229,8 +231,11 @@ TEST(DeflateStream, ChunkedInputGivesZlibLevelSixOutput) {
     EXPECT_EQ(stream.uncompressedSize(), text.size());
     EXPECT_EQ(stream.crc32(), ::crc32(0, reinterpret_cast<const Bytef*>(text.data()),
                                       static_cast<uInt>(text.size())));
-    EXPECT_EQ(stream.compressed(), rawDeflate(text));
+    EXPECT_EQ(stream.compressed(), rawDeflate(text, GetParam()));
     EXPECT_FALSE(stream.write("late"));
 }
+
+INSTANTIATE_TEST_SUITE_P(DefaultAndRewrite, DeflateStreamLevel,
+                         ::testing::Values(kDefaultDeflateLevel, kRewriteDeflateLevel, 1));
 
 } // namespace
