@@ -489,6 +489,13 @@ void WorksheetRewriter::formulaCell() {
         fail(ErrorCode::InvalidFormula, cellName() + ": " + *why);
         return;
     }
+    // Formula text has no escape for the control characters XML cannot hold.
+    if (std::ranges::any_of(newStored, [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+        })) {
+        fail(ErrorCode::InvalidFormula, cellName() + ": a control character in a formula");
+        return;
+    }
     writeFormula(newStored, true, shared);
 }
 
@@ -500,6 +507,11 @@ void WorksheetRewriter::writeFormula(std::string_view stored, bool changes, bool
     }
     std::string escaped;
     xml::appendEscapedText(escaped, stored);
+    // A carriage return written as is would be read back as a line feed.
+    for (std::size_t at = escaped.find('\r'); at != std::string::npos;
+         at = escaped.find('\r', at)) {
+        escaped.replace(at, 1, "&#13;");
+    }
     if (unshare) {
         const std::string_view startTag =
             m_splicer.view().raw({m_formulaElement.begin, m_formulaContent.begin});
