@@ -2,9 +2,9 @@
 // TabControl1, the Help button and the hand-cursor rule.
 #include "form1.h"
 
-#include "platform/cursor_file.h"
 #include "fonts.h"
 #include "main_module.h"
+#include "platform/cursor_file.h"
 #include "splash.h"
 #include "twips.h"
 #include "window_icon.h"

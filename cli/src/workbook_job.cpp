@@ -46,31 +46,6 @@ run::Status replaceAll(Workbook& workbook, const ReplacePlan& plan, run::RunCont
                                          PairList(plan.pairs, &ReplacePair::replacement), context);
 }
 
-// A dry run takes the same steps as Excel1::ProcessFile but ends with DryRun instead of Save.
-run::Outcome<SaveCounts> countOnly(run::automation::ApplicationFactory& factory,
-                                   const std::string& path, const ReplacePlan& plan,
-                                   run::RunContext& context) {
-    auto opened = Excel1::OpenWorkbook(factory, path);
-    if (!opened) {
-        return opened.failure();
-    }
-    run::automation::Application& application = *opened.value();
-    struct QuitAtEnd {
-        run::automation::Application& application;
-        ~QuitAtEnd() { application.Quit(); }
-    } quitAtEnd{application};
-
-    auto& workbooks = application.Workbooks();
-    auto workbook = workbooks.item(workbooks.count());
-    if (!workbook) {
-        return workbook.failure();
-    }
-    if (run::Status replaced = replaceAll(*workbook.value(), plan, context); !replaced) {
-        return replaced.failure();
-    }
-    return workbook.value()->DryRun();
-}
-
 } // namespace
 
 FileOutcome processWorkbook(run::automation::ApplicationFactory& factory, const QString& path,
@@ -78,10 +53,9 @@ FileOutcome processWorkbook(run::automation::ApplicationFactory& factory, const 
     // The path's bytes as the file system holds them, whatever the locale.
     const std::string file = QFile::encodeName(path).toStdString();
     OptionsContext context(plan.matchCase);
-    const auto counts = plan.dryRun ? countOnly(factory, file, plan, context)
-                                    : Excel1::ProcessFile(factory, file, [&](Workbook& workbook) {
-                                          return replaceAll(workbook, plan, context);
-                                      });
+    const auto counts = Excel1::ProcessFile(
+        factory, file, [&](Workbook& workbook) { return replaceAll(workbook, plan, context); },
+        plan.dryRun ? Excel1::Finish::DryRun : Excel1::Finish::Save);
 
     FileOutcome outcome;
     if (!counts) {

@@ -44,8 +44,7 @@ constexpr auto kSection = "Varnocliff";
 
 } // namespace
 
-Answer QtMessageBox::show(const QString& text, const QString& title, Buttons buttons,
-                          Icon icon) {
+Answer QtMessageBox::show(const QString& text, const QString& title, Buttons buttons, Icon icon) {
     QMessageBox box(m_parent);
     box.setWindowTitle(title.isEmpty() ? kApplicationTitle : title);
     box.setTextFormat(Qt::PlainText);
@@ -127,11 +126,12 @@ QString QtFolderBrowser::browseForFolder(const QString& title) {
     return QFileDialog::getExistingDirectory(m_parent, title);
 }
 
-void QtUrlOpener::open(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }
+void QtUrlOpener::open(const QString& url) {
+    QDesktopServices::openUrl(QUrl(url));
+}
 
 std::optional<QString> QtSettingsStore::read(const QString& key) {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
-                       kApplication);
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
     settings.beginGroup(kSection);
     if (!settings.contains(key)) {
         return std::nullopt;
@@ -145,8 +145,7 @@ std::optional<QString> QtSettingsStore::read(const QString& key) {
 }
 
 bool QtSettingsStore::write(const QString& key, const QString& value) {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
-                       kApplication);
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
     settings.beginGroup(kSection);
     settings.setValue(key, value);
     settings.endGroup();
@@ -158,9 +157,13 @@ double QtClock::secondsSinceMidnight() {
     return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
 }
 
-void QtClock::sleepMs(int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }
+void QtClock::sleepMs(int ms) {
+    QThread::msleep(static_cast<unsigned long>(ms));
+}
 
-void QtEventPump::processEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtEventPump::processEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void StdRandomDraw::seed(double seedValue) {
     m_engine.seed(static_cast<std::uint64_t>(seedValue * 1000.0));

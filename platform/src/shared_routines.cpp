@@ -32,6 +32,8 @@ void CenterForm(QWidget& window) {
     window.move(left, top);
 }
 
-QString InstallationFolder() { return QCoreApplication::applicationDirPath(); }
+QString InstallationFolder() {
+    return QCoreApplication::applicationDirPath();
+}
 
 } // namespace platform

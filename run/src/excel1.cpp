@@ -81,7 +81,7 @@ bool ExcelIsRunning(run::RunningInstanceLookup& lookup) {
 }
 
 Outcome<SaveCounts> ProcessFile(ApplicationFactory& factory, const std::string& path,
-                                const std::function<Status(Workbook&)>& replace) {
+                                const std::function<Status(Workbook&)>& replace, Finish finish) {
     auto opened = OpenWorkbook(factory, path);
     if (!opened) {
         return opened.failure();
@@ -101,7 +101,7 @@ Outcome<SaveCounts> ProcessFile(ApplicationFactory& factory, const std::string& 
     if (Status replaced = replace(*workbook.value()); !replaced) {
         return replaced.failure();
     }
-    return workbook.value()->Save();
+    return finish == Finish::Save ? workbook.value()->Save() : workbook.value()->DryRun();
 }
 
 } // namespace Excel1

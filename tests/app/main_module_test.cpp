@@ -1,9 +1,9 @@
 // The start-up routines without a window of their own: the home-page draw, the skin and the
 // face colours, and reading the hand cursor file.
 #include "app_test_support.h"
-#include "platform/cursor_file.h"
 #include "fakes/fake_services.h"
 #include "main_module.h"
+#include "platform/cursor_file.h"
 
 #include "platform/appearance.h"
 

@@ -10,22 +10,22 @@ namespace engine {
 /// Why an operation on a workbook failed. Each value has a text a person can act on
 /// (errorText); the detail of an Error names the part, sheet or cell involved.
 enum class ErrorCode {
-    NotFound,           ///< "the file does not exist"
-    PermissionDenied,   ///< "permission denied"
+    NotFound,             ///< "the file does not exist"
+    PermissionDenied,     ///< "permission denied"
     LockedByOtherProgram, ///< "the workbook is open in another program" (detail: the lock file)
-    PasswordProtected,  ///< "the workbook is password-protected"
-    DigitallySigned,    ///< "the workbook is digitally signed"
-    UnsupportedFormat,  ///< "this workbook format is not supported yet"
-    NotAWorkbook,       ///< "the file is not a workbook"
-    Corrupt,            ///< "the workbook is damaged"
-    ResourceLimit,      ///< "the workbook is too large or malformed to process safely"
-    ProtectedSheet,     ///< "a locked cell of a protected sheet would change"
-    ResultTooLong,      ///< "a cell text would exceed 32,767 characters"
-    InvalidFormula,     ///< "a changed formula would not be valid"
-    TableHeaderConflict,///< "a table would get two columns of the same name"
-    DiskFull,           ///< "the disk is full"
-    Vanished,           ///< "the file was moved or deleted while it was processed"
-    IoError,            ///< "the file could not be read or written"
+    PasswordProtected,    ///< "the workbook is password-protected"
+    DigitallySigned,      ///< "the workbook is digitally signed"
+    UnsupportedFormat,    ///< "this workbook format is not supported yet"
+    NotAWorkbook,         ///< "the file is not a workbook"
+    Corrupt,              ///< "the workbook is damaged"
+    ResourceLimit,        ///< "the workbook is too large or malformed to process safely"
+    ProtectedSheet,       ///< "a locked cell of a protected sheet would change"
+    ResultTooLong,        ///< "a cell text would exceed 32,767 characters"
+    InvalidFormula,       ///< "a changed formula would not be valid"
+    TableHeaderConflict,  ///< "a table would get two columns of the same name"
+    DiskFull,             ///< "the disk is full"
+    Vanished,             ///< "the file was moved or deleted while it was processed"
+    IoError,              ///< "the file could not be read or written"
 };
 
 /// The fixed text of a code, without detail.

@@ -56,11 +56,16 @@ run::Status ReplaceSetsInWorkbook(run::automation::Workbook& workbook,
 /// True when lookup finds a running application whose name is exactly "Microsoft Excel".
 bool ExcelIsRunning(run::RunningInstanceLookup& lookup);
 
+/// How ProcessFile ends a file: Save writes it; DryRun counts what Save would change and
+/// writes nothing (the command line's --dry-run).
+enum class Finish { Save, DryRun };
+
 /// One file of a run: OpenWorkbook, the last workbook of the instance, replace (which calls
-/// ReplaceInWorkbook or ReplaceSetsInWorkbook), Save and Quit. On any failure the instance
-/// is told to quit, the file is left as it was, and the failure says why.
+/// ReplaceInWorkbook or ReplaceSetsInWorkbook), Save (or DryRun) and Quit. On any failure the
+/// instance is told to quit, the file is left as it was, and the failure says why.
 run::Outcome<run::automation::SaveCounts>
 ProcessFile(run::automation::ApplicationFactory& factory, const std::string& path,
-            const std::function<run::Status(run::automation::Workbook&)>& replace);
+            const std::function<run::Status(run::automation::Workbook&)>& replace,
+            Finish finish = Finish::Save);
 
 } // namespace Excel1
