@@ -281,6 +281,19 @@ void WorksheetRewriter::endCell(xml::Span tag) {
     m_safe = tag.end;
 }
 
+// Each request of the sheet's queue in turn on m_text, as one Replace after another would.
+std::size_t WorksheetRewriter::applyQueue() {
+    std::size_t replacements = 0;
+    for (const auto& request : *m_context.queue) {
+        const std::size_t n = request.matcher.replaceAll(m_text, request.replacement, m_scratch);
+        if (n != 0) {
+            m_text.swap(m_scratch);
+            replacements += n;
+        }
+    }
+    return replacements;
+}
+
 bool WorksheetRewriter::cellChanges(std::size_t replacements, std::string_view newText) {
     if (text::utf16Length(newText) > text::kMaxCellTextLength) {
         fail(ErrorCode::ResultTooLong, cellName());
@@ -362,14 +375,7 @@ void WorksheetRewriter::constantCell() {
             return; // "str" without a formula, "d": not constants this rule reaches
         }
     }
-    std::size_t replacements = 0;
-    for (const auto& request : *m_context.queue) {
-        const std::size_t n = request.matcher.replaceAll(m_text, request.replacement, m_scratch);
-        if (n != 0) {
-            m_text.swap(m_scratch);
-            replacements += n;
-        }
-    }
+    const std::size_t replacements = applyQueue();
     if (replacements == 0 || !cellChanges(replacements, m_text)) {
         return;
     }
@@ -450,14 +456,7 @@ void WorksheetRewriter::formulaCell() {
     const formula::FormulaView view = formula::withoutFunctionPrefixes(stored);
     m_text = "=";
     m_text += view.text;
-    std::size_t replacements = 0;
-    for (const auto& request : *m_context.queue) {
-        const std::size_t n = request.matcher.replaceAll(m_text, request.replacement, m_scratch);
-        if (n != 0) {
-            m_text.swap(m_scratch);
-            replacements += n;
-        }
-    }
+    const std::size_t replacements = applyQueue();
     if (replacements == 0) {
         if (expand) {
             writeFormula(stored, false, true); // its own text now that the group is gone

@@ -93,6 +93,7 @@ private:
     void formulaCell();
     void writeFormula(std::string_view stored, bool changes, bool unshare);
     void writeFormulaConstant();
+    std::size_t applyQueue();
     bool cellChanges(std::size_t replacements, std::string_view newText);
     void removeTypeAttribute();
     std::string cellName() const;
