@@ -10,21 +10,37 @@ bool isSpace(char c) {
 
 } // namespace
 
-void appendEscapedText(std::string& out, std::string_view text) {
+namespace {
+
+// The entity a character needs in element text, or nullptr. Attribute values also need
+// quotes and whitespace escaped, since attribute-value normalisation (XML 1.0, 3.3.3) would
+// turn a literal tab or line break into a space.
+const char* entityFor(char c, bool inAttribute) {
+    switch (c) {
+    case '&':
+        return "&amp;";
+    case '<':
+        return "&lt;";
+    case '>':
+        return "&gt;";
+    case '"':
+        return inAttribute ? "&quot;" : nullptr;
+    case '\t':
+        return inAttribute ? "&#9;" : nullptr;
+    case '\n':
+        return inAttribute ? "&#10;" : nullptr;
+    case '\r':
+        return inAttribute ? "&#13;" : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+void appendEscaped(std::string& out, std::string_view text, bool inAttribute) {
     std::size_t from = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char* entity = nullptr;
-        switch (text[i]) {
-        case '&':
-            entity = "&amp;";
-            break;
-        case '<':
-            entity = "&lt;";
-            break;
-        case '>':
-            entity = "&gt;";
-            break;
-        default:
+        const char* entity = entityFor(text[i], inAttribute);
+        if (entity == nullptr) {
             continue;
         }
         out.append(text, from, i - from);
@@ -34,40 +50,14 @@ void appendEscapedText(std::string& out, std::string_view text) {
     out.append(text, from, text.size() - from);
 }
 
+} // namespace
+
+void appendEscapedText(std::string& out, std::string_view text) {
+    appendEscaped(out, text, false);
+}
+
 void appendEscapedAttribute(std::string& out, std::string_view text) {
-    std::size_t from = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char* entity = nullptr;
-        switch (text[i]) {
-        case '&':
-            entity = "&amp;";
-            break;
-        case '<':
-            entity = "&lt;";
-            break;
-        case '>':
-            entity = "&gt;";
-            break;
-        case '"':
-            entity = "&quot;";
-            break;
-        case '\t':
-            entity = "&#9;";
-            break;
-        case '\n':
-            entity = "&#10;";
-            break;
-        case '\r':
-            entity = "&#13;";
-            break;
-        default:
-            continue;
-        }
-        out.append(text, from, i - from);
-        out.append(entity);
-        from = i + 1;
-    }
-    out.append(text, from, text.size() - from);
+    appendEscaped(out, text, true);
 }
 
 std::string_view rawElementName(std::string_view tag) {
