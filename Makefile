@@ -21,6 +21,7 @@ run: build
 	$(BUILD_DIR)/bin/varnocliff
 
 test: build
+	@tools/install-deps.sh --for-tests
 	ctest --preset $(PRESET) -j $(JOBS)
 
 test-debug:

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need, when any is missing.
 # Runs apt-get as root, through sudo otherwise. Prints nothing when all are there.
+# --for-tests adds what only the tests use: LibreOffice, which the formula golden tests have
+# load and recalculate the workbooks the engine wrote.
 set -euo pipefail
 
 packages=(
@@ -11,6 +13,9 @@ packages=(
     python3 python3-openpyxl
     xvfb xauth fonts-liberation zip unzip
 )
+if [[ "${1:-}" == "--for-tests" ]]; then
+    packages+=(libreoffice-calc-nogui)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

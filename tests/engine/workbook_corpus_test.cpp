@@ -244,5 +244,172 @@ TEST(Corpus, SharedFormulaGroupIsWrittenOutCellByCell) {
     EXPECT_NE(report.find("cells changed: 11"), std::string::npos) << report;
 }
 
+// Golden cases over real workbooks with formulas: array formulas, newer functions, tables with
+// calculated columns and structured references, a calculation chain. Each is checked three
+// ways: the bytes the engine writes, an independent reading by openpyxl (every formula of
+// before with the replacement made, cached values of changed cells gone, arrays keeping their
+// range, table columns named after their header cells), and LibreOffice, where installed,
+// which loads and recalculates the workbook: every cell must show what it showed before
+// except the cells the case names.
+struct FormulaCase {
+    const char* file;
+    const char* find;
+    const char* replacement;
+    std::size_t cellsChanged;
+    /// part -> text the part must hold after the save
+    std::vector<std::pair<const char*, const char*>> written;
+    /// "Sheet!A1=value" LibreOffice must show; every other cell shows what it did before.
+    std::vector<const char*> values;
+    bool loadOnly = false; ///< this LibreOffice lacks a function the workbook uses
+};
+
+std::string quoted(const std::string& s) {
+    std::string out = "'";
+    for (const char c : s) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+TEST(Corpus, FormulaReplacementsReadBackAndRecalculate) {
+    if (!fs::exists(corpusFolder() / "poi" / "xlookup.xlsx") || !fs::exists("/usr/bin/python3")) {
+        GTEST_SKIP() << "the corpus of real workbooks or python3 with openpyxl is missing";
+    }
+    const std::vector<FormulaCase> cases = {
+        // An array formula over A1:A3: the range stays, the first cell's value goes.
+        {"xlsxwriter/array_formula01.xlsx",
+         "B1:C1",
+         "B3:C3",
+         1,
+         {{"xl/worksheets/sheet1.xml",
+           R"(<c r="A1"><f t="array" ref="A1:A3">SUM(B3:C3*B2:C2)</f></c>)"}},
+         {}},
+        // A dynamic array of a newer function: the stored prefix stays, the text type goes.
+        {"poi/xlookup.xlsx",
+         "(B2,",
+         "(B7,",
+         1,
+         {{"xl/worksheets/sheet1.xml",
+           R"(<c r="C2" cm="1"><f t="array" ref="C2:D2">_xlfn.XLOOKUP(B7,B5:B14,C5:D14)</f></c>)"}},
+         {},
+         true},
+        // A header cell renames its table column; the calculated column's formulas in the
+        // cells and in the table part follow, and the results do not change.
+        {"phpspreadsheet/misc/Table/TableFormulae.xlsx",
+         "% Commission",
+         "Rate",
+         7,
+         {{"xl/tables/table1.xml", R"(name="Rate")"},
+          {"xl/tables/table1.xml",
+           "<calculatedColumnFormula>DeptSales[[#This Row],[Sales\u00a0Amount]]*"
+           "DeptSales[[#This Row],[Rate]]</calculatedColumnFormula>"},
+          {"xl/worksheets/sheet1.xml",
+           "<c r=\"E2\" s=\"6\"><f>DeptSales[[#This Row],[Sales\u00a0Amount]]*"
+           "DeptSales[[#This Row],[Rate]]</f></c>"}},
+         {"Sheet1!D1=Rate"}},
+        // The same over a real workbook of five sheets: 3,798 formulas on another sheet than
+        // the table refer to the renamed column.
+        {"poi/StructuredRefs-lots-with-lookups.xlsx",
+         "valueA",
+         "valueX",
+         3799,
+         {{"xl/tables/table1.xml", R"(name="valueX")"}},
+         {"Query!C1=valueX"}},
+    };
+    const fs::path script =
+        fs::path(std::getenv("VARNOCLIFF_SOURCE_DIR")) / "tests" / "engine" / "check_formulas.py";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const fs::path original = corpusFolder() / c.file;
+        TempFolder folder;
+        const fs::path copy = folder.path() / "book.xlsx";
+        fs::copy_file(original, copy);
+        fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
+        auto book = Workbook::open(copy);
+        ASSERT_TRUE(book.ok()) << book.error().message();
+        queueAll(*book.value(), {c.find, c.replacement, true});
+        const auto dry = book.value()->dryRun();
+        ASSERT_TRUE(dry.ok()) << dry.error().message();
+        const auto counts = book.value()->save();
+        ASSERT_TRUE(counts.ok()) << counts.error().message();
+        EXPECT_EQ(counts.value().cellsChanged, c.cellsChanged);
+        EXPECT_EQ(dry.value().cellsChanged, counts.value().cellsChanged);
+
+        for (const auto& [name, text] : c.written) {
+            EXPECT_NE(testing::part(copy, name).find(text), std::string::npos)
+                << name << " lacks " << text;
+        }
+        auto after = zip::ZipReader::open(copy);
+        ASSERT_TRUE(after.ok());
+        EXPECT_FALSE(after.value()->find("xl/calcChain.xml").has_value());
+        EXPECT_EQ(testing::part(copy, "xl/_rels/workbook.xml.rels").find("calcChain"),
+                  std::string::npos);
+        EXPECT_EQ(testing::part(copy, "[Content_Types].xml").find("calcChain"), std::string::npos);
+        EXPECT_NE(testing::part(copy, "xl/workbook.xml").find(R"(fullCalcOnLoad="1")"),
+                  std::string::npos);
+        expectUntouchedEntries(original, copy);
+
+        std::string command = "/usr/bin/python3 " + quoted(script.string()) + " " + quoted(c.find) +
+                              " " + quoted(c.replacement) + " 1 " + quoted(original.string()) +
+                              " " + quoted(copy.string()) + " --libreoffice " +
+                              quoted(folder.path().string());
+        if (c.loadOnly) {
+            command += " --load-only";
+        }
+        if (!c.values.empty()) {
+            command += " --values";
+            for (const char* v : c.values) {
+                command += " " + quoted(v);
+            }
+        }
+        command += " > " + quoted((folder.path() / "report.txt").string()) + " 2>&1";
+        const int status = std::system(command.c_str());
+        const std::string report = readFile(folder.path() / "report.txt");
+        EXPECT_EQ(status, 0) << report;
+        EXPECT_NE(report.find("formula cells changed: "), std::string::npos) << report;
+    }
+}
+
+// A replacement that would leave a structured reference pointing nowhere fails the file, which
+// keeps its bytes, and the message names the formula.
+TEST(Corpus, BrokenStructuredReferencesFailTheFile) {
+    const fs::path original =
+        corpusFolder() / "phpspreadsheet" / "misc" / "Table" / "TableFormulae.xlsx";
+    if (!fs::exists(original)) {
+        GTEST_SKIP() << "the corpus of real workbooks is missing";
+    }
+    const struct {
+        const char* find;
+        const char* replacement;
+        const char* message;
+    } cases[] = {
+        // "DeptSales" becomes "DeptRevenue" in the formulas, but no table has that name.
+        {"Sales", "Revenue",
+         R"(Sheet1!E2: the formula would refer to table "DeptRevenue", which the workbook does not have)"},
+        // The header and E8 change, but the defined name CommissionTotal keeps the old name.
+        {"Commission Amount", "Fee",
+         R"(defined name CommissionTotal: the formula refers to column "Commission Amount" of table "DeptSales", which the replacement renames in its header cell)"},
+        {"DeptSales[Commission Amount]", "DeptSales[Nope]",
+         R"(Sheet1!E8: the formula would refer to column "Nope" of table "DeptSales", which the table does not have)"},
+    };
+    for (const auto& c : cases) {
+        TempFolder folder;
+        const fs::path copy = folder.path() / "book.xlsx";
+        fs::copy_file(original, copy);
+        fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
+        auto book = Workbook::open(copy);
+        ASSERT_TRUE(book.ok());
+        queueAll(*book.value(), {c.find, c.replacement, true});
+        const auto dry = book.value()->dryRun();
+        const auto counts = book.value()->save();
+        ASSERT_FALSE(dry.ok()) << c.find;
+        ASSERT_FALSE(counts.ok()) << c.find;
+        EXPECT_EQ(counts.error().code, ErrorCode::InvalidFormula);
+        EXPECT_NE(counts.error().message().find(c.message), std::string::npos)
+            << counts.error().message();
+        EXPECT_TRUE(readFile(copy) == readFile(original)) << c.find;
+    }
+}
+
 } // namespace
 } // namespace engine

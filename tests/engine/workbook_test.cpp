@@ -225,6 +225,51 @@ INSTANTIATE_TEST_SUITE_P(
                       HeaderCase{"EmptyNameFails", {"Price", "", true}, {}}),
     [](const ::testing::TestParamInfo<HeaderCase>& p) { return std::string(p.param.name); });
 
+// A renamed column must not leave a structured reference behind: formulas that the queue
+// rewrites follow the new name, and one on a sheet the queue does not reach fails the save.
+TEST(TableHeaders, StructuredReferencesFollowOrFailTheSave) {
+    TestBook b;
+    std::string columns = table({"Name", "Price"});
+    columns.replace(columns.find("<tableColumn id=\"2\" name=\"Price\"/>"),
+                    std::string("<tableColumn id=\"2\" name=\"Price\"/>").size(),
+                    "<tableColumn id=\"2\" name=\"Price\"><calculatedColumnFormula>"
+                    "Table1[[#This Row],[Price]]*2</calculatedColumnFormula></tableColumn>");
+    b.sheets = {{"S",
+                 worksheet("<row r=\"1\">" + sharedCell("A1", 0) + sharedCell("B1", 1) + "</row>"),
+                 "worksheet", columns},
+                {"Other", worksheet("<row r=\"1\"><c r=\"A1\"><f>SUM(Table1[Price])</f>"
+                                    "<v>3</v></c></row>")}};
+    b.sharedStrings = sst({"Name", "Price"});
+    TempFolder folder;
+    const auto path = folder.file("refs.xlsx", b.bytes());
+
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    book->queueReplace(0, {"Price", "Cost", true}); // not sheet Other
+    const auto refused = book->save();
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().code, ErrorCode::InvalidFormula);
+    EXPECT_NE(refused.error().detail.find("Other!A1: the formula refers to column \"Price\""),
+              std::string::npos)
+        << refused.error().detail;
+    EXPECT_EQ(readFile(path), b.bytes());
+
+    book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"Price", "Cost", true});
+    const auto counts = book->save();
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(counts.value().cellsChanged, 2U);
+    EXPECT_NE(
+        part(path, "xl/worksheets/sheet2.xml").find("<c r=\"A1\"><f>SUM(Table1[Cost])</f></c>"),
+        std::string::npos);
+    const std::string tablePart = part(path, "xl/tables/table1.xml");
+    EXPECT_NE(tablePart.find("name=\"Cost\"><calculatedColumnFormula>Table1[[#This "
+                             "Row],[Cost]]*2</calculatedColumnFormula>"),
+              std::string::npos)
+        << tablePart;
+}
+
 struct ProtectionCase {
     const char* name;
     std::string protection; ///< after sheetData

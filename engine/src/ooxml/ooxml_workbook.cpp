@@ -8,6 +8,7 @@
 #include "package/output_file.h"
 #include "relationships.h"
 #include "shared_strings.h"
+#include "structured_check.h"
 #include "styles.h"
 #include "tables.h"
 #include "workbook_part.h"
@@ -127,6 +128,70 @@ Result<bool> mayHoldChangeableCells(const zip::ZipReader& zip, std::size_t entry
         return status.error();
     }
     return found;
+}
+
+// Notes the structured references of the formulas of a part that is not rewritten: the cell
+// formulas of a sheet without a queue, or the defined names of the workbook part. They do not
+// change, but may name a column that a header cell renames.
+class FormulaCollector : public xml::ScanHandler {
+public:
+    FormulaCollector(std::string sheetName, StructuredUses& uses)
+        : m_sheetName(std::move(sheetName)), m_uses(uses) {}
+    xml::Scanner* scanner = nullptr; // set once the scanner made with this handler exists
+
+    void startElement(const xml::QName& name, xml::Attributes attributes,
+                      xml::Span /*tag*/) override {
+        if (!isMain(name.uri)) {
+            return;
+        }
+        if (name.local == "c") {
+            const char* r = xml::findAttribute(attributes, "r");
+            m_where = m_sheetName + "!" + (r != nullptr ? r : "");
+        } else if (name.local == "definedName") {
+            const char* n = xml::findAttribute(attributes, "name");
+            m_where = std::string("defined name ") + (n != nullptr ? n : "");
+        } else if (name.local != "f") {
+            return;
+        }
+        if (name.local != "c") {
+            m_text.clear();
+            m_inText = true;
+            scanner->wantCharacters(true);
+        }
+    }
+    void endElement(const xml::QName& /*name*/, xml::Span /*tag*/) override {
+        if (m_inText) {
+            m_uses.note(m_where, m_text, nullptr, true);
+            m_inText = false;
+            scanner->wantCharacters(false);
+        }
+    }
+    void characters(std::string_view text) override { m_text.append(text); }
+
+private:
+    std::string m_sheetName, m_where, m_text;
+    StructuredUses& m_uses;
+    bool m_inText = false;
+};
+
+Status noteFormulasOf(const zip::ZipReader& zip, const std::string& part, std::string sheetName,
+                      StructuredUses& uses) {
+    const auto entry = zip.find(part);
+    if (!entry) {
+        return Unit{};
+    }
+    FormulaCollector collector(std::move(sheetName), uses);
+    xml::Scanner scanner(collector);
+    collector.scanner = &scanner;
+    Status status = zip.readStream(
+        *entry, [&](std::string_view chunk) -> Status { return scanner.feed(chunk, false); });
+    if (status) {
+        status = scanner.feed({}, true);
+    }
+    if (!status) {
+        return Error{status.error().code, part + ": " + status.error().detail};
+    }
+    return Unit{};
 }
 
 bool fileIdentity(const std::filesystem::path& path, std::filesystem::file_time_type& modified,
@@ -386,26 +451,12 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         }
     }
 
-    std::map<std::size_t, NewEntry> changed; // by entry index, so they are written in order
+    // Every table of the workbook, by its part's entry: structured references may name a
+    // table on any sheet.
     std::vector<std::pair<std::size_t, Table>> tables;
-    std::uint64_t blanked = 0;
-    bool formulasChanged = false;
+    std::vector<std::size_t> tableSheet; // the sheet of each table
     for (std::size_t i = 0; i < m_sheets.size(); ++i) {
-        if (queueOf[i] < 0) {
-            continue;
-        }
-        const Sheet& sheet = m_sheets[i];
-        SheetContext context;
-        context.sheetName = m_infos[i].name;
-        context.partName = sheet.partName;
-        context.queueIndex = static_cast<std::size_t>(queueOf[i]);
-        context.queue = &prepared[context.queueIndex];
-        context.strings = strings ? &*strings : nullptr;
-        context.appendStrings = !everySheetSame;
-        context.styles = styles ? &*styles : nullptr;
-        context.constants = constantsMayMatch(distinct[context.queueIndex]);
-        const std::size_t firstTable = tables.size();
-        for (const auto& part : sheet.tableParts) {
+        for (const auto& part : m_sheets[i].tableParts) {
             const auto entry = m_zip->find(part);
             if (!entry) {
                 continue;
@@ -420,8 +471,38 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
             }
             tables.emplace_back(*entry, std::move(table.value()));
         }
-        for (std::size_t t = firstTable; t < tables.size(); ++t) {
-            context.tables.push_back(&tables[t].second);
+        tableSheet.resize(tables.size(), i);
+    }
+
+    std::map<std::size_t, NewEntry> changed; // by entry index, so they are written in order
+    std::uint64_t blanked = 0;
+    bool formulasChanged = false;
+    StructuredUses structured;
+    std::vector<bool> scanned(m_sheets.size(), false);
+    for (std::size_t i = 0; i < m_sheets.size(); ++i) {
+        if (queueOf[i] < 0) {
+            continue;
+        }
+        const Sheet& sheet = m_sheets[i];
+        SheetContext context;
+        context.sheetName = m_infos[i].name;
+        context.partName = sheet.partName;
+        context.queueIndex = static_cast<std::size_t>(queueOf[i]);
+        context.queue = &prepared[context.queueIndex];
+        context.strings = strings ? &*strings : nullptr;
+        context.appendStrings = !everySheetSame;
+        context.styles = styles ? &*styles : nullptr;
+        context.constants = constantsMayMatch(distinct[context.queueIndex]);
+        context.noteAllStructured = !tables.empty();
+        for (std::size_t t = 0; t < tables.size(); ++t) {
+            if (tableSheet[t] == i) {
+                Table& table = tables[t].second;
+                context.tables.push_back(&table);
+                auto replaced = table.replaceInFormulas(*context.queue);
+                if (!replaced) {
+                    return replaced.error();
+                }
+            }
         }
 
         if (!context.constants && (!strings || !strings->anyChange(context.queueIndex))) {
@@ -431,7 +512,8 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
                              sheet.partName + ": " + candidates.error().detail};
             }
             if (!candidates.value()) {
-                continue; // nothing in this sheet can change: no need to parse it
+                scanned[i] = true; // no formula either
+                continue;          // nothing in this sheet can change: no need to parse it
             }
         }
 
@@ -484,6 +566,8 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
                 continue;
             }
             formulasChanged = formulasChanged || rewriter.formulasChanged();
+            structured.add(rewriter.structuredUses());
+            scanned[i] = true;
             counts.replacements += rewriter.counts().replacements;
             counts.cellsChanged += rewriter.counts().cellsChanged;
             blanked += rewriter.blankedStrings();
@@ -501,10 +585,15 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         }
     }
 
+    auto checked = checkTables(tables, structured, scanned);
+    if (!checked) {
+        return checked.error();
+    }
     for (auto& [entry, table] : tables) {
-        if (!table.renamed()) {
+        if (!table.changed()) {
             continue;
         }
+        formulasChanged = formulasChanged || !table.formulas().empty();
         auto bytes = table.write();
         if (!bytes) {
             return bytes.error();
@@ -553,6 +642,38 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
     m_zip.reset();
     fileIdentity(m_path, m_modified, m_size);
     return counts;
+}
+
+Status OoxmlWorkbook::checkTables(const std::vector<std::pair<std::size_t, Table>>& tables,
+                                  StructuredUses& structured,
+                                  const std::vector<bool>& scanned) const {
+    std::vector<const Table*> all;
+    bool renamed = false;
+    for (const auto& [entry, table] : tables) {
+        all.push_back(&table);
+        renamed = renamed || table.renamed();
+        for (const auto& formula : table.formulas()) {
+            structured.note(table.describe(formula), formula.text,
+                            formula.changed ? &formula.before : nullptr, true);
+        }
+    }
+    if (renamed) {
+        // Formulas that were not looked at may name a renamed column too.
+        for (std::size_t i = 0; i < m_sheets.size(); ++i) {
+            if (!scanned[i] && m_infos[i].hasCells) {
+                auto noted =
+                    noteFormulasOf(*m_zip, m_sheets[i].partName, m_infos[i].name, structured);
+                if (!noted) {
+                    return noted;
+                }
+            }
+        }
+        auto noted = noteFormulasOf(*m_zip, m_workbookPart, "", structured);
+        if (!noted) {
+            return noted;
+        }
+    }
+    return checkStructuredReferences(structured.uses(), all);
 }
 
 Status OoxmlWorkbook::recalculateOnLoad(std::map<std::size_t, NewEntry>& changed,

@@ -15,6 +15,9 @@
 
 namespace engine::ooxml {
 
+class StructuredUses;
+class Table;
+
 class OoxmlWorkbook : public Workbook {
 public:
     /// Reads the package structure of an open ZIP: content types, relationships, the sheet
@@ -47,6 +50,11 @@ private:
     // calculation chain (removed) and its relationship and content type.
     Status recalculateOnLoad(std::map<std::size_t, NewEntry>& changed,
                              std::set<std::size_t>& removed) const;
+    // Structured references after the sheets were rewritten: those a replacement wrote must
+    // name tables and columns that exist, and none may name a column a header cell renamed.
+    // scanned: the sheets whose formulas were looked at.
+    Status checkTables(const std::vector<std::pair<std::size_t, Table>>& tables,
+                       StructuredUses& structured, const std::vector<bool>& scanned) const;
 
     std::filesystem::path m_path;
     OpenOptions m_options;

@@ -1,10 +1,9 @@
 // WorksheetRewriter: the cells of a sheet, one at a time, as the scanner meets them.
 #include "worksheet.h"
 
-#include "formula/formula_tokenizer.h"
-#include "formula/function_prefixes.h"
 #include "formula/number_text.h"
 #include "formula/references.h"
+#include "formula_edit.h"
 #include "namespaces.h"
 #include "xml/xml_text.h"
 
@@ -283,15 +282,7 @@ void WorksheetRewriter::endCell(xml::Span tag) {
 
 // Each request of the sheet's queue in turn on m_text, as one Replace after another would.
 std::size_t WorksheetRewriter::applyQueue() {
-    std::size_t replacements = 0;
-    for (const auto& request : *m_context.queue) {
-        const std::size_t n = request.matcher.replaceAll(m_text, request.replacement, m_scratch);
-        if (n != 0) {
-            m_text.swap(m_scratch);
-            replacements += n;
-        }
-    }
-    return replacements;
+    return ooxml::applyQueue(*m_context.queue, m_text, m_scratch);
 }
 
 bool WorksheetRewriter::cellChanges(std::size_t replacements, std::string_view newText) {
@@ -453,17 +444,17 @@ void WorksheetRewriter::formulaCell() {
         }
     }
 
-    const formula::FormulaView view = formula::withoutFunctionPrefixes(stored);
-    m_text = "=";
-    m_text += view.text;
-    const std::size_t replacements = applyQueue();
-    if (replacements == 0) {
+    FormulaEdit edit = editFormula(stored, *m_context.queue, m_scratch);
+    if (edit.replacements == 0) {
         if (expand) {
             writeFormula(stored, false, true); // its own text now that the group is gone
         }
+        noteStructuredReferences(stored, nullptr);
         return;
     }
-    if (!cellChanges(replacements, m_text)) {
+    m_text = std::move(edit.shown);
+    if (!cellChanges(edit.replacements, m_text)) {
+        noteStructuredReferences(stored, nullptr);
         return;
     }
     m_formulasChanged = true;
@@ -482,20 +473,19 @@ void WorksheetRewriter::formulaCell() {
         writeFormulaConstant();
         return;
     }
-    const std::string newStored =
-        formula::restoreFunctionPrefixes(view, std::string_view(m_text).substr(1));
-    if (const auto why = formula::checkWellFormed(newStored)) {
+    if (const auto why = formulaProblem(edit.stored)) {
         fail(ErrorCode::InvalidFormula, cellName() + ": " + *why);
         return;
     }
-    // Formula text has no escape for the control characters XML cannot hold.
-    if (std::ranges::any_of(newStored, [](char c) {
-            return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
-        })) {
-        fail(ErrorCode::InvalidFormula, cellName() + ": a control character in a formula");
-        return;
+    noteStructuredReferences(edit.stored, &stored);
+    writeFormula(edit.stored, true, shared);
+}
+
+void WorksheetRewriter::noteStructuredReferences(std::string_view formula,
+                                                 const std::string* before) {
+    if (formula.find('[') != std::string_view::npos) {
+        m_structured.note(cellName(), formula, before, m_context.noteAllStructured);
     }
-    writeFormula(newStored, true, shared);
 }
 
 void WorksheetRewriter::writeFormula(std::string_view stored, bool changes, bool unshare) {
@@ -504,13 +494,7 @@ void WorksheetRewriter::writeFormula(std::string_view stored, bool changes, bool
     if (changes) {
         removeTypeAttribute();
     }
-    std::string escaped;
-    xml::appendEscapedText(escaped, stored);
-    // A carriage return written as is would be read back as a line feed.
-    for (std::size_t at = escaped.find('\r'); at != std::string::npos;
-         at = escaped.find('\r', at)) {
-        escaped.replace(at, 1, "&#13;");
-    }
+    std::string escaped = escapeFormulaText(stored);
     if (unshare) {
         const std::string_view startTag =
             m_splicer.view().raw({m_formulaElement.begin, m_formulaContent.begin});

@@ -6,6 +6,7 @@
 #include "engine/workbook.h"
 #include "rich_text.h"
 #include "shared_strings.h"
+#include "structured_check.h"
 #include "styles.h"
 #include "tables.h"
 #include "xml/splicer.h"
@@ -34,6 +35,9 @@ struct SheetContext {
     /// The shared-formula groups (by si) whose every cell is written out as a plain formula,
     /// because one of their cells changes; nullptr for none.
     const std::set<std::string>* expandGroups = nullptr;
+    /// True when the workbook has tables whose columns a header cell may rename: every
+    /// structured reference is then noted, not only those a replacement writes.
+    bool noteAllStructured = false;
 };
 
 /// False when the text of no number (in its General form), boolean ("TRUE", "FALSE") or error
@@ -70,6 +74,8 @@ public:
     /// Shared-formula groups in which a cell changed that were not in the context's
     /// expandGroups: the sheet must be written again with them expanded.
     const std::set<std::string>& groupsToExpand() const { return m_groupsToExpand; }
+    /// The structured references of the sheet's formulas (see SheetContext::noteAllStructured).
+    const StructuredUses& structuredUses() const { return m_structured; }
     /// False for a dialog sheet or chart sheet found in a worksheet relationship.
     bool hasCells() const { return m_hasCells; }
 
@@ -93,6 +99,8 @@ private:
     void formulaCell();
     void writeFormula(std::string_view stored, bool changes, bool unshare);
     void writeFormulaConstant();
+    // before: the formula that formula replaces; nullptr when the formula does not change.
+    void noteStructuredReferences(std::string_view formula, const std::string* before);
     std::size_t applyQueue();
     bool cellChanges(std::size_t replacements, std::string_view newText);
     void removeTypeAttribute();
@@ -145,6 +153,7 @@ private:
     std::map<std::string, Master> m_masters;
     std::set<std::string> m_groupsToExpand;
     bool m_formulasChanged = false;
+    StructuredUses m_structured;
     std::vector<Edit> m_edits;
 };
 

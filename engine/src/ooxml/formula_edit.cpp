@@ -1,0 +1,60 @@
+// Formula edits shared by cells and table parts.
+#include "formula_edit.h"
+
+#include "formula/formula_tokenizer.h"
+#include "formula/function_prefixes.h"
+#include "xml/xml_text.h"
+
+#include <algorithm>
+
+namespace engine::ooxml {
+
+std::size_t applyQueue(const PreparedQueue& queue, std::string& text, std::string& scratch) {
+    std::size_t replacements = 0;
+    for (const auto& request : queue) {
+        const std::size_t n = request.matcher.replaceAll(text, request.replacement, scratch);
+        if (n != 0) {
+            text.swap(scratch);
+            replacements += n;
+        }
+    }
+    return replacements;
+}
+
+FormulaEdit editFormula(std::string_view stored, const PreparedQueue& queue,
+                        std::string& scratch) {
+    const formula::FormulaView view = formula::withoutFunctionPrefixes(stored);
+    FormulaEdit edit;
+    edit.shown = "=";
+    edit.shown += view.text;
+    edit.replacements = applyQueue(queue, edit.shown, scratch);
+    if (edit.replacements != 0 && edit.shown.starts_with('=')) {
+        edit.stored =
+            formula::restoreFunctionPrefixes(view, std::string_view(edit.shown).substr(1));
+    }
+    return edit;
+}
+
+std::optional<std::string> formulaProblem(std::string_view stored) {
+    if (auto why = formula::checkWellFormed(stored)) {
+        return why;
+    }
+    if (std::ranges::any_of(stored, [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+        })) {
+        return "a control character in a formula";
+    }
+    return std::nullopt;
+}
+
+std::string escapeFormulaText(std::string_view stored) {
+    std::string escaped;
+    xml::appendEscapedText(escaped, stored);
+    for (std::size_t at = escaped.find('\r'); at != std::string::npos;
+         at = escaped.find('\r', at)) {
+        escaped.replace(at, 1, "&#13;");
+    }
+    return escaped;
+}
+
+} // namespace engine::ooxml

@@ -1,0 +1,40 @@
+// A sheet's queue applied to one stored formula, as the formula bar shows it, and the checks a
+// changed formula passes before it is written. Shared by cell formulas and the formulas a
+// table part keeps for its columns.
+#pragma once
+
+#include "rich_text.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace engine::ooxml {
+
+/// Applies every request of queue to text in turn; returns the number of replacements.
+/// scratch is working space, reused from call to call.
+std::size_t applyQueue(const PreparedQueue& queue, std::string& text, std::string& scratch);
+
+struct FormulaEdit {
+    std::size_t replacements = 0;
+    /// What the formula bar shows after the queue: "=" and the formula, or a constant.
+    std::string shown;
+    /// When shown is still a formula: its stored form, function prefixes restored.
+    std::string stored;
+};
+
+/// The queue applied to "=" + stored, without the function prefixes the formula bar hides.
+/// scratch as for applyQueue.
+FormulaEdit editFormula(std::string_view stored, const PreparedQueue& queue,
+                        std::string& scratch);
+
+/// Nothing when a changed formula (stored form) can be written; otherwise the reason:
+/// not well formed (see formula::checkWellFormed), or a control character, which formula
+/// text has no escape for.
+std::optional<std::string> formulaProblem(std::string_view stored);
+
+/// Formula text escaped for element content; a carriage return is written as "&#13;", as
+/// written as is it would be read back as a line feed.
+std::string escapeFormulaText(std::string_view stored);
+
+} // namespace engine::ooxml
