@@ -5,9 +5,13 @@ Sets: small (200 workbooks, 3 sheets, about 2,000 cells each), medium (10 workbo
 200,000 cells), large (1 workbook of about 2,000,000 cells and 100 MB of XML). Text cells are
 shared strings (some with rich text runs) and inline strings; the rest numbers and formulas.
 The token (default "alpha") is in about 10% of the text cells, in some formulas and in some
-rich runs. The same seed gives the same bytes.
+rich runs. The formulas set has the size of medium, but two cells in three are formulas: plain
+ones (a third with the token, some with a newer function's "_xlfn." prefix) and shared-formula
+groups of 50 rows down three columns, two of which hold the token, so that every changed group
+is written out cell by cell. The same seed gives the same bytes.
 
-Usage: generate_corpus.py OUTPUT_FOLDER [--set small|medium|large|all] [--seed N] [--token T]
+Usage: generate_corpus.py OUTPUT_FOLDER [--set small|medium|large|formulas|all] [--seed N]
+                          [--token T]
 """
 import argparse
 import os
@@ -19,7 +23,10 @@ SETS = {
     "small": (200, 3, 67, 10),
     "medium": (10, 3, 6667, 10),
     "large": (1, 4, 50000, 10),
+    "formulas": (10, 3, 6667, 10),
 }
+FORMULA_SETS = {"formulas"}
+GROUP_ROWS = 50
 WORDS = ("north south east west total amount invoice order client supplier region budget "
          "forecast actual margin quarter month week product service account balance note "
          "status open closed pending approved review draft final").split()
@@ -103,6 +110,37 @@ class Workbook:
         formula = "SUM(B%d:D%d)*%d" % (row, row, self.rng.randint(2, 9))
         return '<c r="%s"><f>%s</f><v>0</v></c>' % (ref, formula)
 
+    def formula_cell(self, ref, row, column):
+        """Columns A-C: text and numbers; D-G: plain formulas; H-J: shared-formula groups."""
+        if column < 3:
+            if self.rng.random() < 0.6:
+                return '<c r="%s" t="s"><v>%d</v></c>' % (
+                    ref, self.shared("<t>%s</t>" % self.phrase()))
+            return '<c r="%s"><v>%s</v></c>' % (ref, round(self.rng.uniform(-1e5, 1e5), 2))
+        if column < 7:
+            draw = self.rng.random()
+            if draw < 0.2:
+                formula = 'IF(A%d="%s",B%d*2,C%d)' % (row, self.token, row, row)
+            elif draw < 0.33:
+                formula = '_xlfn.XLOOKUP("%s",A1:A%d,B1:B%d)' % (self.token, row, row)
+            elif draw < 0.66:
+                formula = "SUM(B%d:C%d)*%d" % (row, row, self.rng.randint(2, 9))
+            else:
+                formula = 'IF(ISNUMBER(B%d),ROUND(B%d/3,2),"%s")' % (row, row,
+                                                                     self.rng.choice(WORDS))
+            return '<c r="%s"><f>%s</f><v>0</v></c>' % (ref, formula.replace('"', "&quot;"))
+        # One group per column and 50 rows; its first cell holds the text and the range.
+        group = (column - 7) * 100000 + (row - 1) // GROUP_ROWS
+        if (row - 1) % GROUP_ROWS == 0:
+            last = min(row + GROUP_ROWS - 1, self.rows)
+            master = ['COUNTIF(A%d:C%d,"%s")+B%d' % (row, row, self.token, row),
+                      "B%d*2+C%d" % (row, row),
+                      'IF(A%d="%s",1,0)' % (row, self.token)][column - 7]
+            return '<c r="%s"><f t="shared" ref="%s%d:%s%d" si="%d">%s</f><v>0</v></c>' % (
+                ref, column_name(column), row, column_name(column), last, group,
+                master.replace('"', "&quot;"))
+        return '<c r="%s"><f t="shared" si="%d"/><v>0</v></c>' % (ref, group)
+
     def sheet(self, rows, columns):
         parts = ['<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
                  '<worksheet xmlns="%s" xmlns:r="http://schemas.openxmlformats.org/'
@@ -110,8 +148,14 @@ class Workbook:
                  '<sheetView workbookViewId="0"/></sheetViews><sheetFormatPr defaultRowHeight='
                  '"15"/><sheetData>' % (MAIN_NS, column_name(columns - 1), rows)]
         names = [column_name(c) for c in range(columns)]
+        self.rows = rows
         for row in range(1, rows + 1):
-            cells = "".join(self.cell("%s%d" % (names[c], row), row) for c in range(columns))
+            if self.formulas:
+                cells = "".join(self.formula_cell("%s%d" % (names[c], row), row, c)
+                                for c in range(columns))
+            else:
+                cells = "".join(self.cell("%s%d" % (names[c], row), row)
+                                for c in range(columns))
             parts.append('<row r="%d">%s</row>' % (row, cells))
         parts.append("</sheetData><pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" "
                      "bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/></worksheet>")
@@ -124,8 +168,9 @@ class Workbook:
                     "".join("<si>%s</si>" % s for s in self.strings)))
 
 
-def write_workbook(path, rng, sheets, rows, columns, token):
+def write_workbook(path, rng, sheets, rows, columns, token, formulas):
     book = Workbook(rng, token)
+    book.formulas = formulas
     sheet_xml = [book.sheet(rows, columns) for _ in range(sheets)]
     entries = [
         ("[Content_Types].xml", CONTENT_TYPES.format(
@@ -165,7 +210,7 @@ def main():
         rng = random.Random("%s-%d" % (name, args.seed))
         for n in range(workbooks):
             write_workbook(os.path.join(folder, "book%03d.xlsx" % (n + 1)), rng, sheets, rows,
-                           columns, args.token)
+                           columns, args.token, name in FORMULA_SETS)
         print("%s: %d workbooks in %s" % (name, workbooks, folder))
 
 

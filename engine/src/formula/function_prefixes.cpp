@@ -41,10 +41,26 @@ bool isNameToken(const Token& t) {
     return t.kind == TokenKind::Function || t.kind == TokenKind::Name;
 }
 
+// Whether "_xl" (any case) occurs: without it no name can carry a prefix, and the formula
+// need not be tokenized.
+bool mayHoldPrefix(std::string_view s) {
+    for (std::size_t i = s.find('_'); i != std::string_view::npos && i + 2 < s.size();
+         i = s.find('_', i + 1)) {
+        if ((s[i + 1] == 'x' || s[i + 1] == 'X') && (s[i + 2] == 'l' || s[i + 2] == 'L')) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 FormulaView withoutFunctionPrefixes(std::string_view stored) {
     FormulaView view;
+    if (!mayHoldPrefix(stored)) {
+        view.text = stored;
+        return view;
+    }
     view.text.reserve(stored.size());
     for (const Token& t : tokenize(stored)) {
         const std::string_view text = stored.substr(t.offset, t.length);

@@ -21,8 +21,7 @@ std::size_t applyQueue(const PreparedQueue& queue, std::string& text, std::strin
     return replacements;
 }
 
-FormulaEdit editFormula(std::string_view stored, const PreparedQueue& queue,
-                        std::string& scratch) {
+FormulaEdit editFormula(std::string_view stored, const PreparedQueue& queue, std::string& scratch) {
     const formula::FormulaView view = formula::withoutFunctionPrefixes(stored);
     FormulaEdit edit;
     edit.shown = "=";

@@ -25,8 +25,7 @@ struct FormulaEdit {
 
 /// The queue applied to "=" + stored, without the function prefixes the formula bar hides.
 /// scratch as for applyQueue.
-FormulaEdit editFormula(std::string_view stored, const PreparedQueue& queue,
-                        std::string& scratch);
+FormulaEdit editFormula(std::string_view stored, const PreparedQueue& queue, std::string& scratch);
 
 /// Nothing when a changed formula (stored form) can be written; otherwise the reason:
 /// not well formed (see formula::checkWellFormed), or a control character, which formula

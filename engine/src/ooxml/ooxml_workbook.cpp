@@ -593,7 +593,7 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         if (!table.changed()) {
             continue;
         }
-        formulasChanged = formulasChanged || !table.formulas().empty();
+        formulasChanged = formulasChanged || table.formulasChanged();
         auto bytes = table.write();
         if (!bytes) {
             return bytes.error();

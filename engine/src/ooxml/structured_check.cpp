@@ -38,9 +38,9 @@ void StructuredUses::note(const std::string& where, std::string_view formula,
     }
     const std::vector<Pair> old = before != nullptr ? pairs(*before) : std::vector<Pair>{};
     for (auto& pair : pairs(formula)) {
-        const bool introduced =
-            before != nullptr &&
-            std::ranges::none_of(old, [&](const Pair& o) { return samePair(o, pair); });
+        const bool introduced = before != nullptr && std::ranges::none_of(old, [&](const Pair& o) {
+                                    return samePair(o, pair);
+                                });
         if (introduced || keepExisting) {
             keep({where, std::move(pair.first), std::move(pair.second), introduced});
         }
@@ -66,9 +66,8 @@ void StructuredUses::keep(StructuredUse use) {
 Status checkStructuredReferences(const std::vector<StructuredUse>& uses,
                                  const std::vector<const Table*>& tables) {
     for (const auto& use : uses) {
-        const auto table = std::ranges::find_if(tables, [&](const Table* t) {
-            return text::equalsIgnoringCase(t->name(), use.table);
-        });
+        const auto table = std::ranges::find_if(
+            tables, [&](const Table* t) { return text::equalsIgnoringCase(t->name(), use.table); });
         if (table == tables.end()) {
             if (use.introduced) {
                 return Error{ErrorCode::InvalidFormula,

@@ -43,6 +43,7 @@ public:
     /// formulas; they must stay formulas. Errors: InvalidFormula (detail names the table).
     Status replaceInFormulas(const PreparedQueue& queue);
     const std::vector<Formula>& formulas() const { return m_formulas; }
+    bool formulasChanged() const { return m_formulasChanged; }
     /// Where a formula is, for messages.
     std::string describe(const Formula& formula) const;
     /// True when the part must be written again.

@@ -421,8 +421,10 @@ void WorksheetRewriter::formulaCell() {
         return;
     }
     const bool shared = m_formulaType == "shared";
-    const bool expand = shared && m_context.expandGroups != nullptr &&
-                        m_context.expandGroups->contains(m_formulaGroup);
+    const bool expand =
+        shared &&
+        ((m_context.expandGroups != nullptr && m_context.expandGroups->contains(m_formulaGroup)) ||
+         m_expandingNow.contains(m_formulaGroup));
     std::string stored;
     if (shared && m_formulaText.empty()) {
         // A later cell of a group: its formula is the master's, shifted to this cell.
@@ -432,6 +434,7 @@ void WorksheetRewriter::formulaCell() {
                 fail(ErrorCode::InvalidFormula,
                      cellName() + ": its shared formula comes before the group's first cell");
             }
+            m_membersBeforeMaster.insert(m_formulaGroup);
             return; // a group without a master: nothing the formula bar would show
         }
         stored = formula::shiftReferences(master->second.text,
@@ -459,9 +462,16 @@ void WorksheetRewriter::formulaCell() {
     }
     m_formulasChanged = true;
     if (shared && !expand) {
-        // The cells of the group already passed were left shared: the sheet is written again
-        // with the whole group expanded.
-        m_groupsToExpand.insert(m_formulaGroup);
+        if (!m_formulaText.empty() && m_formulaHasRef &&
+            !m_membersBeforeMaster.contains(m_formulaGroup)) {
+            // The group's first cell: no other cell of it was passed, so the rest of the group
+            // is written out cell by cell as it comes.
+            m_expandingNow.insert(m_formulaGroup);
+        } else {
+            // Cells of the group already passed were left shared: the sheet is written again
+            // with the whole group expanded.
+            m_groupsToExpand.insert(m_formulaGroup);
+        }
     }
     if (!m_text.starts_with('=')) {
         if (m_formulaType == "array") {

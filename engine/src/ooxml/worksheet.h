@@ -152,6 +152,9 @@ private:
     };
     std::map<std::string, Master> m_masters;
     std::set<std::string> m_groupsToExpand;
+    // Groups whose first cell changed, written out cell by cell from there on; and groups of
+    // which a cell came before the first one (they cannot be expanded in one pass).
+    std::set<std::string> m_expandingNow, m_membersBeforeMaster;
     bool m_formulasChanged = false;
     StructuredUses m_structured;
     std::vector<Edit> m_edits;
