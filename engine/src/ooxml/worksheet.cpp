@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 
 namespace engine::ooxml {
@@ -415,6 +416,33 @@ void WorksheetRewriter::inlineStringCell() {
     }
 }
 
+bool shiftsCannotCreateMatches(const std::vector<ReplaceRequest>& requests) {
+    for (const auto& r : requests) {
+        std::size_t run = 0; // letters (characters, not bytes) in the current run
+        bool fine = true;
+        const auto endRun = [&] {
+            fine = fine && (run == 0 || run >= 4);
+            run = 0;
+        };
+        for (const char c : r.find) {
+            const auto u = static_cast<unsigned char>(c);
+            if ((u >= '0' && u <= '9') || c == '$' || c == '#' || c == '!' || c == ':') {
+                return false;
+            }
+            if (u >= 0xC0 || std::isalpha(u) != 0) {
+                ++run; // an ASCII letter or the first byte of a character beyond ASCII
+            } else if (u < 0x80) {
+                endRun();
+            }
+        }
+        endRun();
+        if (!fine) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void WorksheetRewriter::formulaCell() {
     // Data tables (what-if analysis) are Excel's own machinery, not a formula a user typed.
     if (m_formulaType == "dataTable") {
@@ -437,6 +465,9 @@ void WorksheetRewriter::formulaCell() {
             m_membersBeforeMaster.insert(m_formulaGroup);
             return; // a group without a master: nothing the formula bar would show
         }
+        if (!expand && !master->second.matches && m_context.membersFollowMaster) {
+            return; // shifted, it would not match either (see shiftsCannotCreateMatches)
+        }
         stored = formula::shiftReferences(master->second.text,
                                           static_cast<std::int64_t>(m_row) - master->second.row,
                                           static_cast<std::int64_t>(m_col) - master->second.col);
@@ -448,6 +479,9 @@ void WorksheetRewriter::formulaCell() {
     }
 
     FormulaEdit edit = editFormula(stored, *m_context.queue, m_scratch);
+    if (shared && !m_formulaText.empty() && m_formulaHasRef) {
+        m_masters[m_formulaGroup].matches = edit.replacements != 0;
+    }
     if (edit.replacements == 0) {
         if (expand) {
             writeFormula(stored, false, true); // its own text now that the group is gone

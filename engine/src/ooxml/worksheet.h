@@ -35,6 +35,9 @@ struct SheetContext {
     /// The shared-formula groups (by si) whose every cell is written out as a plain formula,
     /// because one of their cells changes; nullptr for none.
     const std::set<std::string>* expandGroups = nullptr;
+    /// True when shiftsCannotCreateMatches holds for the queue: a cell of a shared-formula
+    /// group whose first cell does not match is then not looked at.
+    bool membersFollowMaster = false;
     /// True when the workbook has tables whose columns a header cell may rename: every
     /// structured reference is then noted, not only those a replacement writes.
     bool noteAllStructured = false;
@@ -45,6 +48,15 @@ struct SheetContext {
 /// none of those texts has. A cheap test that lets most runs skip those cells, and lets sheets
 /// without any candidate text go unparsed.
 bool constantsMayMatch(const std::vector<ReplaceRequest>& requests);
+
+/// True when shifting a shared formula to another cell of its group cannot make or break a
+/// match of any request: what a shift changes are the letters of a column (at most three,
+/// between characters that are not letters), the digits of a row, and a reference that falls
+/// off the sheet becoming "#REF!". So when each find text has no digit and none of "$#!:",
+/// and every run of letters in it (counting any character beyond ASCII as a letter, as case
+/// folding may turn one into an ASCII letter) is at least four characters long, a cell of a
+/// group matches exactly when the group's first cell does.
+bool shiftsCannotCreateMatches(const std::vector<ReplaceRequest>& requests);
 
 class WorksheetRewriter : private xml::ScanHandler {
 public:
@@ -149,6 +161,7 @@ private:
     struct Master {
         std::string text;
         std::uint32_t row = 0, col = 0;
+        bool matches = true; // whether the queue matched the first cell's formula
     };
     std::map<std::string, Master> m_masters;
     std::set<std::string> m_groupsToExpand;
