@@ -121,6 +121,7 @@ bool isSpace(char c) {
 std::vector<Token> tokenize(std::string_view formula) {
     const std::string_view s = formula;
     std::vector<Token> tokens;
+    tokens.reserve(formula.size() / 2 + 4); // most tokens are two characters or longer
     auto add = [&](TokenKind kind, std::size_t offset, std::size_t length, bool closed = true) {
         tokens.push_back(Token{kind, offset, length, closed});
         return offset + length;

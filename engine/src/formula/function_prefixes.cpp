@@ -41,8 +41,8 @@ bool isNameToken(const Token& t) {
     return t.kind == TokenKind::Function || t.kind == TokenKind::Name;
 }
 
-// Whether "_xl" (any case) occurs: without it no name can carry a prefix, and the formula
-// need not be tokenized.
+} // namespace
+
 bool mayHoldPrefix(std::string_view s) {
     for (std::size_t i = s.find('_'); i != std::string_view::npos && i + 2 < s.size();
          i = s.find('_', i + 1)) {
@@ -52,8 +52,6 @@ bool mayHoldPrefix(std::string_view s) {
     }
     return false;
 }
-
-} // namespace
 
 FormulaView withoutFunctionPrefixes(std::string_view stored) {
     FormulaView view;

@@ -17,6 +17,10 @@ struct FormulaView {
     std::vector<std::pair<std::string, std::string>> prefixes;
 };
 
+/// False when no name of stored can carry a prefix ("_xl" occurs nowhere, in any case): its
+/// view is then the stored text itself.
+bool mayHoldPrefix(std::string_view stored);
+
 /// The view of a stored formula: the prefixes "_xlfn.", "_xlws." and "_xlpm." (any chain of
 /// them, any case) are removed from function names and names. Strings, sheet names and
 /// structured references are left alone.

@@ -21,17 +21,27 @@ std::size_t applyQueue(const PreparedQueue& queue, std::string& text, std::strin
     return replacements;
 }
 
-FormulaEdit editFormula(std::string_view stored, const PreparedQueue& queue, std::string& scratch) {
-    const formula::FormulaView view = formula::withoutFunctionPrefixes(stored);
-    FormulaEdit edit;
-    edit.shown = "=";
+void editFormula(std::string_view stored, const PreparedQueue& queue, std::string& scratch,
+                 FormulaEdit& edit) {
+    edit.stored.clear();
+    if (!formula::mayHoldPrefix(stored)) {
+        // Most formulas: the formula bar shows the stored text, and nothing is tokenized.
+        edit.shown.assign(1, '=');
+        edit.shown.append(stored);
+        edit.replacements = applyQueue(queue, edit.shown, scratch);
+        if (edit.replacements != 0 && edit.shown.starts_with('=')) {
+            edit.stored.assign(edit.shown, 1);
+        }
+        return;
+    }
+    formula::FormulaView view = formula::withoutFunctionPrefixes(stored);
+    edit.shown.assign(1, '=');
     edit.shown += view.text;
     edit.replacements = applyQueue(queue, edit.shown, scratch);
     if (edit.replacements != 0 && edit.shown.starts_with('=')) {
         edit.stored =
             formula::restoreFunctionPrefixes(view, std::string_view(edit.shown).substr(1));
     }
-    return edit;
 }
 
 std::optional<std::string> formulaProblem(std::string_view stored) {

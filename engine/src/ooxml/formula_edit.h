@@ -23,9 +23,10 @@ struct FormulaEdit {
     std::string stored;
 };
 
-/// The queue applied to "=" + stored, without the function prefixes the formula bar hides.
-/// scratch as for applyQueue.
-FormulaEdit editFormula(std::string_view stored, const PreparedQueue& queue, std::string& scratch);
+/// The queue applied to "=" + stored, without the function prefixes the formula bar hides,
+/// into edit (its strings keep their capacity from call to call). scratch as for applyQueue.
+void editFormula(std::string_view stored, const PreparedQueue& queue, std::string& scratch,
+                 FormulaEdit& edit);
 
 /// Nothing when a changed formula (stored form) can be written; otherwise the reason:
 /// not well formed (see formula::checkWellFormed), or a control character, which formula

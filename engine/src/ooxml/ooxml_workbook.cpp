@@ -654,8 +654,9 @@ Status OoxmlWorkbook::checkTables(const std::vector<std::pair<std::size_t, Table
         all.push_back(&table);
         renamed = renamed || table.renamed();
         for (const auto& formula : table.formulas()) {
+            const std::string_view before = formula.before;
             structured.note(table.describe(formula), formula.text,
-                            formula.changed ? &formula.before : nullptr, true);
+                            formula.changed ? &before : nullptr, true);
         }
     }
     if (renamed) {

@@ -32,7 +32,7 @@ bool samePair(const Pair& a, const Pair& b) {
 } // namespace
 
 void StructuredUses::note(const std::string& where, std::string_view formula,
-                          const std::string* before, bool keepExisting) {
+                          const std::string_view* before, bool keepExisting) {
     if (formula.find('[') == std::string_view::npos) {
         return;
     }

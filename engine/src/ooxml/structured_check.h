@@ -27,7 +27,7 @@ public:
     /// The references of formula (stored form). before: the formula it replaces, or nullptr
     /// when it does not change. References before did not have count as introduced; the
     /// others are kept only when keepExisting (when some table column may be renamed).
-    void note(const std::string& where, std::string_view formula, const std::string* before,
+    void note(const std::string& where, std::string_view formula, const std::string_view* before,
               bool keepExisting);
     void add(const StructuredUses& other);
     const std::vector<StructuredUse>& uses() const { return m_uses; }

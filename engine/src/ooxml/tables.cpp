@@ -129,8 +129,9 @@ std::string Table::describe(const Formula& formula) const {
 
 Status Table::replaceInFormulas(const PreparedQueue& queue) {
     std::string scratch;
+    FormulaEdit edit;
     for (auto& formula : m_formulas) {
-        FormulaEdit edit = editFormula(formula.before, queue, scratch);
+        editFormula(formula.before, queue, scratch, edit);
         if (edit.replacements == 0) {
             continue;
         }

@@ -453,7 +453,8 @@ void WorksheetRewriter::formulaCell() {
         shared &&
         ((m_context.expandGroups != nullptr && m_context.expandGroups->contains(m_formulaGroup)) ||
          m_expandingNow.contains(m_formulaGroup));
-    std::string stored;
+    std::string shifted;
+    std::string_view stored = m_formulaText;
     if (shared && m_formulaText.empty()) {
         // A later cell of a group: its formula is the master's, shifted to this cell.
         const auto master = m_masters.find(m_formulaGroup);
@@ -468,17 +469,18 @@ void WorksheetRewriter::formulaCell() {
         if (!expand && !master->second.matches && m_context.membersFollowMaster) {
             return; // shifted, it would not match either (see shiftsCannotCreateMatches)
         }
-        stored = formula::shiftReferences(master->second.text,
-                                          static_cast<std::int64_t>(m_row) - master->second.row,
-                                          static_cast<std::int64_t>(m_col) - master->second.col);
+        shifted = formula::shiftReferences(master->second.text,
+                                           static_cast<std::int64_t>(m_row) - master->second.row,
+                                           static_cast<std::int64_t>(m_col) - master->second.col);
+        stored = shifted;
     } else {
-        stored = m_formulaText;
         if (shared && m_formulaHasRef) {
             m_masters[m_formulaGroup] = {m_formulaText, m_row, m_col};
         }
     }
 
-    FormulaEdit edit = editFormula(stored, *m_context.queue, m_scratch);
+    FormulaEdit& edit = m_formulaEdit;
+    editFormula(stored, *m_context.queue, m_scratch, edit);
     if (shared && !m_formulaText.empty() && m_formulaHasRef) {
         m_masters[m_formulaGroup].matches = edit.replacements != 0;
     }
@@ -489,7 +491,7 @@ void WorksheetRewriter::formulaCell() {
         noteStructuredReferences(stored, nullptr);
         return;
     }
-    m_text = std::move(edit.shown);
+    m_text.swap(edit.shown);
     if (!cellChanges(edit.replacements, m_text)) {
         noteStructuredReferences(stored, nullptr);
         return;
@@ -526,7 +528,7 @@ void WorksheetRewriter::formulaCell() {
 }
 
 void WorksheetRewriter::noteStructuredReferences(std::string_view formula,
-                                                 const std::string* before) {
+                                                 const std::string_view* before) {
     if (formula.find('[') != std::string_view::npos) {
         m_structured.note(cellName(), formula, before, m_context.noteAllStructured);
     }

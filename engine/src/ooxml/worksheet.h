@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/workbook.h"
+#include "formula_edit.h"
 #include "rich_text.h"
 #include "shared_strings.h"
 #include "structured_check.h"
@@ -112,7 +113,7 @@ private:
     void writeFormula(std::string_view stored, bool changes, bool unshare);
     void writeFormulaConstant();
     // before: the formula that formula replaces; nullptr when the formula does not change.
-    void noteStructuredReferences(std::string_view formula, const std::string* before);
+    void noteStructuredReferences(std::string_view formula, const std::string_view* before);
     std::size_t applyQueue();
     bool cellChanges(std::size_t replacements, std::string_view newText);
     void removeTypeAttribute();
@@ -170,6 +171,7 @@ private:
     std::set<std::string> m_expandingNow, m_membersBeforeMaster;
     bool m_formulasChanged = false;
     StructuredUses m_structured;
+    FormulaEdit m_formulaEdit; // reused from formula to formula
     std::vector<Edit> m_edits;
 };
 

@@ -272,7 +272,7 @@ Status ZipWriter::addDeflated(const EntryInfo& like, const DeflateStream& data) 
 }
 
 Status ZipWriter::addBytes(const EntryInfo& like, std::string_view content) {
-    DeflateStream stream;
+    DeflateStream stream(kRewriteDeflateLevel);
     if (auto status = stream.write(content); !status) {
         return status;
     }
