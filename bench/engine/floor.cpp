@@ -1,6 +1,7 @@
 // varnocliff-floor: the least work any in-place replacer must do on a workbook, as a yardstick
 // for the engine: inflate every entry, replace the token in the parts that hold it (plain
-// substring replacement, no XML), deflate those parts, write the new file, flush and rename it.
+// substring replacement, no XML), deflate those parts at the level the engine deflates rewritten
+// parts at (zip::kRewriteDeflateLevel), write the new file, flush and rename it.
 #include "package/output_file.h"
 #include "zip/zip_writer.h"
 
@@ -71,7 +72,7 @@ Status processFile(const std::string& path, const std::string& find, const std::
             continue;
         }
         const std::string replaced = replaceAll(content.value(), find, replacement);
-        changed[i] = std::make_unique<zip::DeflateStream>();
+        changed[i] = std::make_unique<zip::DeflateStream>(zip::kRewriteDeflateLevel);
         if (auto status = changed[i]->write(replaced); !status) {
             return status;
         }
