@@ -120,6 +120,25 @@ void expectUntouchedEntries(const fs::path& before, const fs::path& after) {
     }
 }
 
+// A copy of a corpus workbook that the test may change: the corpus files are read-only.
+void copyWritable(const fs::path& original, const fs::path& copy) {
+    fs::copy_file(original, copy);
+    fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
+}
+
+// After a formula changed: the calculation chain is gone with its relationship and content
+// type, and the workbook asks for a full calculation when it is opened.
+void expectCalculationReset(const fs::path& copy) {
+    auto after = zip::ZipReader::open(copy);
+    ASSERT_TRUE(after.ok());
+    EXPECT_FALSE(after.value()->find("xl/calcChain.xml").has_value());
+    EXPECT_EQ(testing::part(copy, "xl/_rels/workbook.xml.rels").find("calcChain"),
+              std::string::npos);
+    EXPECT_EQ(testing::part(copy, "[Content_Types].xml").find("calcChain"), std::string::npos);
+    EXPECT_NE(testing::part(copy, "xl/workbook.xml").find(R"(fullCalcOnLoad="1")"),
+              std::string::npos);
+}
+
 TEST(Corpus, ReplacementChangesExactlyTheExpectedCells) {
     const auto files = corpusWorkbooks();
     if (files.empty()) {
@@ -154,8 +173,7 @@ TEST(Corpus, ReplacementChangesExactlyTheExpectedCells) {
     std::size_t pairs = 0;
     for (std::size_t i = 0; i < sample.size(); ++i) {
         const fs::path copy = folder.path() / ("book" + std::to_string(i) + ".xlsx");
-        fs::copy_file(sample[i], copy);
-        fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
+        copyWritable(sample[i], copy);
         auto book = Workbook::open(copy);
         if (!book.ok()) {
             continue;
@@ -199,8 +217,7 @@ TEST(Corpus, SharedFormulaGroupIsWrittenOutCellByCell) {
     }
     TempFolder folder;
     const fs::path copy = folder.path() / "book.xlsx";
-    fs::copy_file(original, copy);
-    fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
+    copyWritable(original, copy);
     auto book = Workbook::open(copy);
     ASSERT_TRUE(book.ok()) << book.error().message();
     // A2:A41 share "=B2" shifted down the column; "B3" matches the members A3 and A30:A39,
@@ -219,12 +236,7 @@ TEST(Corpus, SharedFormulaGroupIsWrittenOutCellByCell) {
         << "a changed cell kept its cached value or type";
     EXPECT_NE(sheet.find("<c r=\"A4\" t=\"str\"><f>B4</f><v>"), std::string::npos)
         << "an unchanged member lost its value or did not get its own formula";
-    auto after = zip::ZipReader::open(copy);
-    ASSERT_TRUE(after.ok());
-    EXPECT_FALSE(after.value()->find("xl/calcChain.xml").has_value());
-    EXPECT_EQ(testing::part(copy, "xl/_rels/workbook.xml.rels").find("calcChain"),
-              std::string::npos);
-    EXPECT_EQ(testing::part(copy, "[Content_Types].xml").find("calcChain"), std::string::npos);
+    expectCalculationReset(copy);
     EXPECT_NE(testing::part(copy, "xl/workbook.xml")
                   .find(R"(<calcPr calcId="124519" fullCalcOnLoad="1"/>)"),
               std::string::npos);
@@ -323,8 +335,7 @@ TEST(Corpus, FormulaReplacementsReadBackAndRecalculate) {
         const fs::path original = corpusFolder() / c.file;
         TempFolder folder;
         const fs::path copy = folder.path() / "book.xlsx";
-        fs::copy_file(original, copy);
-        fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
+        copyWritable(original, copy);
         auto book = Workbook::open(copy);
         ASSERT_TRUE(book.ok()) << book.error().message();
         queueAll(*book.value(), {c.find, c.replacement, true});
@@ -339,14 +350,7 @@ TEST(Corpus, FormulaReplacementsReadBackAndRecalculate) {
             EXPECT_NE(testing::part(copy, name).find(text), std::string::npos)
                 << name << " lacks " << text;
         }
-        auto after = zip::ZipReader::open(copy);
-        ASSERT_TRUE(after.ok());
-        EXPECT_FALSE(after.value()->find("xl/calcChain.xml").has_value());
-        EXPECT_EQ(testing::part(copy, "xl/_rels/workbook.xml.rels").find("calcChain"),
-                  std::string::npos);
-        EXPECT_EQ(testing::part(copy, "[Content_Types].xml").find("calcChain"), std::string::npos);
-        EXPECT_NE(testing::part(copy, "xl/workbook.xml").find(R"(fullCalcOnLoad="1")"),
-                  std::string::npos);
+        expectCalculationReset(copy);
         expectUntouchedEntries(original, copy);
 
         std::string command = "/usr/bin/python3 " + quoted(script.string()) + " " + quoted(c.find) +
@@ -395,8 +399,7 @@ TEST(Corpus, BrokenStructuredReferencesFailTheFile) {
     for (const auto& c : cases) {
         TempFolder folder;
         const fs::path copy = folder.path() / "book.xlsx";
-        fs::copy_file(original, copy);
-        fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
+        copyWritable(original, copy);
         auto book = Workbook::open(copy);
         ASSERT_TRUE(book.ok());
         queueAll(*book.value(), {c.find, c.replacement, true});

@@ -147,17 +147,17 @@ public:
         if (name.local == "c") {
             const char* r = xml::findAttribute(attributes, "r");
             m_where = m_sheetName + "!" + (r != nullptr ? r : "");
-        } else if (name.local == "definedName") {
+            return;
+        }
+        if (name.local == "definedName") {
             const char* n = xml::findAttribute(attributes, "name");
             m_where = std::string("defined name ") + (n != nullptr ? n : "");
         } else if (name.local != "f") {
             return;
         }
-        if (name.local != "c") {
-            m_text.clear();
-            m_inText = true;
-            scanner->wantCharacters(true);
-        }
+        m_text.clear();
+        m_inText = true;
+        scanner->wantCharacters(true);
     }
     void endElement(const xml::QName& /*name*/, xml::Span /*tag*/) override {
         if (m_inText) {
