@@ -1,11 +1,13 @@
-// Event scanning of one XML part with expat, reporting where each tag lies in the input bytes
+// Event scanning of one XML part, reporting where each tag lies in the input bytes
 // so that callers can splice the part instead of writing it anew. No tree is built.
 #pragma once
 
 #include "engine/result.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -24,8 +26,8 @@ struct QName {
     std::string_view local; ///< the local part
 };
 
-/// Attributes as expat hands them over: name, value, name, value, ..., nullptr. Names are
-/// "uri local" for prefixed attributes and the bare local name otherwise.
+/// Attributes as expat hands them over (the scanner keeps its form): name, value, name, value, ...,
+/// nullptr. Names are "uri local" for prefixed attributes and the bare local name otherwise.
 using Attributes = const char**;
 
 /// The value of the unprefixed attribute `local`, or nullptr.
@@ -48,9 +50,17 @@ public:
     virtual void characters(std::string_view text) { (void)text; }
 };
 
-/// Feeds a part to expat chunk by chunk. A document type declaration is refused outright:
-/// parts of a workbook never have one, and refusing it rules out external entities and
-/// entity expansion (billion laughs) with memory bounded by the input.
+class ExpatScanner;
+
+/// Scans a part chunk by chunk with the engine's own parser, which is built for the one job of
+/// locating tags in large worksheets: no copies of names, no per-character callbacks, and text
+/// decoded only while a handler asks for it. It checks what an XML parser must (tags nest and
+/// match, names, quoting, entities and character references, UTF-8, namespaces bound,
+/// attributes unique, one root) and reports the same events that expat would; the tests
+/// compare the two on generated and real parts. A document type declaration is refused
+/// outright: parts of a workbook never have one, and refusing it rules out external entities
+/// and entity expansion (billion laughs). Memory stays bounded by the longest tag. A part that
+/// is not in UTF-8 goes to expat, which converts it.
 class Scanner {
 public:
     explicit Scanner(ScanHandler& handler);
@@ -60,7 +70,7 @@ public:
 
     /// Parses the next chunk; `last` marks the end of the part. After a failure every later
     /// call returns the same error. Errors: Corrupt (not well-formed, with line and column),
-    /// ResourceLimit (a DTD, or nesting deeper than kMaxDepth).
+    /// ResourceLimit (a DTD, nesting deeper than kMaxDepth, a tag longer than kMaxToken).
     Status feed(std::string_view chunk, bool last);
     /// Parses a whole part held in memory.
     Status scanAll(std::string_view part) { return feed(part, true); }
@@ -75,27 +85,65 @@ public:
     std::uint64_t fed() const { return m_fed; }
 
     static constexpr std::size_t kMaxDepth = 256;
+    /// The longest tag, comment, processing instruction or CDATA section accepted.
+    static constexpr std::size_t kMaxToken = 64U << 20;
 
 private:
-    static void onStart(void* self, const char* name, const char** attributes);
-    static void onEnd(void* self, const char* name);
-    static void onCharacters(void* self, const char* text, int length);
-    static void onDoctype(void* self, const char* name, const char* sysid, const char* pubid,
-                          int hasInternalSubset);
-    static void onXmlDecl(void* self, const char* version, const char* encoding, int standalone);
-    static void onEntityDecl(void* self, const char* name, int isParameter, const char* value,
-                             int length, const char* base, const char* systemId,
-                             const char* publicId, const char* notation);
-    static QName split(const char* name);
+    struct Binding {
+        std::string prefix; // empty for the default namespace
+        std::string uri;    // empty when the default namespace is undeclared
+    };
+    struct Open {
+        std::size_t nameBegin = 0, nameSize = 0; // the qualified name in m_names
+        std::size_t bindings = 0;                // m_bindings.size() before the start tag
+        std::size_t defaultBinding = 0;          // m_default before the start tag
+        Span tag;
+    };
+    enum class Step { Done, Incomplete, Failed };
 
-    struct Impl;
-    std::unique_ptr<Impl> m_impl;
+    // Parses buffer (which starts at input offset base) as far as complete tokens go; returns
+    // how many bytes were consumed.
+    std::size_t parse(std::string_view buffer, std::uint64_t base, bool last);
+    Step text(std::string_view buffer, std::size_t& pos, std::uint64_t base, bool last);
+    Step markup(std::string_view buffer, std::size_t& pos, std::uint64_t base);
+    Step startTag(std::string_view buffer, std::size_t& pos, std::uint64_t base);
+    Step endTag(std::string_view buffer, std::size_t& pos, std::uint64_t base);
+    Step declaration(std::string_view buffer, std::size_t& pos, std::uint64_t base);
+    bool characterData(std::string_view raw, std::uint64_t at, bool cdata);
+    bool attributeValue(std::string_view raw, std::uint64_t at);
+    bool bindNamespaces(std::size_t attributeCount, std::uint64_t at);
+    bool resolve(std::string_view qname, bool element, QName& out, std::uint64_t at);
+    bool distinctAttributes(std::size_t count, std::size_t kept);
+    bool toExpat(std::string_view buffer, bool last);
+    bool error(std::uint64_t at, const char* what);
+    void countLines(std::string_view consumed);
+
     ScanHandler& m_handler;
-    std::vector<Span> m_open; // start tags of the open elements
+    std::unique_ptr<ExpatScanner> m_expat; // for a part that is not in UTF-8
+    std::string m_pending;                 // the unfinished token at the end of the last chunk
     std::uint64_t m_fed = 0;
     bool m_utf8 = true;
     bool m_failed = false;
+    bool m_wantCharacters = false;
+    bool m_started = false; // the byte order mark and XML declaration are behind
+    bool m_rootSeen = false, m_rootClosed = false;
     Error m_error{ErrorCode::Corrupt, {}};
+
+    std::vector<Open> m_open;
+    std::string m_names;            // qualified names of the open elements, end to end
+    std::deque<Binding> m_bindings; // namespace declarations in scope, innermost last
+    std::size_t m_default = 0;      // 1 + index of the default namespace binding; 0 for none
+    std::string m_attributeBytes;   // names and values of one start tag, NUL-terminated
+    std::vector<std::size_t> m_attributeOffsets;
+    std::vector<std::string_view> m_rawNames; // qualified names of one start tag's attributes
+    std::vector<const char*> m_attributes;
+    std::vector<std::string_view> m_seenNames; // for the check of duplicate attributes
+    std::string m_text;                        // decoded character data
+    std::size_t m_retryAt = 0; // parse an unfinished token again once m_pending is this long
+    // The buffer being parsed, for error positions; and the lines before it.
+    std::string_view m_buffer;
+    std::uint64_t m_base = 0;
+    std::uint64_t m_lines = 1, m_lineStart = 0;
 };
 
 } // namespace engine::xml

@@ -44,6 +44,55 @@ TEST(Scanner, TagSpansHoldTheTagBytesWhateverTheChunks) {
     }
 }
 
+// Element names and the first attribute value of each start tag.
+class NameRecorder : public ScanHandler {
+public:
+    std::vector<std::string> seen;
+    void startElement(const QName& name, Attributes attributes, Span) override {
+        seen.emplace_back(name.local);
+        if (attributes[0] != nullptr) {
+            seen.emplace_back(attributes[1]);
+        }
+    }
+    void endElement(const QName&, Span) override {}
+};
+
+TEST(Scanner, PartsNotInUtf8AreReadButMarked) {
+    // UTF-16 (little-endian, with its byte order mark) and a declared single-byte encoding.
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : std::string("<a v=\"\xE9\"><b/></a>")) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a v=\"\xE9\"/>";
+    for (const std::string& input : {utf16, latin1}) {
+        NameRecorder recorder;
+        Scanner scanner(recorder);
+        for (std::size_t at = 0; at < input.size(); at += 3) {
+            ASSERT_TRUE(
+                scanner.feed(std::string_view(input).substr(at, 3), at + 3 >= input.size()).ok());
+        }
+        EXPECT_FALSE(scanner.utf8());
+        ASSERT_GE(recorder.seen.size(), 2U);
+        EXPECT_EQ(recorder.seen[0], "a");
+        EXPECT_EQ(recorder.seen[1], "\xC3\xA9"); // é, converted to UTF-8
+    }
+}
+
+TEST(Scanner, ATagLongerThanAChunkIsReadWhole) {
+    const std::string value(1U << 20, 'x');
+    const std::string input = "<a><b v=\"" + value + "\"/></a>";
+    NameRecorder recorder;
+    Scanner scanner(recorder);
+    for (std::size_t at = 0; at < input.size(); at += 100) {
+        ASSERT_TRUE(
+            scanner.feed(std::string_view(input).substr(at, 100), at + 100 >= input.size()).ok());
+    }
+    EXPECT_TRUE(scanner.utf8());
+    ASSERT_EQ(recorder.seen.size(), 3U);
+    EXPECT_EQ(recorder.seen[2], value);
+}
+
 struct Hostile {
     const char* name;
     std::string input;
