@@ -119,8 +119,14 @@ bool isSpace(char c) {
 } // namespace
 
 std::vector<Token> tokenize(std::string_view formula) {
-    const std::string_view s = formula;
     std::vector<Token> tokens;
+    tokenize(formula, tokens);
+    return tokens;
+}
+
+void tokenize(std::string_view formula, std::vector<Token>& tokens) {
+    const std::string_view s = formula;
+    tokens.clear();
     tokens.reserve(formula.size() / 2 + 4); // most tokens are two characters or longer
     auto add = [&](TokenKind kind, std::size_t offset, std::size_t length, bool closed = true) {
         tokens.push_back(Token{kind, offset, length, closed});
@@ -245,7 +251,6 @@ std::vector<Token> tokenize(std::string_view formula) {
             continue;
         }
     }
-    return tokens;
 }
 
 std::optional<std::string> checkWellFormed(std::string_view formula) {
@@ -259,8 +264,12 @@ std::optional<std::string> checkWellFormed(std::string_view formula) {
     if (onlySpace) {
         return std::string("the formula is empty");
     }
-    std::vector<char> open;
-    for (const Token& t : tokenize(formula)) {
+    // Reused from call to call: a save checks every formula it changes.
+    thread_local std::vector<Token> tokens;
+    thread_local std::vector<char> open;
+    tokenize(formula, tokens);
+    open.clear();
+    for (const Token& t : tokens) {
         const std::string_view text = formula.substr(t.offset, t.length);
         switch (t.kind) {
         case TokenKind::String:

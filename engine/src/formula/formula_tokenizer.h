@@ -44,6 +44,9 @@ struct Token {
 /// The tokens of formula, in order; together they cover every byte exactly once. Never fails:
 /// text the tokenizer cannot place becomes Unknown tokens, and checkWellFormed reports it.
 std::vector<Token> tokenize(std::string_view formula);
+/// The same into `tokens` (cleared first), reusing its storage: for callers that tokenize
+/// formula after formula.
+void tokenize(std::string_view formula, std::vector<Token>& tokens);
 
 /// Excel's limit on the length of a formula, in characters (UTF-16 code units).
 inline constexpr std::size_t kMaxFormulaLength = 8192;

@@ -110,16 +110,22 @@ std::string shiftReferences(std::string_view formula, std::int64_t rowOffset,
         return std::string(formula);
     }
     std::string out;
+    shiftReferences(formula, tokenize(formula), rowOffset, columnOffset, out);
+    return out;
+}
+
+void shiftReferences(std::string_view formula, const std::vector<Token>& tokens,
+                     std::int64_t rowOffset, std::int64_t columnOffset, std::string& out) {
+    out.clear();
     out.reserve(formula.size() + 8);
-    for (const Token& t : tokenize(formula)) {
+    for (const Token& t : tokens) {
         const std::string_view text = formula.substr(t.offset, t.length);
-        if (t.kind == TokenKind::Reference) {
+        if (t.kind == TokenKind::Reference && (rowOffset != 0 || columnOffset != 0)) {
             appendShifted(out, text, rowOffset, columnOffset);
         } else {
             out += text;
         }
     }
-    return out;
 }
 
 } // namespace engine::formula

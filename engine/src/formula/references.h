@@ -2,10 +2,13 @@
 // into the formula of another cell of its group. Tokenizing is in formula_tokenizer.h.
 #pragma once
 
+#include "formula_tokenizer.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace engine::formula {
 
@@ -45,5 +48,9 @@ std::string columnName(std::int64_t column);
 /// #REF! (keeping its sheet prefix). Everything else is copied byte for byte.
 std::string shiftReferences(std::string_view formula, std::int64_t rowOffset,
                             std::int64_t columnOffset);
+/// The same into `out`, from the formula's tokens (tokenize(formula)): a shared formula's
+/// master is tokenized once for all the cells of its group.
+void shiftReferences(std::string_view formula, const std::vector<Token>& tokens,
+                     std::int64_t rowOffset, std::int64_t columnOffset, std::string& out);
 
 } // namespace engine::formula

@@ -453,7 +453,6 @@ void WorksheetRewriter::formulaCell() {
         shared &&
         ((m_context.expandGroups != nullptr && m_context.expandGroups->contains(m_formulaGroup)) ||
          m_expandingNow.contains(m_formulaGroup));
-    std::string shifted;
     std::string_view stored = m_formulaText;
     if (shared && m_formulaText.empty()) {
         // A later cell of a group: its formula is the master's, shifted to this cell.
@@ -469,13 +468,21 @@ void WorksheetRewriter::formulaCell() {
         if (!expand && !master->second.matches && m_context.membersFollowMaster) {
             return; // shifted, it would not match either (see shiftsCannotCreateMatches)
         }
-        shifted = formula::shiftReferences(master->second.text,
-                                           static_cast<std::int64_t>(m_row) - master->second.row,
-                                           static_cast<std::int64_t>(m_col) - master->second.col);
-        stored = shifted;
+        Master& m = master->second;
+        if (!m.tokenized) {
+            formula::tokenize(m.text, m.tokens);
+            m.tokenized = true;
+        }
+        formula::shiftReferences(m.text, m.tokens, static_cast<std::int64_t>(m_row) - m.row,
+                                 static_cast<std::int64_t>(m_col) - m.col, m_shifted);
+        stored = m_shifted;
     } else {
         if (shared && m_formulaHasRef) {
-            m_masters[m_formulaGroup] = {m_formulaText, m_row, m_col};
+            Master& m = m_masters[m_formulaGroup];
+            m.text = m_formulaText;
+            m.row = m_row;
+            m.col = m_col;
+            m.tokenized = false;
         }
     }
 

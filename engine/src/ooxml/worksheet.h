@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/workbook.h"
+#include "formula/formula_tokenizer.h"
 #include "formula_edit.h"
 #include "rich_text.h"
 #include "shared_strings.h"
@@ -163,6 +164,9 @@ private:
         std::string text;
         std::uint32_t row = 0, col = 0;
         bool matches = true; // whether the queue matched the first cell's formula
+        // The text's tokens, made when the first other cell of the group needs them.
+        std::vector<formula::Token> tokens;
+        bool tokenized = false;
     };
     std::map<std::string, Master> m_masters;
     std::set<std::string> m_groupsToExpand;
@@ -172,6 +176,7 @@ private:
     bool m_formulasChanged = false;
     StructuredUses m_structured;
     FormulaEdit m_formulaEdit; // reused from formula to formula
+    std::string m_shifted;     // a group cell's formula, shifted from the master's
     std::vector<Edit> m_edits;
 };
 
