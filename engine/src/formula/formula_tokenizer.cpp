@@ -253,9 +253,16 @@ void tokenize(std::string_view formula, std::vector<Token>& tokens) {
     }
 }
 
-std::optional<std::string> checkWellFormed(std::string_view formula) {
+std::optional<std::string> checkLength(std::string_view formula) {
     if (engine::text::utf16Length(formula) > kMaxFormulaLength) {
         return std::string("the formula is longer than 8,192 characters");
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> checkWellFormed(std::string_view formula) {
+    if (auto why = checkLength(formula)) {
+        return why;
     }
     bool onlySpace = true;
     for (const char c : formula) {

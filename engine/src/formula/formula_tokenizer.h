@@ -58,5 +58,7 @@ inline constexpr std::size_t kMaxFormulaLength = 8192;
 /// not empty, at most kMaxFormulaLength characters. It does not check function names or
 /// argument counts.
 std::optional<std::string> checkWellFormed(std::string_view formula);
+/// The length part of checkWellFormed alone, for formulas whose structure is known to be sound.
+std::optional<std::string> checkLength(std::string_view formula);
 
 } // namespace engine::formula

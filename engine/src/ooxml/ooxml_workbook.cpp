@@ -494,6 +494,7 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         context.styles = styles ? &*styles : nullptr;
         context.constants = constantsMayMatch(distinct[context.queueIndex]);
         context.membersFollowMaster = shiftsCannotCreateMatches(distinct[context.queueIndex]);
+        context.membersFollowEditedMaster = editsCommuteWithShifts(distinct[context.queueIndex]);
         context.noteAllStructured = !tables.empty();
         for (std::size_t t = 0; t < tables.size(); ++t) {
             if (tableSheet[t] == i) {

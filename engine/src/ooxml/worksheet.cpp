@@ -1,6 +1,7 @@
 // WorksheetRewriter: the cells of a sheet, one at a time, as the scanner meets them.
 #include "worksheet.h"
 
+#include "formula/function_prefixes.h"
 #include "formula/number_text.h"
 #include "formula/references.h"
 #include "formula_edit.h"
@@ -443,6 +444,55 @@ bool shiftsCannotCreateMatches(const std::vector<ReplaceRequest>& requests) {
     return true;
 }
 
+bool editsCommuteWithShifts(const std::vector<ReplaceRequest>& requests) {
+    const auto neutral = [](std::string_view text) {
+        std::size_t run = 0; // letters (characters, not bytes) in the current run
+        bool fine = !text.empty();
+        for (const char c : text) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u >= 0xC0 || std::isalpha(u) != 0) {
+                ++run; // an ASCII letter or the first byte of a character beyond ASCII
+            } else if (c == ' ') {
+                fine = fine && run >= 4;
+                run = 0;
+            } else if (u < 0x80) {
+                return false;
+            }
+        }
+        return fine && run >= 4 && text.front() != ' ';
+    };
+    return std::ranges::all_of(requests, [&](const ReplaceRequest& r) {
+        return neutral(r.find) && neutral(r.replacement);
+    });
+}
+
+void WorksheetRewriter::memberFromEditedMaster(Master& master) {
+    if (!master.editedTokenized) {
+        formula::tokenize(master.edited, master.editedTokens);
+        master.editedTokenized = true;
+    }
+    const auto rows = static_cast<std::int64_t>(m_row) - master.row;
+    const auto columns = static_cast<std::int64_t>(m_col) - master.col;
+    formula::shiftReferences(master.edited, master.editedTokens, rows, columns, m_shifted);
+    m_text.assign(1, '=');
+    m_text += m_shifted;
+    if (!cellChanges(master.replacements, m_text)) {
+        return;
+    }
+    m_formulasChanged = true;
+    // Shifting keeps the structure the first cell's check found sound; only the length moves.
+    if (const auto why = formula::checkLength(m_shifted)) {
+        fail(ErrorCode::InvalidFormula, cellName() + ": " + *why);
+        return;
+    }
+    if (m_shifted.find('[') != std::string::npos) {
+        const std::string before = formula::shiftReferences(master.text, rows, columns);
+        const std::string_view beforeView = before;
+        noteStructuredReferences(m_shifted, &beforeView);
+    }
+    writeFormula(m_shifted, true, true);
+}
+
 void WorksheetRewriter::formulaCell() {
     // Data tables (what-if analysis) are Excel's own machinery, not a formula a user typed.
     if (m_formulaType == "dataTable") {
@@ -469,6 +519,10 @@ void WorksheetRewriter::formulaCell() {
             return; // shifted, it would not match either (see shiftsCannotCreateMatches)
         }
         Master& m = master->second;
+        if (expand && m.followEdit) {
+            memberFromEditedMaster(m);
+            return;
+        }
         if (!m.tokenized) {
             formula::tokenize(m.text, m.tokens);
             m.tokenized = true;
@@ -483,6 +537,7 @@ void WorksheetRewriter::formulaCell() {
             m.row = m_row;
             m.col = m_col;
             m.tokenized = false;
+            m.followEdit = false;
         }
     }
 
@@ -531,6 +586,14 @@ void WorksheetRewriter::formulaCell() {
         return;
     }
     noteStructuredReferences(edit.stored, &stored);
+    if (shared && !m_formulaText.empty() && m_formulaHasRef &&
+        m_context.membersFollowEditedMaster && !formula::mayHoldPrefix(stored)) {
+        Master& m = m_masters[m_formulaGroup];
+        m.followEdit = true;
+        m.edited = edit.stored;
+        m.editedTokenized = false;
+        m.replacements = edit.replacements;
+    }
     writeFormula(edit.stored, true, shared);
 }
 

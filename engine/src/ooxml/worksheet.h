@@ -40,6 +40,10 @@ struct SheetContext {
     /// True when shiftsCannotCreateMatches holds for the queue: a cell of a shared-formula
     /// group whose first cell does not match is then not looked at.
     bool membersFollowMaster = false;
+    /// True when editsCommuteWithShifts holds for the queue (and so membersFollowMaster): the
+    /// other cells of a group whose first cell changes then take that cell's new formula,
+    /// shifted, instead of each being shifted, matched and checked on its own.
+    bool membersFollowEditedMaster = false;
     /// True when the workbook has tables whose columns a header cell may rename: every
     /// structured reference is then noted, not only those a replacement writes.
     bool noteAllStructured = false;
@@ -59,6 +63,14 @@ bool constantsMayMatch(const std::vector<ReplaceRequest>& requests);
 /// folding may turn one into an ASCII letter) is at least four characters long, a cell of a
 /// group matches exactly when the group's first cell does.
 bool shiftsCannotCreateMatches(const std::vector<ReplaceRequest>& requests);
+
+/// True when, for every request, replacing and shifting references commute: editing a shifted
+/// formula gives the shifted edited formula. That holds when find text and replacement alike
+/// are letters (any character beyond ASCII counting as one) and spaces, begin and end with a
+/// letter, and have no run of fewer than four letters: neither can then be or become part of
+/// a reference, nor join its neighbours into one (a column has at most three letters). Implies
+/// shiftsCannotCreateMatches.
+bool editsCommuteWithShifts(const std::vector<ReplaceRequest>& requests);
 
 class WorksheetRewriter : private xml::ScanHandler {
 public:
@@ -112,6 +124,8 @@ private:
     // Formulas: matched on the text the formula bar shows, "=" and the formula.
     void formulaCell();
     void writeFormula(std::string_view stored, bool changes, bool unshare);
+    struct Master;
+    void memberFromEditedMaster(Master& master);
     void writeFormulaConstant();
     // before: the formula that formula replaces; nullptr when the formula does not change.
     void noteStructuredReferences(std::string_view formula, const std::string_view* before);
@@ -167,6 +181,13 @@ private:
         // The text's tokens, made when the first other cell of the group needs them.
         std::vector<formula::Token> tokens;
         bool tokenized = false;
+        // With SheetContext::membersFollowEditedMaster, the first cell's new formula (checked
+        // and written), its tokens and replacements, for the rest of the group.
+        bool followEdit = false;
+        std::string edited;
+        std::vector<formula::Token> editedTokens;
+        bool editedTokenized = false;
+        std::size_t replacements = 0;
     };
     std::map<std::string, Master> m_masters;
     std::set<std::string> m_groupsToExpand;

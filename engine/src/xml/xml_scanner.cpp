@@ -41,8 +41,7 @@ constexpr std::array<unsigned char, 256> makeClasses() {
     std::array<unsigned char, 256> t{};
     for (int c = 0; c < 256; ++c) {
         unsigned char v = 0;
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' ||
-            c >= 0x80) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80) {
             v |= kNameStart | kNameChar;
         }
         if ((c >= '0' && c <= '9') || c == '.' || c == '-') {
@@ -341,8 +340,8 @@ Status Scanner::feed(std::string_view chunk, bool last) {
         return Unit{};
     }
     if (m_pending.size() > kMaxToken) {
-        fail({ErrorCode::ResourceLimit, "an XML tag is longer than " +
-                                            std::to_string(kMaxToken >> 20U) + " MiB"});
+        fail({ErrorCode::ResourceLimit,
+              "an XML tag is longer than " + std::to_string(kMaxToken >> 20U) + " MiB"});
         return m_error;
     }
     m_retryAt = 2 * m_pending.size();
@@ -422,8 +421,8 @@ std::size_t Scanner::parse(std::string_view buffer, std::uint64_t base, bool las
     }
     while (pos < buffer.size() && !m_failed) {
         const std::size_t at = pos;
-        const Step step = buffer[pos] == '<' ? markup(buffer, pos, base)
-                                             : text(buffer, pos, base, last);
+        const Step step =
+            buffer[pos] == '<' ? markup(buffer, pos, base) : text(buffer, pos, base, last);
         if (step == Step::Incomplete) {
             if (last) {
                 error(base + at, "unclosed token");
@@ -543,12 +542,11 @@ Scanner::Step Scanner::declaration(std::string_view b, std::size_t& pos, std::ui
     return Step::Done;
 }
 
-Scanner::Step Scanner::text(std::string_view b, std::size_t& pos, std::uint64_t base,
-                            bool last) {
+Scanner::Step Scanner::text(std::string_view b, std::size_t& pos, std::uint64_t base, bool last) {
     const void* lt = std::memchr(b.data() + pos, '<', b.size() - pos);
-    std::size_t end = lt != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lt) -
-                                                               b.data())
-                                    : b.size();
+    std::size_t end = lt != nullptr
+                          ? static_cast<std::size_t>(static_cast<const char*>(lt) - b.data())
+                          : b.size();
     if (lt == nullptr && !last) {
         // Text runs on into the next chunk: take what is certainly complete, leaving a tail
         // that may hold the start of a reference, a UTF-8 sequence, a line end or "]]>".
@@ -633,8 +631,8 @@ bool Scanner::characterData(std::string_view raw, std::uint64_t at, bool cdata) 
             bool undefined = false;
             const std::size_t length = reference(raw.substr(i), value, undefined);
             if (length == 0) {
-                return error(at + i, undefined ? "undefined entity"
-                                               : "not well-formed (invalid token)");
+                return error(at + i,
+                             undefined ? "undefined entity" : "not well-formed (invalid token)");
             }
             if (emit) {
                 appendUtf8(m_text, value);
@@ -663,49 +661,52 @@ bool Scanner::characterData(std::string_view raw, std::uint64_t at, bool cdata) 
     return !m_failed;
 }
 
-// Checks and decodes one attribute value (between its quotes) onto m_attributeBytes, with the
+// Checks and decodes one attribute value in place (decoding only ever shortens it), with the
 // normalisation XML prescribes: a literal tab, line feed or carriage return (or CR LF) reads
-// as one space; references keep what they stand for.
-bool Scanner::attributeValue(std::string_view raw, std::uint64_t at) {
-    std::size_t runBegin = 0;
+// as one space; references keep what they stand for. Returns the decoded length, or npos
+// after an error.
+std::size_t Scanner::attributeValue(char* value, std::size_t n, std::uint64_t at) {
     std::size_t i = 0;
-    const std::size_t n = raw.size();
-    std::string& out = m_attributeBytes;
+    while (i < n && ((classOf(value[i]) & kSpecial) == 0 || value[i] == ']')) {
+        ++i; // most values hold nothing to decode: no byte moves
+    }
+    std::size_t out = i;
     while (i < n) {
-        const char c = raw[i];
+        const char c = value[i];
         if ((classOf(c) & kSpecial) == 0 || c == ']') {
+            value[out++] = c;
             ++i;
-            continue;
-        }
-        out.append(raw.data() + runBegin, i - runBegin);
-        if (c == '\t' || c == '\n' || c == '\r') {
-            out += ' ';
-            i += (c == '\r' && i + 1 < n && raw[i + 1] == '\n') ? 2 : 1;
+        } else if (c == '\t' || c == '\n' || c == '\r') {
+            value[out++] = ' ';
+            i += (c == '\r' && i + 1 < n && value[i + 1] == '\n') ? 2 : 1;
         } else if (c == '&') {
-            std::uint32_t value = 0;
+            std::uint32_t code = 0;
             bool undefined = false;
-            const std::size_t length = reference(raw.substr(i), value, undefined);
+            const std::size_t length = reference({value + i, n - i}, code, undefined);
             if (length == 0) {
-                return error(at + i, undefined ? "undefined entity"
-                                               : "not well-formed (invalid token)");
+                error(at + i, undefined ? "undefined entity" : "not well-formed (invalid token)");
+                return std::string_view::npos;
             }
-            appendUtf8(out, value);
+            std::string utf8;
+            appendUtf8(utf8, code);
+            std::memcpy(value + out, utf8.data(), utf8.size());
+            out += utf8.size();
             i += length;
         } else if (static_cast<unsigned char>(c) >= 0x80) {
-            const std::size_t length = utf8Sequence(raw.substr(i));
+            const std::size_t length = utf8Sequence({value + i, n - i});
             if (length == 0) {
-                return error(at + i, "not well-formed (invalid token)");
+                error(at + i, "not well-formed (invalid token)");
+                return std::string_view::npos;
             }
-            out.append(raw.data() + i, length);
+            std::memmove(value + out, value + i, length);
+            out += length;
             i += length;
         } else {
-            return error(at + i, "not well-formed (invalid token)");
+            error(at + i, "not well-formed (invalid token)");
+            return std::string_view::npos;
         }
-        runBegin = i;
     }
-    out.append(raw.data() + runBegin, n - runBegin);
-    out += '\0';
-    return true;
+    return out;
 }
 
 Scanner::Step Scanner::markup(std::string_view b, std::size_t& pos, std::uint64_t base) {
@@ -829,13 +830,13 @@ bool Scanner::resolve(std::string_view qname, bool element, QName& out, std::uin
 }
 
 // Takes the namespace declarations among a start tag's attributes into scope.
-bool Scanner::bindNamespaces(std::size_t attributeCount, std::uint64_t at) {
-    for (std::size_t a = 0; a < attributeCount; ++a) {
-        const std::string_view name = m_rawNames[a];
-        if (!name.starts_with("xmlns") || (name.size() > 5 && name[5] != ':')) {
+bool Scanner::bindNamespaces(std::uint64_t at) {
+    for (const RawAttribute& attribute : m_raw) {
+        if (!attribute.declaration) {
             continue;
         }
-        const char* value = m_attributeBytes.data() + m_attributeOffsets[a];
+        const std::string_view name = attribute.name;
+        const char* value = attribute.value;
         if (std::strchr(value, kSeparator) != nullptr) {
             // The separator in reported names cannot stand in a namespace name.
             return error(at, "syntax error");
@@ -850,7 +851,8 @@ bool Scanner::bindNamespaces(std::size_t attributeCount, std::uint64_t at) {
                 return error(at, "not well-formed (invalid token)");
             }
             if (uri.empty() || prefix == "xmlns" || prefix.find(':') != prefix.npos ||
-                (prefix == "xml") != (uri == kXmlNamespace) || (uri == "http://www.w3.org/2000/xmlns/")) {
+                (prefix == "xml") != (uri == kXmlNamespace) ||
+                (uri == "http://www.w3.org/2000/xmlns/")) {
                 return error(at, "cannot undeclare or reserve a namespace prefix");
             }
             m_bindings.push_back({std::string(prefix), std::string(uri)});
@@ -860,16 +862,15 @@ bool Scanner::bindNamespaces(std::size_t attributeCount, std::uint64_t at) {
 }
 
 // True when the kept attributes (resolved names at m_attributes) and the namespace
-// declarations (as written) of a start tag with count attributes all differ.
-bool Scanner::distinctAttributes(std::size_t count, std::size_t kept) {
+// declarations (as written) of a start tag all differ.
+bool Scanner::distinctAttributes(std::size_t kept) {
     m_seenNames.clear();
     for (std::size_t k = 0; k < kept; ++k) {
         m_seenNames.emplace_back(m_attributes[2 * k]);
     }
-    for (std::size_t a = 0; a < count; ++a) {
-        const std::string_view raw = m_rawNames[a];
-        if (raw.starts_with("xmlns") && (raw.size() == 5 || raw[5] == ':')) {
-            m_seenNames.push_back(raw);
+    for (const RawAttribute& attribute : m_raw) {
+        if (attribute.declaration) {
+            m_seenNames.push_back(attribute.name);
         }
     }
     if (m_seenNames.size() <= 8) {
@@ -897,10 +898,10 @@ Scanner::Step Scanner::startTag(std::string_view b, std::size_t& pos, std::uint6
         return Step::Failed;
     }
     const std::string_view qname = b.substr(nameBegin, i - nameBegin);
-    m_attributeBytes.clear();
-    m_attributeOffsets.clear();
-    m_rawNames.clear();
+    // First the tag's structure, as offsets into b; nothing is copied until it is complete.
+    m_raw.clear();
     bool empty = false;
+    bool declarations = false;
     while (true) {
         const std::size_t spaceBegin = i;
         while (i < b.size() && isSpace(b[i])) {
@@ -925,16 +926,17 @@ Scanner::Step Scanner::startTag(std::string_view b, std::size_t& pos, std::uint6
             empty = true;
             break;
         }
-        const std::size_t attributeBegin = i;
-        const std::size_t attributeEnd = nameEnd(b, i);
-        if (attributeEnd == std::string_view::npos) {
+        RawAttribute attribute;
+        attribute.nameBegin = i;
+        attribute.nameEnd = nameEnd(b, i);
+        if (attribute.nameEnd == std::string_view::npos) {
             return Step::Incomplete;
         }
-        if (attributeEnd == i || i == spaceBegin) {
+        if (attribute.nameEnd == i || i == spaceBegin) {
             error(base + i, "not well-formed (invalid token)");
             return Step::Failed;
         }
-        i = attributeEnd;
+        i = attribute.nameEnd;
         while (i < b.size() && isSpace(b[i])) {
             ++i;
         }
@@ -961,28 +963,44 @@ Scanner::Step Scanner::startTag(std::string_view b, std::size_t& pos, std::uint6
         if (close == nullptr) {
             return Step::Incomplete;
         }
-        const auto valueEnd =
-            static_cast<std::size_t>(static_cast<const char*>(close) - b.data());
-        m_rawNames.push_back(b.substr(attributeBegin, attributeEnd - attributeBegin));
-        m_attributeOffsets.push_back(m_attributeBytes.size());
-        if (!attributeValue(b.substr(i + 1, valueEnd - i - 1), base + i + 1)) {
-            return Step::Failed;
-        }
-        i = valueEnd + 1;
+        attribute.valueBegin = i + 1;
+        attribute.valueEnd = static_cast<std::size_t>(static_cast<const char*>(close) - b.data());
+        attribute.name = b.substr(attribute.nameBegin, attribute.nameEnd - attribute.nameBegin);
+        attribute.declaration = attribute.name.starts_with("xmlns") &&
+                                (attribute.name.size() == 5 || attribute.name[5] == ':');
+        declarations = declarations || attribute.declaration;
+        m_raw.push_back(attribute);
+        i = attribute.valueEnd + 1;
     }
     const Span tag{base + pos, base + i};
     if (m_open.size() >= kMaxDepth) {
         fail({ErrorCode::ResourceLimit, "XML elements nested too deeply"});
         return Step::Failed;
     }
-    const std::size_t count = m_rawNames.size();
+    // Then one copy of the tag, in which each value is decoded in place and each name and value
+    // ends with a NUL where its "=" or closing quote stood.
+    if (!m_raw.empty()) {
+        m_tagCopy.assign(b.data() + pos, i - pos);
+        char* copy = m_tagCopy.data();
+        for (RawAttribute& attribute : m_raw) {
+            char* value = copy + (attribute.valueBegin - pos);
+            const std::size_t length = attributeValue(
+                value, attribute.valueEnd - attribute.valueBegin, base + attribute.valueBegin);
+            if (length == std::string_view::npos) {
+                return Step::Failed;
+            }
+            value[length] = '\0';
+            copy[attribute.nameEnd - pos] = '\0';
+            attribute.value = value;
+        }
+    }
     Open open;
     open.bindings = m_bindings.size();
     open.defaultBinding = m_default;
     open.nameBegin = m_names.size();
     open.nameSize = qname.size();
     open.tag = tag;
-    if (!bindNamespaces(count, tag.begin)) {
+    if (declarations && !bindNamespaces(tag.begin)) {
         return Step::Failed;
     }
     QName element;
@@ -991,39 +1009,42 @@ Scanner::Step Scanner::startTag(std::string_view b, std::size_t& pos, std::uint6
     }
     // The attributes as expat reports them: namespace declarations left out, a prefixed name
     // as "uri local", an unprefixed one as it stands.
-    std::size_t kept = 0;
-    for (std::size_t a = 0; a < count; ++a) {
-        const std::string_view raw = m_rawNames[a];
-        if (raw.starts_with("xmlns") && (raw.size() == 5 || raw[5] == ':')) {
+    m_attributeBytes.clear();
+    m_nameOffsets.clear();
+    for (const RawAttribute& attribute : m_raw) {
+        if (attribute.declaration) {
             continue;
         }
         QName name;
-        if (!resolve(raw, false, name, tag.begin)) {
+        if (!resolve(attribute.name, false, name, tag.begin)) {
             return Step::Failed;
         }
-        m_attributeOffsets.push_back(m_attributeOffsets[a]);
-        m_attributeOffsets.push_back(m_attributeBytes.size());
-        if (!name.uri.empty()) {
+        if (name.uri.empty()) {
+            m_nameOffsets.push_back(std::string::npos); // the name as written, in m_tagCopy
+        } else {
+            m_nameOffsets.push_back(m_attributeBytes.size());
             m_attributeBytes.append(name.uri);
             m_attributeBytes += kSeparator;
+            m_attributeBytes.append(name.local);
+            m_attributeBytes += '\0';
         }
-        m_attributeBytes.append(name.local);
-        m_attributeBytes += '\0';
-        ++kept;
     }
-    // Pairs (value offset, name offset) for the kept attributes follow the first count
-    // offsets; now that the bytes no longer move, make the pointers.
     m_attributes.clear();
-    for (std::size_t k = 0; k < kept; ++k) {
-        const std::size_t valueOffset = m_attributeOffsets[count + 2 * k];
-        const std::size_t nameOffset = m_attributeOffsets[count + 2 * k + 1];
-        m_attributes.push_back(m_attributeBytes.data() + nameOffset);
-        m_attributes.push_back(m_attributeBytes.data() + valueOffset);
+    std::size_t kept = 0;
+    for (const RawAttribute& attribute : m_raw) {
+        if (attribute.declaration) {
+            continue;
+        }
+        const std::size_t offset = m_nameOffsets[kept++];
+        m_attributes.push_back(offset == std::string::npos
+                                   ? m_tagCopy.data() + (attribute.nameBegin - pos)
+                                   : m_attributeBytes.data() + offset);
+        m_attributes.push_back(attribute.value);
     }
     m_attributes.push_back(nullptr);
     // No two attributes may have the same name, after namespaces are resolved and (for the
     // declarations) as written.
-    if (count > 1 && !distinctAttributes(count, kept)) {
+    if (m_raw.size() > 1 && !distinctAttributes(kept)) {
         error(tag.begin, "duplicate attribute");
         return Step::Failed;
     }
@@ -1039,7 +1060,9 @@ Scanner::Step Scanner::startTag(std::string_view b, std::size_t& pos, std::uint6
         m_handler.endElement(element, Span{tag.end, tag.end});
         m_open.pop_back();
         m_names.resize(open.nameBegin);
-        m_bindings.resize(open.bindings);
+        if (m_bindings.size() != open.bindings) {
+            m_bindings.resize(open.bindings);
+        }
         m_default = open.defaultBinding;
         if (m_open.empty()) {
             m_rootClosed = true;
@@ -1069,8 +1092,7 @@ Scanner::Step Scanner::endTag(std::string_view b, std::size_t& pos, std::uint64_
         return Step::Failed;
     }
     ++i;
-    if (m_open.empty() ||
-        std::string_view(m_names).substr(m_open.back().nameBegin) != qname) {
+    if (m_open.empty() || std::string_view(m_names).substr(m_open.back().nameBegin) != qname) {
         error(base + pos, "mismatched tag");
         return Step::Failed;
     }
@@ -1084,7 +1106,9 @@ Scanner::Step Scanner::endTag(std::string_view b, std::size_t& pos, std::uint64_
     const Span tag{base + pos, base + i};
     pos = i;
     m_handler.endElement(element, tag);
-    m_bindings.resize(open.bindings);
+    if (m_bindings.size() != open.bindings) {
+        m_bindings.resize(open.bindings);
+    }
     m_default = open.defaultBinding;
     if (m_open.empty()) {
         m_rootClosed = true;

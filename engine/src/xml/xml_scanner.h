@@ -110,10 +110,10 @@ private:
     Step endTag(std::string_view buffer, std::size_t& pos, std::uint64_t base);
     Step declaration(std::string_view buffer, std::size_t& pos, std::uint64_t base);
     bool characterData(std::string_view raw, std::uint64_t at, bool cdata);
-    bool attributeValue(std::string_view raw, std::uint64_t at);
-    bool bindNamespaces(std::size_t attributeCount, std::uint64_t at);
+    std::size_t attributeValue(char* value, std::size_t n, std::uint64_t at);
+    bool bindNamespaces(std::uint64_t at);
     bool resolve(std::string_view qname, bool element, QName& out, std::uint64_t at);
-    bool distinctAttributes(std::size_t count, std::size_t kept);
+    bool distinctAttributes(std::size_t kept);
     bool toExpat(std::string_view buffer, bool last);
     bool error(std::uint64_t at, const char* what);
     void countLines(std::string_view consumed);
@@ -133,9 +133,18 @@ private:
     std::string m_names;            // qualified names of the open elements, end to end
     std::deque<Binding> m_bindings; // namespace declarations in scope, innermost last
     std::size_t m_default = 0;      // 1 + index of the default namespace binding; 0 for none
-    std::string m_attributeBytes;   // names and values of one start tag, NUL-terminated
-    std::vector<std::size_t> m_attributeOffsets;
-    std::vector<std::string_view> m_rawNames; // qualified names of one start tag's attributes
+    // One attribute of the start tag being read: offsets into the buffer, and its name and
+    // (once decoded in m_tagCopy) NUL-terminated value.
+    struct RawAttribute {
+        std::size_t nameBegin = 0, nameEnd = 0, valueBegin = 0, valueEnd = 0;
+        std::string_view name;
+        const char* value = nullptr;
+        bool declaration = false; // xmlns or xmlns:prefix
+    };
+    std::vector<RawAttribute> m_raw;
+    std::string m_tagCopy;        // the start tag, values decoded in place, NULs after each
+    std::string m_attributeBytes; // "uri local" names of prefixed attributes
+    std::vector<std::size_t> m_nameOffsets; // into m_attributeBytes; npos: unprefixed
     std::vector<const char*> m_attributes;
     std::vector<std::string_view> m_seenNames; // for the check of duplicate attributes
     std::string m_text;                        // decoded character data

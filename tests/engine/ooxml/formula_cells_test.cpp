@@ -278,3 +278,113 @@ TEST(SharedGroups, ShiftingNeverMakesOrBreaksASafeMatch) {
 
 } // namespace
 } // namespace engine::ooxml
+
+namespace engine::ooxml {
+namespace {
+
+TEST(SharedGroups, PairsWhoseEditsCommuteWithShifts) {
+    const struct {
+        const char* find;
+        const char* replacement;
+        bool commute;
+    } cases[] = {
+        {"alpha", "omega", true},
+        {"Sales Amount", "Revenue Total", true},
+        {"\xC3\x84rger", "\xC3\x96lung", true},
+        {"alpha", "", false},         // the neighbours would join
+        {"alpha", "abc", false},      // a column has up to three letters
+        {"alpha", "omega ab", false}, // ... and so does a run inside
+        {"alpha", " omega", false},   // a space at an end parts the neighbours
+        {"alpha", "omega ", false},
+        {"alpha", "omega1", false},
+        {",", "omega", false},
+        {"alpha", "x!", false},
+        {"SUMX(", "omega", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(editsCommuteWithShifts({{c.find, c.replacement, false}}), c.commute)
+            << c.find << " -> " << c.replacement;
+    }
+}
+
+// The property the rest of a group's taking its first cell's new formula rests on: for pairs
+// that pass, editing a shifted formula gives the shifted edited formula. Pairs that fail are
+// run too, to show that the check has teeth.
+TEST(SharedGroups, EditingAndShiftingCommuteForPassingPairs) {
+    const std::vector<std::string> pieces = {
+        "A1",
+        "$B$2",
+        "C3:D4",
+        "E:E",
+        "5:6",
+        "XFD1",
+        "Sheet1!A1",
+        "'My alpha'!B2",
+        "alpha",
+        "ALPHA1",
+        "alphaB",
+        "B7",
+        "\"alpha\"",
+        "ALP",
+        "HA",
+        "+",
+        "&",
+        ",",
+        ")",
+        " ",
+        "Sales",
+        "Amount",
+        "$AL$1",
+        "IF(",
+        "\xC3\x84rger",
+        "C",
+    };
+    const std::vector<std::pair<std::string, std::string>> pairs = {
+        {"alpha", "omega"},
+        {"Sales Amount", "Net Revenue"},
+        {"alpha", "\xC3\x96lung"},
+        {"Amount", "Totals"},
+        {"alpha", ""},
+        {"alpha", "ab"},
+        {"alpha", "omega "},
+        {",", "omega"},
+        {"Sales", "S1"},
+    };
+    std::mt19937 random(11);
+    std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+    std::uniform_int_distribution<int> length(1, 8);
+    std::uniform_int_distribution<std::int64_t> offset(-3, 20000);
+    std::size_t compared = 0, failingPairsDiffered = 0;
+    std::string scratch;
+    FormulaEdit direct, shiftedEdit;
+    for (int n = 0; n < 20000; ++n) {
+        std::string formula;
+        for (int i = length(random); i > 0; --i) {
+            formula += pieces[pick(random)];
+        }
+        const std::int64_t rows = offset(random), columns = offset(random) % 40;
+        const std::string shifted = formula::shiftReferences(formula, rows, columns);
+        for (const auto& [find, replacement] : pairs) {
+            const bool commute = editsCommuteWithShifts({{find, replacement, false}});
+            const PreparedQueue queue = prepareQueue({{find, replacement, false}});
+            editFormula(formula, queue, scratch, direct);
+            editFormula(shifted, queue, scratch, shiftedEdit);
+            const bool same =
+                direct.replacements == shiftedEdit.replacements &&
+                (direct.replacements == 0 ||
+                 formula::shiftReferences(direct.stored, rows, columns) == shiftedEdit.stored);
+            if (commute) {
+                ASSERT_TRUE(same) << find << " -> " << replacement << " in " << formula
+                                  << " shifted " << rows << "," << columns;
+                ++compared;
+            } else if (!same) {
+                ++failingPairsDiffered;
+            }
+        }
+    }
+    EXPECT_GT(compared, 50000U);
+    EXPECT_GT(failingPairsDiffered, 100U);
+}
+
+} // namespace
+} // namespace engine::ooxml

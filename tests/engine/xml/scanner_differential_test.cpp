@@ -93,8 +93,8 @@ void expectSameOutcome(const std::string& input, std::size_t chunk, const std::s
     if (reference.ok) {
         ASSERT_EQ(ours.log, reference.log) << what << " (chunk " << chunk << ")";
     } else {
-        ASSERT_EQ(ours.code, reference.code) << what << ": " << reference.detail << " / "
-                                             << ours.detail;
+        ASSERT_EQ(ours.code, reference.code)
+            << what << ": " << reference.detail << " / " << ours.detail;
     }
 }
 
@@ -108,10 +108,17 @@ public:
     std::string document() {
         std::string out;
         switch (pick(4)) {
-        case 0: out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"; break;
-        case 1: out += "\xEF\xBB\xBF<?xml version='1.0'?>"; break;
-        case 2: out += "<!-- before -->\n"; break;
-        default: break;
+        case 0:
+            out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
+            break;
+        case 1:
+            out += "\xEF\xBB\xBF<?xml version='1.0'?>";
+            break;
+        case 2:
+            out += "<!-- before -->\n";
+            break;
+        default:
+            break;
         }
         element(out, 0, true);
         if (pick(3) == 0) {
@@ -121,10 +128,13 @@ public:
     }
 
 private:
-    std::size_t pick(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(m_random); }
+    std::size_t pick(std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(m_random);
+    }
 
     std::string name() {
-        static const char* const kNames[] = {"c", "v", "t", "row", "is", "r", "f", "tab", "é", "x_1.a-b"};
+        static const char* const kNames[] = {"c", "v", "t",   "row", "is",
+                                             "r", "f", "tab", "é",   "x_1.a-b"};
         static const char* const kPrefixes[] = {"", "", "", "x:", "y:", "xml:"};
         std::string prefix = kPrefixes[pick(6)];
         if (prefix == "xml:") {
@@ -134,9 +144,24 @@ private:
     }
 
     std::string text() {
-        static const char* const kPieces[] = {
-            "alpha", " ", "&amp;", "&lt;&gt;", "&#65;", "&#x1F600;", "\r\n", "\r", "\n", "\t",
-            "é", "日本", "]", "]]", "&quot;&apos;", "_x000D_", "\xF0\x9F\x98\x80", "1.5E+20"};
+        static const char* const kPieces[] = {"alpha",
+                                              " ",
+                                              "&amp;",
+                                              "&lt;&gt;",
+                                              "&#65;",
+                                              "&#x1F600;",
+                                              "\r\n",
+                                              "\r",
+                                              "\n",
+                                              "\t",
+                                              "é",
+                                              "日本",
+                                              "]",
+                                              "]]",
+                                              "&quot;&apos;",
+                                              "_x000D_",
+                                              "\xF0\x9F\x98\x80",
+                                              "1.5E+20"};
         std::string out;
         for (std::size_t i = pick(6); i > 0; --i) {
             out += kPieces[pick(18)];
@@ -145,9 +170,9 @@ private:
     }
 
     std::string attributeValue(char quote) {
-        static const char* const kPieces[] = {"A1",   "s",      "&amp;", "&#10;", "\t", "\r\n",
-                                              "é",    " x ",    "&#x9;", ">",     "\n", "&lt;",
-                                              "\"'", "preserve"};
+        static const char* const kPieces[] = {"A1",   "s",    "&amp;", "&#10;",   "\t",
+                                              "\r\n", "é",    " x ",   "&#x9;",   ">",
+                                              "\n",   "&lt;", "\"'",   "preserve"};
         std::string out;
         for (std::size_t i = pick(4); i > 0; --i) {
             std::string piece = kPieces[pick(14)];
@@ -160,8 +185,8 @@ private:
     }
 
     void element(std::string& out, int depth, bool root) {
-        const std::string tag = root ? std::string(pick(2) == 0 ? "x:worksheet" : "worksheet")
-                                     : name();
+        const std::string tag =
+            root ? std::string(pick(2) == 0 ? "x:worksheet" : "worksheet") : name();
         out += "<" + tag;
         if (root) {
             out += " xmlns=\"http://a.example/main\" xmlns:x=\"http://a.example/x\"";
@@ -191,11 +216,21 @@ private:
         for (std::size_t i = pick(depth > 2 ? 3 : 6); i > 0; --i) {
             switch (pick(8)) {
             case 0:
-            case 1: out += text(); break;
-            case 2: out += "<![CDATA[" + text() + "<&>]]>"; break;
-            case 3: out += "<!-- " + text().substr(0, 0) + "note - é -->"; break;
-            case 4: out += "<?pi data?>"; break;
-            default: element(out, depth + 1, false); break;
+            case 1:
+                out += text();
+                break;
+            case 2:
+                out += "<![CDATA[" + text() + "<&>]]>";
+                break;
+            case 3:
+                out += "<!-- " + text().substr(0, 0) + "note - é -->";
+                break;
+            case 4:
+                out += "<?pi data?>";
+                break;
+            default:
+                element(out, depth + 1, false);
+                break;
             }
         }
         out += "</" + tag + (pick(5) == 0 ? " >" : ">");
@@ -208,8 +243,8 @@ TEST(ScannerAgainstExpat, GeneratedDocumentsGiveTheSameEventsInAnyChunks) {
     DocumentGenerator generator(20261207);
     for (int i = 0; i < 3000; ++i) {
         const std::string document = generator.document();
-        for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{64},
-                                        document.size() + 1}) {
+        for (const std::size_t chunk :
+             {std::size_t{1}, std::size_t{7}, std::size_t{64}, document.size() + 1}) {
             expectSameOutcome(document, chunk, "document " + std::to_string(i));
             if (HasFatalFailure()) {
                 return;
@@ -221,17 +256,25 @@ TEST(ScannerAgainstExpat, GeneratedDocumentsGiveTheSameEventsInAnyChunks) {
 TEST(ScannerAgainstExpat, DamagedDocumentsAreRefusedAlike) {
     DocumentGenerator generator(7);
     std::mt19937 random(99);
-    static const char kBytes[] = {'<', '>', '&', ';', '"', '\'', '/', '=', ':', '!', '?',
-                                  '-', ']', ' ', 'a', '\x01', '\0', '\x80', '\xC3', '\xFF'};
+    static const char kBytes[] = {'<', '>', '&', ';', '"', '\'',   '/',  '=',    ':',    '!',
+                                  '?', '-', ']', ' ', 'a', '\x01', '\0', '\x80', '\xC3', '\xFF'};
     for (int i = 0; i < 20000; ++i) {
         std::string document = generator.document();
         for (int edits = 1 + static_cast<int>(random() % 3); edits > 0; --edits) {
             const std::size_t at = random() % document.size();
             switch (random() % 4) {
-            case 0: document[at] = kBytes[random() % sizeof(kBytes)]; break;
-            case 1: document.insert(at, 1, kBytes[random() % sizeof(kBytes)]); break;
-            case 2: document.erase(at, 1 + random() % 3); break;
-            default: document.resize(at); break;
+            case 0:
+                document[at] = kBytes[random() % sizeof(kBytes)];
+                break;
+            case 1:
+                document.insert(at, 1, kBytes[random() % sizeof(kBytes)]);
+                break;
+            case 2:
+                document.erase(at, 1 + random() % 3);
+                break;
+            default:
+                document.resize(at);
+                break;
             }
             if (document.empty()) {
                 break;
