@@ -318,17 +318,13 @@ Status Scanner::feed(std::string_view chunk, bool last) {
         if (!m_failed && !m_expat) {
             m_pending.assign(chunk.substr(consumed));
         }
-    } else {
-        m_pending.append(chunk);
+    } else if (!last && m_pending.size() + chunk.size() < m_retryAt) {
         // An unfinished token is parsed again from its start, so wait until the input has
         // doubled: a long tag arriving in small chunks costs linear time, not quadratic.
-        if (!last && m_pending.size() < m_retryAt) {
-            return Unit{};
-        }
-        const std::size_t consumed = parse(m_pending, m_fed - m_pending.size(), last);
-        if (!m_failed && !m_expat) {
-            m_pending.erase(0, consumed);
-        }
+        m_pending.append(chunk);
+        return Unit{};
+    } else {
+        finishPending(chunk, last);
     }
     if (m_expat) {
         m_pending.clear();
@@ -358,6 +354,51 @@ Status Scanner::feed(std::string_view chunk, bool last) {
         }
     }
     return Unit{};
+}
+
+// Completes the unfinished token in m_pending with as little of the chunk as it needs (at
+// least doubling what is held each time), then goes on in the chunk itself: most chunks are
+// then read where they lie instead of being copied whole.
+void Scanner::finishPending(std::string_view chunk, bool last) {
+    const std::uint64_t chunkBase = m_fed - chunk.size();
+    std::size_t before = m_pending.size(); // pending bytes that come before the chunk
+    std::size_t taken = 0;
+    for (;;) {
+        const std::size_t want =
+            std::min(chunk.size() - taken, std::max<std::size_t>(m_pending.size(), 4096));
+        m_pending.append(chunk.substr(taken, want));
+        taken += want;
+        const bool whole = taken == chunk.size();
+        const std::size_t consumed =
+            parse(m_pending, chunkBase + taken - m_pending.size(), last && whole);
+        if (m_failed) {
+            return;
+        }
+        if (m_expat) {
+            // The part turned out not to be UTF-8: expat has what was held, now the rest.
+            if (!whole) {
+                if (auto status = m_expat->feed(chunk.substr(taken), last); !status) {
+                    fail(status.error());
+                }
+            }
+            return;
+        }
+        if (consumed >= before) {
+            // The token is complete: read on from where parsing stopped, in the chunk.
+            const std::string_view rest = chunk.substr(consumed - before);
+            m_pending.clear();
+            const std::size_t more = parse(rest, chunkBase + (consumed - before), last);
+            if (!m_failed && !m_expat) {
+                m_pending.assign(rest.substr(more));
+            }
+            return;
+        }
+        m_pending.erase(0, consumed);
+        before -= consumed;
+        if (whole) {
+            return;
+        }
+    }
 }
 
 bool Scanner::error(std::uint64_t at, const char* what) {
@@ -864,6 +905,19 @@ bool Scanner::bindNamespaces(std::uint64_t at) {
 // True when the kept attributes (resolved names at m_attributes) and the namespace
 // declarations (as written) of a start tag all differ.
 bool Scanner::distinctAttributes(std::size_t kept) {
+    const bool prefixed = std::ranges::any_of(
+        m_raw, [](const RawAttribute& a) { return a.name.find(':') != std::string_view::npos; });
+    if (!prefixed && m_raw.size() <= 8) {
+        // The usual case: no prefixes, so names as written are names resolved.
+        for (std::size_t i = 0; i < m_raw.size(); ++i) {
+            for (std::size_t j = i + 1; j < m_raw.size(); ++j) {
+                if (m_raw[i].name == m_raw[j].name) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
     m_seenNames.clear();
     for (std::size_t k = 0; k < kept; ++k) {
         m_seenNames.emplace_back(m_attributes[2 * k]);
@@ -1007,6 +1061,8 @@ Scanner::Step Scanner::startTag(std::string_view b, std::size_t& pos, std::uint6
     if (!resolve(qname, true, element, tag.begin)) {
         return Step::Failed;
     }
+    open.uri = element.uri;
+    open.localBegin = qname.size() - element.local.size();
     // The attributes as expat reports them: namespace declarations left out, a prefixed name
     // as "uri local", an unprefixed one as it stands.
     m_attributeBytes.clear();
@@ -1097,10 +1153,7 @@ Scanner::Step Scanner::endTag(std::string_view b, std::size_t& pos, std::uint64_
         return Step::Failed;
     }
     const Open open = m_open.back();
-    QName element;
-    if (!resolve(qname, true, element, base + pos)) {
-        return Step::Failed;
-    }
+    const QName element{open.uri, qname.substr(open.localBegin)}; // resolved at the start tag
     m_open.pop_back();
     m_names.resize(open.nameBegin);
     const Span tag{base + pos, base + i};

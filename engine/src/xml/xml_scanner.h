@@ -98,12 +98,15 @@ private:
         std::size_t bindings = 0;                // m_bindings.size() before the start tag
         std::size_t defaultBinding = 0;          // m_default before the start tag
         Span tag;
+        std::string_view uri;       // the resolved namespace, for the end tag
+        std::size_t localBegin = 0; // where the local part starts in the qualified name
     };
     enum class Step { Done, Incomplete, Failed };
 
     // Parses buffer (which starts at input offset base) as far as complete tokens go; returns
     // how many bytes were consumed.
     std::size_t parse(std::string_view buffer, std::uint64_t base, bool last);
+    void finishPending(std::string_view chunk, bool last);
     Step text(std::string_view buffer, std::size_t& pos, std::uint64_t base, bool last);
     Step markup(std::string_view buffer, std::size_t& pos, std::uint64_t base);
     Step startTag(std::string_view buffer, std::size_t& pos, std::uint64_t base);
