@@ -12,7 +12,11 @@ namespace engine::ooxml {
 std::string applyEdits(std::string_view original, std::uint64_t base,
                        const std::vector<Edit>& edits) {
     std::string out;
-    out.reserve(original.size());
+    std::size_t added = 0;
+    for (const auto& e : edits) {
+        added += e.text.size();
+    }
+    out.reserve(original.size() + added); // one allocation: the table can be large
     std::uint64_t at = base;
     for (const auto& e : edits) {
         out.append(original.substr(at - base, e.span.begin - at));

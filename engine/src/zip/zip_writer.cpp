@@ -85,8 +85,28 @@ struct DeflateStream::Impl {
     z_stream stream{};
     bool initialised = false;
     bool finished = false;
-    std::string compressed;
+    // The output in blocks that are never moved: growing one string would copy all of it each
+    // time its capacity doubled, which for a large sheet cost more than a tenth of a save.
+    std::vector<std::string> blocks;
+    std::uint64_t compressedSize = 0;
     std::array<char, std::size_t{64} * 1024> buffer{};
+
+    void keep(const char* data, std::size_t n) {
+        compressedSize += n;
+        while (n != 0) {
+            if (blocks.empty() || blocks.back().size() == blocks.back().capacity()) {
+                const std::size_t previous = blocks.empty() ? 0 : blocks.back().capacity();
+                blocks.emplace_back();
+                blocks.back().reserve(std::clamp<std::size_t>(2 * previous, std::size_t{64} << 10,
+                                                              std::size_t{4} << 20));
+            }
+            std::string& block = blocks.back();
+            const std::size_t room = std::min(n, block.capacity() - block.size());
+            block.append(data, room);
+            data += room;
+            n -= room;
+        }
+    }
     std::uint32_t crc = 0;
     std::uint64_t size = 0;
 
@@ -98,7 +118,7 @@ struct DeflateStream::Impl {
             if (result == Z_STREAM_ERROR) {
                 return Error{ErrorCode::IoError, "zlib failed while deflating"};
             }
-            compressed.append(buffer.data(), buffer.size() - stream.avail_out);
+            keep(buffer.data(), buffer.size() - stream.avail_out);
             if (flush == Z_FINISH ? result == Z_STREAM_END
                                   : stream.avail_in == 0 && stream.avail_out != 0) {
                 return Unit{};
@@ -156,8 +176,11 @@ Status DeflateStream::finish() {
     return Unit{};
 }
 
-const std::string& DeflateStream::compressed() const {
-    return m_impl->compressed;
+const std::vector<std::string>& DeflateStream::compressedBlocks() const {
+    return m_impl->blocks;
+}
+std::uint64_t DeflateStream::compressedSize() const {
+    return m_impl->compressedSize;
 }
 std::uint32_t DeflateStream::crc32() const {
     return m_impl->crc;
@@ -227,7 +250,7 @@ Status ZipWriter::addDeflated(const EntryInfo& like, const DeflateStream& data) 
     const auto flags = static_cast<std::uint16_t>(
         like.flags & ~(kFlagDataDescriptor | kFlagEncrypted | kFlagStrongEncryption));
     const std::string extra = withoutExtraField(like.extraField, kZip64ExtraId);
-    const std::uint64_t compressed = data.compressed().size();
+    const std::uint64_t compressed = data.compressedSize();
     const std::uint64_t uncompressed = data.uncompressedSize();
     const bool zip64 = compressed >= kMax32 || uncompressed >= kMax32;
     const std::uint16_t versionNeeded =
@@ -261,8 +284,10 @@ Status ZipWriter::addDeflated(const EntryInfo& like, const DeflateStream& data) 
     if (auto status = m_impl->out.write(local); !status) {
         return status;
     }
-    if (auto status = m_impl->out.write(data.compressed()); !status) {
-        return status;
+    for (const std::string& block : data.compressedBlocks()) {
+        if (auto status = m_impl->out.write(block); !status) {
+            return status;
+        }
     }
     m_impl->central.push_back(
         buildCentralRecord({like.versionMadeBy, versionNeeded, flags, 8, like.dosTime, like.dosDate,

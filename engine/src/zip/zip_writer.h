@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace engine::zip {
 
@@ -51,9 +52,11 @@ public:
     DeflateStream& operator=(const DeflateStream&) = delete;
     /// Compresses `chunk`. Errors: IoError when zlib fails, ResourceLimit after finish().
     Status write(std::string_view chunk);
-    /// Ends the stream; compressed() is complete afterwards.
+    /// Ends the stream; the compressed data is complete afterwards.
     Status finish();
-    const std::string& compressed() const;
+    /// The compressed data, in the order written: the blocks end to end.
+    const std::vector<std::string>& compressedBlocks() const;
+    std::uint64_t compressedSize() const;
     std::uint32_t crc32() const;
     std::uint64_t uncompressedSize() const;
 
