@@ -58,11 +58,7 @@ std::optional<std::string> formulaProblem(std::string_view stored) {
 
 std::string escapeFormulaText(std::string_view stored) {
     std::string escaped;
-    xml::appendEscapedText(escaped, stored);
-    for (std::size_t at = escaped.find('\r'); at != std::string::npos;
-         at = escaped.find('\r', at)) {
-        escaped.replace(at, 1, "&#13;");
-    }
+    xml::appendEscapedTextKeepingCR(escaped, stored);
     return escaped;
 }
 

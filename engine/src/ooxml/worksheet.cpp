@@ -258,6 +258,12 @@ void WorksheetRewriter::startCell(xml::Attributes attributes, xml::Span tag) {
         m_type = CellType::Other;
     }
     m_formula = m_hasValue = m_hasInline = m_inValue = m_inInline = m_inFormula = false;
+    // The texts of the last cell's edits keep their memory for this cell's.
+    for (Edit& edit : m_edits) {
+        if (edit.text.capacity() > 15 && m_spareTexts.size() < kSpareTexts) {
+            m_spareTexts.push_back(std::move(edit.text));
+        }
+    }
     m_edits.clear();
 }
 
@@ -610,35 +616,53 @@ void WorksheetRewriter::writeFormula(std::string_view stored, bool changes, bool
     if (changes) {
         removeTypeAttribute();
     }
-    std::string escaped = escapeFormulaText(stored);
     if (unshare) {
+        // The start tag without t, ref and si, then the cell's own text and the end tag.
         const std::string_view startTag =
             m_splicer.view().raw({m_formulaElement.begin, m_formulaContent.begin});
-        std::string element(startTag);
-        std::vector<xml::RawAttribute> drop;
+        std::array<xml::RawAttribute, 3> drop;
+        std::size_t dropped = 0;
         for (const std::string_view name : {"t", "ref", "si"}) {
             if (const auto a = xml::findRawAttribute(startTag, name)) {
-                drop.push_back(*a);
+                drop[dropped++] = *a;
             }
         }
-        std::ranges::sort(drop, [](const auto& a, const auto& b) { return a.begin > b.begin; });
-        for (const auto& a : drop) {
-            element.erase(a.begin, a.end - a.begin);
+        for (std::size_t i = 1; i < dropped; ++i) { // in the order they stand
+            for (std::size_t j = i; j > 0 && drop[j - 1].begin > drop[j].begin; --j) {
+                std::swap(drop[j - 1], drop[j]);
+            }
         }
+        std::string& element = addEdit(m_formulaElement);
+        std::size_t from = 0;
+        for (std::size_t k = 0; k < dropped; ++k) {
+            element.append(startTag, from, drop[k].begin - from);
+            from = drop[k].end;
+        }
+        element.append(startTag, from);
         if (element.ends_with("/>")) {
             element.replace(element.size() - 2, 2, ">");
         }
-        element += escaped;
+        xml::appendEscapedTextKeepingCR(element, stored);
         element += "</";
         element += xml::rawElementName(startTag);
-        element += ">";
-        m_edits.push_back({m_formulaElement, std::move(element)});
+        element += '>';
     } else {
-        m_edits.push_back({m_formulaContent, std::move(escaped)});
+        xml::appendEscapedTextKeepingCR(addEdit(m_formulaContent), stored);
     }
     if (changes && m_hasValue) {
-        m_edits.push_back({m_valueElement, {}});
+        addEdit(m_valueElement);
     }
+}
+
+std::string& WorksheetRewriter::addEdit(xml::Span span) {
+    Edit& edit = m_edits.emplace_back();
+    edit.span = span;
+    if (!m_spareTexts.empty()) {
+        edit.text.swap(m_spareTexts.back());
+        m_spareTexts.pop_back();
+        edit.text.clear();
+    }
+    return edit.text;
 }
 
 void WorksheetRewriter::writeFormulaConstant() {

@@ -124,6 +124,8 @@ private:
     // Formulas: matched on the text the formula bar shows, "=" and the formula.
     void formulaCell();
     void writeFormula(std::string_view stored, bool changes, bool unshare);
+    // A new edit of span with an empty text to fill, which reuses an earlier edit's memory.
+    std::string& addEdit(xml::Span span);
     struct Master;
     void memberFromEditedMaster(Master& master);
     void writeFormulaConstant();
@@ -199,6 +201,8 @@ private:
     FormulaEdit m_formulaEdit; // reused from formula to formula
     std::string m_shifted;     // a group cell's formula, shifted from the master's
     std::vector<Edit> m_edits;
+    std::vector<std::string> m_spareTexts;
+    static constexpr std::size_t kSpareTexts = 8;
 };
 
 } // namespace engine::ooxml

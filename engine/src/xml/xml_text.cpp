@@ -12,10 +12,14 @@ bool isSpace(char c) {
 
 namespace {
 
+enum class Escape { Text, TextKeepingCR, Attribute };
+
 // The entity a character needs in element text, or nullptr. Attribute values also need
 // quotes and whitespace escaped, since attribute-value normalisation (XML 1.0, 3.3.3) would
-// turn a literal tab or line break into a space.
-const char* entityFor(char c, bool inAttribute) {
+// turn a literal tab or line break into a space; and line-end handling (2.11) would turn a
+// literal carriage return in text into a line feed.
+const char* entityFor(char c, Escape mode) {
+    const bool inAttribute = mode == Escape::Attribute;
     switch (c) {
     case '&':
         return "&amp;";
@@ -30,16 +34,16 @@ const char* entityFor(char c, bool inAttribute) {
     case '\n':
         return inAttribute ? "&#10;" : nullptr;
     case '\r':
-        return inAttribute ? "&#13;" : nullptr;
+        return mode != Escape::Text ? "&#13;" : nullptr;
     default:
         return nullptr;
     }
 }
 
-void appendEscaped(std::string& out, std::string_view text, bool inAttribute) {
+void appendEscaped(std::string& out, std::string_view text, Escape mode) {
     std::size_t from = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char* entity = entityFor(text[i], inAttribute);
+        const char* entity = entityFor(text[i], mode);
         if (entity == nullptr) {
             continue;
         }
@@ -53,11 +57,15 @@ void appendEscaped(std::string& out, std::string_view text, bool inAttribute) {
 } // namespace
 
 void appendEscapedText(std::string& out, std::string_view text) {
-    appendEscaped(out, text, false);
+    appendEscaped(out, text, Escape::Text);
+}
+
+void appendEscapedTextKeepingCR(std::string& out, std::string_view text) {
+    appendEscaped(out, text, Escape::TextKeepingCR);
 }
 
 void appendEscapedAttribute(std::string& out, std::string_view text) {
-    appendEscaped(out, text, true);
+    appendEscaped(out, text, Escape::Attribute);
 }
 
 std::string_view rawElementName(std::string_view tag) {

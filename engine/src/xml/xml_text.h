@@ -11,6 +11,9 @@ namespace engine::xml {
 
 /// Appends text as element content: "&", "<" and ">" become entity references.
 void appendEscapedText(std::string& out, std::string_view text);
+/// Appends text as element content that keeps a carriage return (as "&#13;"), which XML's
+/// line-end handling would otherwise read back as a line feed.
+void appendEscapedTextKeepingCR(std::string& out, std::string_view text);
 /// Appends text as a double-quoted attribute value: also '"', and TAB, LF, CR as character
 /// references so that attribute value normalisation gives them back.
 void appendEscapedAttribute(std::string& out, std::string_view text);

@@ -127,6 +127,14 @@ INSTANTIATE_TEST_SUITE_P(
             R"(<c r="C1"><f>F1*2</f><v>1</v></c>)",
             1,
             {"0"}},
+        FormulaCase{"SharedAttributesDroppedInAnyOrder",
+                    R"(<c r="A1"><f si="0" ca="1" ref="A1:B1" t="shared">D1*2</f><v>1</v></c>)"
+                    R"(<c r="B1"><f si="0" t="shared"/><v>1</v></c>)",
+                    {"D1", "$D$1", true},
+                    R"(<c r="A1"><f ca="1">$D$1*2</f></c>)"
+                    R"(<c r="B1"><f>E1*2</f><v>1</v></c>)",
+                    1,
+                    {"0"}},
         FormulaCase{"OtherSharedGroupStaysShared",
                     R"(<c r="A1"><f t="shared" ref="A1:B1" si="1">D1</f><v>1</v></c>)"
                     R"(<c r="B1"><f t="shared" si="1"/><v>1</v></c>)",
