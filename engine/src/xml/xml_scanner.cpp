@@ -110,6 +110,20 @@ std::size_t utf8Sequence(std::string_view text) {
     return n;
 }
 
+// The offset of the first byte in text[from, to) that does not begin a character XML allows
+// (as in a comment or a processing instruction), or npos.
+std::size_t firstInvalidCharacter(std::string_view text, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to;) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = c >= 0x80 ? utf8Sequence(text.substr(i, to - i)) : 1;
+        if (length == 0 || (c < 0x20 && !isSpace(text[i]))) {
+            return i;
+        }
+        i += length;
+    }
+    return std::string_view::npos;
+}
+
 void appendUtf8(std::string& out, std::uint32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -777,14 +791,10 @@ Scanner::Step Scanner::markup(std::string_view b, std::size_t& pos, std::uint64_
             error(base + pos, "XML or text declaration not at start of entity");
             return Step::Failed;
         }
-        for (std::size_t i = targetEnd; i < close;) {
-            const auto c = static_cast<unsigned char>(b[i]);
-            const std::size_t length = c >= 0x80 ? utf8Sequence(b.substr(i, close - i)) : 1;
-            if (length == 0 || (c < 0x20 && !isSpace(b[i]))) {
-                error(base + i, "not well-formed (invalid token)");
-                return Step::Failed;
-            }
-            i += length;
+        if (const std::size_t bad = firstInvalidCharacter(b, targetEnd, close);
+            bad != std::string_view::npos) {
+            error(base + bad, "not well-formed (invalid token)");
+            return Step::Failed;
         }
         pos = close + 2;
         return Step::Done;
@@ -803,14 +813,10 @@ Scanner::Step Scanner::markup(std::string_view b, std::size_t& pos, std::uint64_
                 error(base + close, "not well-formed (invalid token)");
                 return Step::Failed;
             }
-            for (std::size_t i = pos + 4; i < close;) {
-                const auto c = static_cast<unsigned char>(b[i]);
-                const std::size_t length = c >= 0x80 ? utf8Sequence(b.substr(i, close - i)) : 1;
-                if (length == 0 || (c < 0x20 && !isSpace(b[i]))) {
-                    error(base + i, "not well-formed (invalid token)");
-                    return Step::Failed;
-                }
-                i += length;
+            if (const std::size_t bad = firstInvalidCharacter(b, pos + 4, close);
+                bad != std::string_view::npos) {
+                error(base + bad, "not well-formed (invalid token)");
+                return Step::Failed;
             }
             pos = close + 3;
             return Step::Done;
