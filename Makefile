@@ -4,7 +4,7 @@ PRESET ?= default
 BUILD_DIR := build/$(PRESET)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-debug screenshot format clean
+.PHONY: all deps configure build run test test-debug sweep screenshot format clean
 
 all: build
 
@@ -26,6 +26,12 @@ test: build
 
 test-debug:
 	$(MAKE) test PRESET=debug
+
+# A long run, not part of `make test`: every corpus workbook through varnocliff-cli with a set of
+# replacements, each result checked for damage (tests/engine/corpus_sweep.py).
+sweep: build
+	@tools/install-deps.sh --for-tests
+	/usr/bin/python3 tests/engine/corpus_sweep.py --cli $(BUILD_DIR)/bin/varnocliff-cli
 
 # Remakes docs/main-window.png from the built program.
 screenshot: configure
