@@ -8,7 +8,7 @@ of find/replace pairs, and checks each file against what the run reported:
 What each cell becomes is checked by the golden tests; this run looks for damage across many
 real files and replacements.
 
-It is a long run (a few minutes), not part of `make test`: `make sweep`.
+It is a long run (one to two minutes), not part of `make test`: `make sweep`.
 Usage: corpus_sweep.py [--cli PATH] [--corpus DIR] [--work DIR] [FIND=REPLACE ...]
 """
 import argparse
