@@ -472,14 +472,25 @@ bool editsCommuteWithShifts(const std::vector<ReplaceRequest>& requests) {
     });
 }
 
-void WorksheetRewriter::memberFromEditedMaster(Master& master) {
-    if (!master.editedTokenized) {
-        formula::tokenize(master.edited, master.editedTokens);
-        master.editedTokenized = true;
+namespace {
+
+// The tokens of a group's formula, made the first time a cell of the group needs them (a
+// formula that is not empty always has at least one token).
+const std::vector<formula::Token>& tokensOf(const std::string& formula,
+                                            std::vector<formula::Token>& tokens) {
+    if (tokens.empty()) {
+        formula::tokenize(formula, tokens);
     }
+    return tokens;
+}
+
+} // namespace
+
+void WorksheetRewriter::memberFromEditedMaster(Master& master) {
     const auto rows = static_cast<std::int64_t>(m_row) - master.row;
     const auto columns = static_cast<std::int64_t>(m_col) - master.col;
-    formula::shiftReferences(master.edited, master.editedTokens, rows, columns, m_shifted);
+    formula::shiftReferences(master.edited, tokensOf(master.edited, master.editedTokens), rows,
+                             columns, m_shifted);
     m_text.assign(1, '=');
     m_text += m_shifted;
     if (!cellChanges(master.replacements, m_text)) {
@@ -491,11 +502,8 @@ void WorksheetRewriter::memberFromEditedMaster(Master& master) {
         fail(ErrorCode::InvalidFormula, cellName() + ": " + *why);
         return;
     }
-    if (m_shifted.find('[') != std::string::npos) {
-        const std::string before = formula::shiftReferences(master.text, rows, columns);
-        const std::string_view beforeView = before;
-        noteStructuredReferences(m_shifted, &beforeView);
-    }
+    // Its structured references need no note: shifting leaves them as they are, so they are
+    // the first cell's, which are noted already (a use is kept once).
     writeFormula(m_shifted, true, true);
 }
 
@@ -529,11 +537,8 @@ void WorksheetRewriter::formulaCell() {
             memberFromEditedMaster(m);
             return;
         }
-        if (!m.tokenized) {
-            formula::tokenize(m.text, m.tokens);
-            m.tokenized = true;
-        }
-        formula::shiftReferences(m.text, m.tokens, static_cast<std::int64_t>(m_row) - m.row,
+        formula::shiftReferences(m.text, tokensOf(m.text, m.tokens),
+                                 static_cast<std::int64_t>(m_row) - m.row,
                                  static_cast<std::int64_t>(m_col) - m.col, m_shifted);
         stored = m_shifted;
     } else {
@@ -542,7 +547,7 @@ void WorksheetRewriter::formulaCell() {
             m.text = m_formulaText;
             m.row = m_row;
             m.col = m_col;
-            m.tokenized = false;
+            m.tokens.clear();
             m.followEdit = false;
         }
     }
@@ -597,7 +602,7 @@ void WorksheetRewriter::formulaCell() {
         Master& m = m_masters[m_formulaGroup];
         m.followEdit = true;
         m.edited = edit.stored;
-        m.editedTokenized = false;
+        m.editedTokens.clear();
         m.replacements = edit.replacements;
     }
     writeFormula(edit.stored, true, shared);

@@ -180,15 +180,15 @@ private:
         std::string text;
         std::uint32_t row = 0, col = 0;
         bool matches = true; // whether the queue matched the first cell's formula
-        // The text's tokens, made when the first other cell of the group needs them.
+        // The text's tokens, made when the first other cell of the group needs them (empty
+        // until then).
         std::vector<formula::Token> tokens;
-        bool tokenized = false;
         // With SheetContext::membersFollowEditedMaster, the first cell's new formula (checked
-        // and written), its tokens and replacements, for the rest of the group.
+        // and written), its tokens (made when first needed) and replacements, for the rest of
+        // the group.
         bool followEdit = false;
         std::string edited;
         std::vector<formula::Token> editedTokens;
-        bool editedTokenized = false;
         std::size_t replacements = 0;
     };
     std::map<std::string, Master> m_masters;
