@@ -10,6 +10,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace engine::xml {
 namespace {
@@ -1114,12 +1115,20 @@ Scanner::Step Scanner::startTag(std::string_view b, std::size_t& pos, std::uint6
     m_open.push_back(open);
     m_rootSeen = true;
     pos = i;
+    m_skipLimit = empty ? 0 : base + b.size();
     m_handler.startElement(element, m_attributes.data(), tag);
+    m_skipLimit = 0;
     if (m_failed) {
+        return Step::Failed;
+    }
+    if (m_skipTo != 0 && !skip(empty ? 0 : base + b.size(), tag.end, base, pos)) {
         return Step::Failed;
     }
     if (empty) {
         m_handler.endElement(element, Span{tag.end, tag.end});
+        if (m_skipTo != 0 && !skip(0, tag.end, base, pos)) {
+            return Step::Failed; // nothing follows an empty element's tag within it
+        }
         m_open.pop_back();
         m_names.resize(open.nameBegin);
         if (m_bindings.size() != open.bindings) {
@@ -1134,6 +1143,17 @@ Scanner::Step Scanner::startTag(std::string_view b, std::size_t& pos, std::uint6
         }
     }
     return Step::Done;
+}
+
+// Carries out a handler's skipContent after the tag that ends at `after`.
+bool Scanner::skip(std::uint64_t limit, std::uint64_t after, std::uint64_t base, std::size_t& pos) {
+    const std::uint64_t to = std::exchange(m_skipTo, 0);
+    if (to <= after || to > limit) {
+        // A handler's mistake; failing the part keeps the file as it was.
+        return error(after, "content skipped beyond the bytes at hand");
+    }
+    pos = static_cast<std::size_t>(to - base);
+    return true;
 }
 
 Scanner::Step Scanner::endTag(std::string_view b, std::size_t& pos, std::uint64_t base) {
@@ -1164,7 +1184,12 @@ Scanner::Step Scanner::endTag(std::string_view b, std::size_t& pos, std::uint64_
     m_names.resize(open.nameBegin);
     const Span tag{base + pos, base + i};
     pos = i;
+    m_skipLimit = m_open.empty() ? 0 : base + b.size();
     m_handler.endElement(element, tag);
+    m_skipLimit = 0;
+    if (m_skipTo != 0 && !skip(m_open.empty() ? 0 : base + b.size(), tag.end, base, pos)) {
+        return Step::Failed;
+    }
     if (m_bindings.size() != open.bindings) {
         m_bindings.resize(open.bindings);
     }

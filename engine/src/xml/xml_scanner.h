@@ -77,12 +77,26 @@ public:
 
     /// Lets a handler stop the scan with its own error; feed returns it.
     void fail(Error error);
+    /// True once the scan has failed (or a handler failed it).
+    bool failed() const { return m_failed; }
     /// Turns character data events on or off (off by default; skipping them is faster).
     void wantCharacters(bool on);
     /// False when the part is not in UTF-8 (then byte offsets and new text would disagree).
     bool utf8() const { return m_utf8; }
     /// Bytes fed so far.
     std::uint64_t fed() const { return m_fed; }
+
+    /// During a startElement event of an element that is not empty, or an endElement event
+    /// of an end tag inside the root: the input offset up to which the bytes after the tag are
+    /// at hand, so that the handler may read them itself and skip them (skipContent). 0 when
+    /// skipping is not possible (a part read through expat, or outside such an event).
+    std::uint64_t skippableUntil() const { return m_skipLimit; }
+    /// From such an event: the bytes after the tag, up to input offset `end` (at most
+    /// skippableUntil()), count as read; no events are reported for them and the next event
+    /// comes after `end`. The handler vouches that these bytes are well-formed content of the
+    /// element open after the event: whole elements without namespace declarations, and
+    /// character data.
+    void skipContent(std::uint64_t end) { m_skipTo = end; }
 
     static constexpr std::size_t kMaxDepth = 256;
     /// The longest tag, comment, processing instruction or CDATA section accepted.
@@ -112,6 +126,7 @@ private:
     Step startTag(std::string_view buffer, std::size_t& pos, std::uint64_t base);
     Step endTag(std::string_view buffer, std::size_t& pos, std::uint64_t base);
     Step declaration(std::string_view buffer, std::size_t& pos, std::uint64_t base);
+    bool skip(std::uint64_t limit, std::uint64_t after, std::uint64_t base, std::size_t& pos);
     bool characterData(std::string_view raw, std::uint64_t at, bool cdata);
     std::size_t attributeValue(char* value, std::size_t n, std::uint64_t at);
     bool bindNamespaces(std::uint64_t at);
@@ -151,6 +166,8 @@ private:
     std::vector<const char*> m_attributes;
     std::vector<std::string_view> m_seenNames; // for the check of duplicate attributes
     std::string m_text;                        // decoded character data
+    std::uint64_t m_skipLimit = 0;             // see skippableUntil
+    std::uint64_t m_skipTo = 0;                // set by skipElement
     std::size_t m_retryAt = 0; // parse an unfinished token again once m_pending is this long
     // The buffer being parsed, for error positions; and the lines before it.
     std::string_view m_buffer;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,87 @@ public:
     }
     void endElement(const QName&, Span) override {}
 };
+
+// Skips, after the start or end tag of the elements named in `afterStart` or `afterEnd`, up to
+// the given marker (plus `extra` bytes, to provoke a mistake); records the events and the
+// limits offered.
+class Skipper : public ScanHandler {
+public:
+    explicit Skipper(const std::string& input) : m_input(input), m_scanner(*this) {}
+    std::map<std::string, std::string, std::less<>> afterStart, afterEnd;
+    std::uint64_t extra = 0;
+    std::vector<std::string> events;
+    std::vector<std::uint64_t> limits;
+    Status scan() { return m_scanner.feed(m_input, true); }
+    const Scanner& scanner() const { return m_scanner; }
+    void startElement(const QName& name, Attributes, Span tag) override {
+        events.push_back("<" + std::string(name.local));
+        offered(name.local, afterStart, tag.end);
+    }
+    void endElement(const QName& name, Span tag) override {
+        events.push_back("/" + std::string(name.local));
+        offered(name.local, afterEnd, tag.end);
+    }
+
+private:
+    void offered(std::string_view name, const std::map<std::string, std::string, std::less<>>& at,
+                 std::uint64_t from) {
+        limits.push_back(m_scanner.skippableUntil());
+        if (const auto marker = at.find(name); marker != at.end()) {
+            m_scanner.skipContent(m_input.find(marker->second, from) + extra);
+        }
+    }
+    const std::string& m_input;
+    Scanner m_scanner;
+};
+
+TEST(Scanner, ContentAHandlerReadItselfIsSkipped) {
+    // The skipped bytes are not looked at: the broken tag "<x" in them is no error.
+    const std::string input = "<r><a>one\n<b/><x two</b>\n</a><s></s>\n<c/>three<t/></r>";
+    Skipper skipper(input);
+    skipper.afterStart = {{"a", "</a>"}};
+    skipper.afterEnd = {{"s", "<t"}};
+    EXPECT_TRUE(skipper.scan().ok());
+    EXPECT_EQ(skipper.events,
+              (std::vector<std::string>{"<r", "<a", "/a", "<s", "/s", "<t", "/t", "/r"}));
+    // Offered: the end of the input after a start tag that is not empty and after an end tag
+    // inside the root; nothing for an empty element, nor after the root's end tag.
+    const std::uint64_t all = input.size();
+    EXPECT_EQ(skipper.limits, (std::vector<std::uint64_t>{all, all, all, all, all, 0, 0, 0}));
+}
+
+TEST(Scanner, ErrorsAfterSkippedLinesGiveTheirTrueLine) {
+    const std::string input = "<r><a>one\n<b/>\n</a><s></s>\n<c/>three<9/></r>";
+    Skipper reading(input);
+    Skipper skipping(input);
+    skipping.afterStart = {{"a", "</a>"}};
+    skipping.afterEnd = {{"s", "three"}};
+    const auto read = reading.scan();
+    const auto skipped = skipping.scan();
+    ASSERT_FALSE(read.ok());
+    ASSERT_FALSE(skipped.ok());
+    EXPECT_EQ(skipped.error().detail, read.error().detail);
+    EXPECT_NE(read.error().detail.find("line 4,"), std::string::npos) << read.error().detail;
+}
+
+TEST(Scanner, SkippingBeyondTheBytesAtHandFailsThePart) {
+    const std::string input = "<r><a>one</a><s/></r>";
+    Skipper skipper(input);
+    skipper.afterStart = {{"a", "</a>"}};
+    skipper.extra = 100;
+    const auto status = skipper.scan();
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.error().code, ErrorCode::Corrupt);
+}
+
+TEST(Scanner, NothingIsSkippableInAPartReadThroughExpat) {
+    const std::string input = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><a>x</a><s/></r>";
+    Skipper skipper(input);
+    ASSERT_TRUE(skipper.scan().ok());
+    EXPECT_FALSE(skipper.scanner().utf8());
+    EXPECT_EQ(skipper.events, (std::vector<std::string>{"<r", "<a", "/a", "<s", "/s", "/r"}));
+    EXPECT_EQ(skipper.limits, std::vector<std::uint64_t>(6, 0));
+}
 
 TEST(Scanner, PartsNotInUtf8AreReadButMarked) {
     // UTF-16 (little-endian, with its byte order mark) and a declared single-byte encoding.
