@@ -16,8 +16,7 @@
 namespace engine::ooxml {
 namespace {
 
-std::uint32_t parseNumber(const char* text) {
-    std::string_view v = text;
+std::uint32_t parseNumber(std::string_view v) {
     std::uint32_t n = 0;
     std::from_chars(v.data(), v.data() + v.size(), n);
     return n;
@@ -157,8 +156,21 @@ void WorksheetRewriter::startElement(const xml::QName& name, xml::Attributes att
         const char* r = xml::findAttribute(attributes, "r");
         m_row = r != nullptr ? parseNumber(r) : m_row + 1;
         m_col = 0;
+        m_safe = tag.end;
+        // Unprefixed children of an unprefixed row share its namespace, so the unprefixed
+        // cells that readPlainCell takes are cells of this row.
+        const std::string_view raw = m_splicer.view().raw(tag);
+        m_rowUnprefixed = raw.starts_with("<row") && raw.size() > 4 &&
+                          (raw[4] == ' ' || raw[4] == '>' || raw[4] == '/' || raw[4] == '\t' ||
+                           raw[4] == '\n' || raw[4] == '\r');
+        readCellsDirectly(tag.end);
+        return;
     } else if (m_inSheetData && m_depth == 4 && name.local == "c") {
-        startCell(attributes, tag);
+        const auto attribute = [&](std::string_view local) -> std::optional<std::string_view> {
+            const char* value = xml::findAttribute(attributes, local);
+            return value != nullptr ? std::optional<std::string_view>(value) : std::nullopt;
+        };
+        startCell({attribute("r"), attribute("s"), attribute("t")}, tag);
         return;
     } else if (m_inCell && m_depth == 5) {
         if (name.local == "v") {
@@ -216,6 +228,9 @@ void WorksheetRewriter::endElement(const xml::QName& name, xml::Span tag) {
         m_scanner.wantCharacters(false);
     } else if (m_inCell && m_depth == 4) {
         endCell(tag);
+        --m_depth;
+        readCellsDirectly(tag.end);
+        return;
     } else if (m_depth == 2) {
         m_inSheetData = false;
     }
@@ -235,24 +250,22 @@ void WorksheetRewriter::characters(std::string_view text) {
     }
 }
 
-void WorksheetRewriter::startCell(xml::Attributes attributes, xml::Span tag) {
+void WorksheetRewriter::startCell(const CellAttributes& attributes, xml::Span tag) {
     m_inCell = true;
     m_cellTag = tag;
-    const char* r = xml::findAttribute(attributes, "r");
-    std::optional<CellRef> ref = r != nullptr ? parseCellRef(r) : std::nullopt;
+    std::optional<CellRef> ref = attributes.r ? parseCellRef(*attributes.r) : std::nullopt;
     m_col = ref ? ref->col : m_col + 1;
     if (ref && ref->row != 0) {
         m_row = ref->row;
     }
-    const char* s = xml::findAttribute(attributes, "s");
-    m_style = s != nullptr ? parseNumber(s) : 0;
-    const char* t = xml::findAttribute(attributes, "t");
-    m_typeText.assign(t != nullptr ? t : "");
-    if (t == nullptr || std::string_view(t) == "n") {
+    m_style = attributes.s ? parseNumber(*attributes.s) : 0;
+    const std::string_view t = attributes.t.value_or(std::string_view());
+    m_typeText.assign(t);
+    if (!attributes.t || t == "n") {
         m_type = CellType::Number;
-    } else if (std::string_view(t) == "s") {
+    } else if (t == "s") {
         m_type = CellType::Shared;
-    } else if (std::string_view(t) == "inlineStr") {
+    } else if (t == "inlineStr") {
         m_type = CellType::Inline;
     } else {
         m_type = CellType::Other;
@@ -265,6 +278,58 @@ void WorksheetRewriter::startCell(xml::Attributes attributes, xml::Span tag) {
         }
     }
     m_edits.clear();
+}
+
+// Cells in their common form (see readPlainCell) are read straight from the bytes at hand and
+// done at once, with the state the element events would have given, and the scanner skips
+// them; it takes over again at the first cell in another form, or at the end of the row.
+void WorksheetRewriter::readCellsDirectly(std::uint64_t from) {
+    const std::uint64_t until = m_scanner.skippableUntil();
+    if (until == 0 || !m_context.readPlainCells || !m_rowUnprefixed) {
+        return;
+    }
+    std::uint64_t at = from;
+    const xml::RawView view = m_splicer.view();
+    while (!m_scanner.failed()) {
+        // Space between cells (in sheets written with indentation) is taken along.
+        std::uint64_t next = at;
+        while (next < until) {
+            const char c = view.raw({next, next + 1})[0];
+            if (c != ' ' && c != '\n' && c != '\t' && c != '\r') {
+                break;
+            }
+            ++next;
+        }
+        if (next >= until || !readPlainCell(view.raw({next, until}), m_plain)) {
+            break;
+        }
+        at = next;
+        const PlainCell& p = m_plain;
+        startCell({p.hasR ? std::optional(p.r) : std::nullopt,
+                   p.hasS ? std::optional(p.s) : std::nullopt,
+                   p.hasT ? std::optional(p.t) : std::nullopt},
+                  {at, at + p.tagEnd});
+        if (p.hasFormula) {
+            m_formula = true;
+            m_formulaElement = {at + p.formulaBegin, at + p.formulaEnd};
+            m_formulaContent = {at + p.formulaContentBegin, at + p.formulaContentEnd};
+            m_formulaType.swap(m_plain.formulaType);
+            m_formulaGroup.swap(m_plain.formulaGroup);
+            m_formulaHasRef = p.formulaHasRef;
+            m_formulaText.swap(m_plain.formula);
+        }
+        if (p.hasValue) {
+            m_hasValue = true;
+            m_valueElement = {at + p.valueBegin, at + p.valueEnd};
+            m_valueContent = {at + p.valueContentBegin, at + p.valueContentEnd};
+            m_value.swap(m_plain.value);
+        }
+        endCell({at + p.endTagBegin, at + p.end});
+        at += p.end;
+    }
+    if (at != from) {
+        m_scanner.skipContent(at);
+    }
 }
 
 void WorksheetRewriter::endCell(xml::Span tag) {

@@ -6,6 +6,7 @@
 #include "engine/workbook.h"
 #include "formula/formula_tokenizer.h"
 #include "formula_edit.h"
+#include "plain_cell.h"
 #include "rich_text.h"
 #include "shared_strings.h"
 #include "structured_check.h"
@@ -15,6 +16,7 @@
 #include "xml/xml_scanner.h"
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -47,6 +49,9 @@ struct SheetContext {
     /// True when the workbook has tables whose columns a header cell may rename: every
     /// structured reference is then noted, not only those a replacement writes.
     bool noteAllStructured = false;
+    /// False: every cell goes through the scanner's events, even one that readPlainCell
+    /// could take in one step (for tests that compare the two ways).
+    bool readPlainCells = true;
 };
 
 /// False when the text of no number (in its General form), boolean ("TRUE", "FALSE") or error
@@ -115,7 +120,11 @@ private:
     void startElement(const xml::QName& name, xml::Attributes attributes, xml::Span tag) override;
     void endElement(const xml::QName& name, xml::Span tag) override;
     void characters(std::string_view text) override;
-    void startCell(xml::Attributes attributes, xml::Span tag);
+    struct CellAttributes {
+        std::optional<std::string_view> r, s, t;
+    };
+    void startCell(const CellAttributes& attributes, xml::Span tag);
+    void readCellsDirectly(std::uint64_t from);
     void endCell(xml::Span tag);
     void sharedStringCell();
     void inlineStringCell();
@@ -173,6 +182,8 @@ private:
     bool m_inFormula = false;
     xml::Span m_formulaElement, m_formulaContent;
     std::string m_formulaType, m_formulaGroup, m_formulaText;
+    PlainCell m_plain;            // the last cell read in one step; its strings keep their memory
+    bool m_rowUnprefixed = false; // the row being read is written <row ...>
     bool m_formulaHasRef = false;
     // The master of each shared-formula group met so far: its stored text and position, from
     // which the formula of every later cell of the group follows.

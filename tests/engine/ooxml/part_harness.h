@@ -41,10 +41,11 @@ struct SheetRun {
     ReplaceCounts counts;
 };
 
-/// Runs `sheet` (fed in chunks of `chunk` bytes) and `sst` with one queue.
+/// Runs `sheet` (fed in chunks of `chunk` bytes) and `sst` with one queue; readPlainCells as
+/// in SheetContext.
 inline SheetRun runSheet(const std::string& sheet, const std::string& sst,
                          const std::vector<ReplaceRequest>& requests, std::size_t chunk = 7,
-                         bool protectedStyles = false) {
+                         bool protectedStyles = false, bool readPlainCells = true) {
     SheetRun run;
     std::vector<PreparedQueue> queues;
     queues.push_back(prepareQueue(requests));
@@ -63,6 +64,7 @@ inline SheetRun runSheet(const std::string& sheet, const std::string& sst,
     context.queue = &queues[0];
     context.strings = strings ? &*strings : nullptr;
     (void)protectedStyles;
+    context.readPlainCells = readPlainCells;
     WorksheetRewriter rewriter(context, xml::Splicer::Mode::Deferred);
     std::string out;
     for (std::size_t at = 0; at < sheet.size(); at += chunk) {

@@ -17,28 +17,65 @@ namespace {
 using namespace engine;
 using namespace engine::ooxml;
 
+struct Outcome {
+    bool ok = true;
+    std::string error; // the message when not ok
+    std::string output;
+};
+
+Outcome runOnce(const SheetContext& context, xml::Splicer::Mode mode, const std::string& sheet,
+                std::size_t chunk) {
+    WorksheetRewriter rewriter(context, mode);
+    Outcome outcome;
+    for (std::size_t at = 0; at < sheet.size(); at += chunk) {
+        auto status = rewriter.feed(std::string_view(sheet).substr(at, chunk));
+        if (!status) {
+            return {false, status.error().message(), {}};
+        }
+        outcome.output += rewriter.output();
+        rewriter.output().clear();
+    }
+    if (auto status = rewriter.finish(); !status) {
+        return {false, status.error().message(), {}};
+    }
+    outcome.output += rewriter.output();
+    return outcome;
+}
+
 void rewrite(const std::string& sst, const std::string& sheet) {
     std::vector<PreparedQueue> queues;
     queues.push_back(prepareQueue({{"a", "", false}, {"b", "xx\r ", true}}));
     queues.push_back(prepareQueue({{"é", "_x0041_", false}}));
+    queues.push_back(prepareQueue({{"A1", "B$2", false}, {"SUM", "&quot;", true}}));
     auto strings = SharedStrings::load(sst, "xl/sharedStrings.xml", queues);
-    for (auto mode :
-         {xml::Splicer::Mode::Discard, xml::Splicer::Mode::Deferred, xml::Splicer::Mode::Emit}) {
+    for (std::size_t queue = 0; queue < queues.size(); ++queue) {
         SheetContext context;
         context.sheetName = "S";
         context.partName = "xl/worksheets/sheet1.xml";
-        context.queue = &queues[1];
-        context.queueIndex = 1;
+        context.queue = &queues[queue];
+        context.queueIndex = queue;
         context.strings = strings.ok() ? &strings.value() : nullptr;
         context.appendStrings = true;
-        WorksheetRewriter rewriter(context, mode);
-        bool ok = true;
-        for (std::size_t at = 0; ok && at < sheet.size(); at += 61) {
-            ok = rewriter.feed(std::string_view(sheet).substr(at, 61)).ok();
-            rewriter.output().clear();
+        for (auto mode : {xml::Splicer::Mode::Discard, xml::Splicer::Mode::Deferred,
+                          xml::Splicer::Mode::Emit}) {
+            (void)runOnce(context, mode, sheet, 61);
         }
-        if (ok) {
-            (void)rewriter.finish();
+        // Cells read straight from the bytes must come out exactly as through the scanner's
+        // events: the same output, or the same failure.
+        context.readPlainCells = false;
+        const Outcome events = runOnce(context, xml::Splicer::Mode::Emit, sheet, sheet.size() + 1);
+        context.readPlainCells = true;
+        for (const std::size_t chunk : {sheet.size() + 1, std::size_t{61}}) {
+            const Outcome direct = runOnce(context, xml::Splicer::Mode::Emit, sheet, chunk);
+            if (direct.ok != events.ok || direct.error != events.error ||
+                direct.output != events.output) {
+                std::cerr << "cells read directly disagree with the events (queue " << queue
+                          << ", chunk " << chunk << ")\n--- events: " << events.error << "\n"
+                          << events.output << "\n--- direct: " << direct.error << "\n"
+                          << direct.output << "\n--- sheet:\n"
+                          << sheet << "\n";
+                std::abort();
+            }
         }
     }
     if (strings.ok()) {
@@ -61,7 +98,7 @@ namespace {
 const char* const kSeedSst =
     R"(<?xml version="1.0"?><sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" count="3" uniqueCount="3"><si><t>abc é</t></si><si><r><rPr><b/></rPr><t>bé</t></r><r><t xml:space="preserve"> a_x000D_</t></r></si><si><t>漢</t><rPh sb="0" eb="1"><t>か</t></rPh><phoneticPr fontId="1"/></si></sst>)";
 const char* const kSeedSheet =
-    R"(<?xml version="1.0"?><worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData><row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" s="1" t="s"><v>1</v></c><c t="inlineStr"><is><r><t>é</t></r><r><t>é&amp;</t></r></is></c><c r="D1"><f>A1</f><v>1</v></c></row><row><c t="s"><v>2</v></c></row></sheetData><sheetProtection sheet="1"/></worksheet>)";
+    R"(<?xml version="1.0"?><worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData><row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" s="1" t="s"><v>1</v></c><c t="inlineStr"><is><r><t>é</t></r><r><t>é&amp;</t></r></is></c><c r="D1"><f>IF(A1=&quot;ab&quot;,1,0)</f><v>1</v></c><c r="E1" s="2"><f t="shared" ref="E1:E3" si="0">SUM(A1:B1)&amp;"a"</f><v>3</v></c><c r="F1" t="b"><v>1</v></c></row><row r="2"><c r="E2"><f t="shared" si="0"/><v>3</v></c><c r="F2" t="e"><v>#N/A</v></c><c r="G2"><v>1.5</v></c></row><row><c t="s"><v>2</v></c><c r="E3"><f t="shared" si="0"/></c><c r="F3" t="str"><f>"b"&amp;A1</f><v>b1</v></c><c r="G3"/></row></sheetData><sheetProtection sheet="1"/></worksheet>)";
 
 // One random change of the kinds that break XML: flipped bits, cuts, copied spans, and
 // markup characters dropped in.
