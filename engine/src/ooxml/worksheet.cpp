@@ -343,6 +343,17 @@ void WorksheetRewriter::endCell(xml::Span tag) {
                m_context.constants) {
         constantCell();
     }
+    // The edits come in the order the rules make them; a cell whose children stand out of the
+    // usual order (<v> before <f>) has them out of input order, which the splicer needs.
+    if (!std::ranges::is_sorted(m_edits, {}, [](const Edit& e) { return e.span.begin; })) {
+        std::ranges::stable_sort(m_edits, {}, [](const Edit& e) { return e.span.begin; });
+    }
+    for (std::size_t i = 1; i < m_edits.size(); ++i) {
+        if (m_edits[i].span.begin < m_edits[i - 1].span.end) {
+            fail(ErrorCode::Corrupt, cellName() + ": its parts overlap");
+            return;
+        }
+    }
     for (const auto& e : m_edits) {
         m_splicer.replace(e.span, e.text);
     }

@@ -76,33 +76,33 @@ TEST(PlainCell, ReadsTheCommonFormsWithTheirSpansAndDecodedTexts) {
 
 TEST(PlainCell, LeavesEveryOtherFormToTheScanner) {
     const std::vector<std::string> others = {
-        R"(<x:c r="A1"><v>1</v></x:c>)",                  // a prefix
-        R"(<cell r="A1"><v>1</v></cell>)",                // another element
-        R"(<c r='A1'><v>1</v></c>)",                      // single quotes
-        R"(<c  r="A1"><v>1</v></c>)",                     // two spaces
-        R"(<c r = "A1"><v>1</v></c>)",                    // spaces around "="
-        R"(<c r="A1" cm="1"><v>1</v></c>)",               // an attribute it does not take
-        R"(<c r="A1" r="A2"><v>1</v></c>)",               // a name twice (malformed)
-        R"(<c xmlns="u"><v>1</v></c>)",                   // a namespace declaration
-        R"(<c r="A&amp;1"><v>1</v></c>)",                 // an entity in a value
-        R"(<c r="A1"><f ca="1">NOW()</f><v>1</v></c>)",   // a formula attribute it does not take
-        R"(<c r="A1"><f t="a" t="b">1</f></c>)",          // a formula attribute twice
-        R"(<c r="A1"><f>A1&#43;1</f></c>)",               // a character reference
-        R"(<c r="A1"><f>A1&plus;1</f></c>)",              // an unknown entity
-        "<c r=\"A1\"><f>A1\r\n+1</f></c>",                // a carriage return
-        "<c r=\"A1\"><f>A1\x01</f></c>",                  // a control character
-        "<c r=\"A1\"><f>\"\xC3\xA9\"</f></c>",            // beyond ASCII
-        R"(<c r="A1"><f>A1]]>B1</f></c>)",                // "]]>" in text
-        R"(<c r="A1"><v>1</v><f>A1</f></c>)",             // value before formula
-        R"(<c r="A1"><f>A1</f> <v>1</v></c>)",            // space between elements
-        R"(<c r="A1"><v/></c>)",                          // an empty value element
+        R"(<x:c r="A1"><v>1</v></x:c>)",                    // a prefix
+        R"(<cell r="A1"><v>1</v></cell>)",                  // another element
+        R"(<c r='A1'><v>1</v></c>)",                        // single quotes
+        R"(<c  r="A1"><v>1</v></c>)",                       // two spaces
+        R"(<c r = "A1"><v>1</v></c>)",                      // spaces around "="
+        R"(<c r="A1" cm="1"><v>1</v></c>)",                 // an attribute it does not take
+        R"(<c r="A1" r="A2"><v>1</v></c>)",                 // a name twice (malformed)
+        R"(<c xmlns="u"><v>1</v></c>)",                     // a namespace declaration
+        R"(<c r="A&amp;1"><v>1</v></c>)",                   // an entity in a value
+        R"(<c r="A1"><f ca="1">NOW()</f><v>1</v></c>)",     // a formula attribute it does not take
+        R"(<c r="A1"><f t="a" t="b">1</f></c>)",            // a formula attribute twice
+        R"(<c r="A1"><f>A1&#43;1</f></c>)",                 // a character reference
+        R"(<c r="A1"><f>A1&plus;1</f></c>)",                // an unknown entity
+        "<c r=\"A1\"><f>A1\r\n+1</f></c>",                  // a carriage return
+        "<c r=\"A1\"><f>A1\x01</f></c>",                    // a control character
+        "<c r=\"A1\"><f>\"\xC3\xA9\"</f></c>",              // beyond ASCII
+        R"(<c r="A1"><f>A1]]>B1</f></c>)",                  // "]]>" in text
+        R"(<c r="A1"><v>1</v><f>A1</f></c>)",               // value before formula
+        R"(<c r="A1"><f>A1</f> <v>1</v></c>)",              // space between elements
+        R"(<c r="A1"><v/></c>)",                            // an empty value element
         R"(<c r="A1" t="inlineStr"><is><t>x</t></is></c>)", // an inline string
-        R"(<c r="A1"><v>1</v><extLst/></c>)",             // another child
-        R"(<c r="A1"><v>1</v></c >)",                     // space in the end tag
-        R"(<c r="A1"><v>1</v></c)",                       // cut short
-        R"(<c r="A1"><v>1)",                              // cut short in text
-        R"(<c r="A1)",                                    // cut short in a value
-        "<c",                                             // cut short in the name
+        R"(<c r="A1"><v>1</v><extLst/></c>)",               // another child
+        R"(<c r="A1"><v>1</v></c >)",                       // space in the end tag
+        R"(<c r="A1"><v>1</v></c)",                         // cut short
+        R"(<c r="A1"><v>1)",                                // cut short in text
+        R"(<c r="A1)",                                      // cut short in a value
+        "<c",                                               // cut short in the name
     };
     PlainCell cell;
     for (const auto& bytes : others) {
