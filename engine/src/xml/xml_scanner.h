@@ -167,7 +167,7 @@ private:
     std::vector<std::string_view> m_seenNames; // for the check of duplicate attributes
     std::string m_text;                        // decoded character data
     std::uint64_t m_skipLimit = 0;             // see skippableUntil
-    std::uint64_t m_skipTo = 0;                // set by skipElement
+    std::uint64_t m_skipTo = 0;                // set by skipContent
     std::size_t m_retryAt = 0; // parse an unfinished token again once m_pending is this long
     // The buffer being parsed, for error positions; and the lines before it.
     std::string_view m_buffer;
