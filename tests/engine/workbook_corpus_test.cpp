@@ -1,6 +1,7 @@
 // Golden tests over the corpus of real workbooks: a replacement that matches nothing leaves
 // every file byte-identical, and on a sample a replacement that matches changes exactly the
 // expected cells (read back by openpyxl) while every entry not edited keeps its bytes.
+#include "corpus_files.h"
 #include "engine/workbook.h"
 #include "workbook_test_support.h"
 
@@ -17,11 +18,6 @@ namespace fs = std::filesystem;
 using testing::readFile;
 using testing::TempFolder;
 
-fs::path corpusFolder() {
-    const char* source = std::getenv("VARNOCLIFF_SOURCE_DIR");
-    return source == nullptr ? fs::path() : fs::path(source) / ".." / "shared" / "corpus";
-}
-
 std::string lowerExtension(const fs::path& p) {
     std::string e = p.extension().string();
     std::transform(e.begin(), e.end(), e.begin(),
@@ -33,7 +29,7 @@ std::vector<fs::path> corpusWorkbooks() {
     static const std::set<std::string> kinds = {".xlsx", ".xlsm", ".xltx", ".xltm", ".xlam"};
     std::vector<fs::path> out;
     std::error_code ec;
-    for (fs::recursive_directory_iterator it(corpusFolder(), ec), end; it != end;
+    for (fs::recursive_directory_iterator it(corpus::folder(), ec), end; it != end;
          it.increment(ec)) {
         if (it->is_regular_file() && kinds.count(lowerExtension(it->path())) != 0) {
             out.push_back(it->path());
@@ -158,8 +154,8 @@ TEST(Corpus, ReplacementChangesExactlyTheExpectedCells) {
           "phpspreadsheet/reader-xlsx/double_attr_drawing.xlsx", "poi/56644.xlsx",
           "phpspreadsheet/reader-xlsx/issue.4248.xlsx", "xlsxwriter/escapes03.xlsx",
           "poi/54084 - Greek - beyond BMP.xlsx", "phpspreadsheet/misc/Table/TableFormulae.xlsx"}) {
-        if (fs::exists(corpusFolder() / name)) {
-            sample.push_back(corpusFolder() / name);
+        if (fs::exists(corpus::folder() / name)) {
+            sample.push_back(corpus::folder() / name);
         }
     }
 
@@ -211,7 +207,7 @@ TEST(Corpus, ReplacementChangesExactlyTheExpectedCells) {
 }
 
 TEST(Corpus, SharedFormulaGroupIsWrittenOutCellByCell) {
-    const fs::path original = corpusFolder() / "poi" / "shared_formulas.xlsx";
+    const fs::path original = corpus::folder() / "poi" / "shared_formulas.xlsx";
     if (!fs::exists(original) || !fs::exists("/usr/bin/python3")) {
         GTEST_SKIP() << "the corpus workbook or python3 with openpyxl is missing";
     }
@@ -284,7 +280,7 @@ std::string quoted(const std::string& s) {
 }
 
 TEST(Corpus, FormulaReplacementsReadBackAndRecalculate) {
-    if (!fs::exists(corpusFolder() / "poi" / "xlookup.xlsx") || !fs::exists("/usr/bin/python3")) {
+    if (!fs::exists(corpus::folder() / "poi" / "xlookup.xlsx") || !fs::exists("/usr/bin/python3")) {
         GTEST_SKIP() << "the corpus of real workbooks or python3 with openpyxl is missing";
     }
     const std::vector<FormulaCase> cases = {
@@ -332,7 +328,7 @@ TEST(Corpus, FormulaReplacementsReadBackAndRecalculate) {
         fs::path(std::getenv("VARNOCLIFF_SOURCE_DIR")) / "tests" / "engine" / "check_formulas.py";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        const fs::path original = corpusFolder() / c.file;
+        const fs::path original = corpus::folder() / c.file;
         TempFolder folder;
         const fs::path copy = folder.path() / "book.xlsx";
         copyWritable(original, copy);
@@ -378,7 +374,7 @@ TEST(Corpus, FormulaReplacementsReadBackAndRecalculate) {
 // keeps its bytes, and the message names the formula.
 TEST(Corpus, BrokenStructuredReferencesFailTheFile) {
     const fs::path original =
-        corpusFolder() / "phpspreadsheet" / "misc" / "Table" / "TableFormulae.xlsx";
+        corpus::folder() / "phpspreadsheet" / "misc" / "Table" / "TableFormulae.xlsx";
     if (!fs::exists(original)) {
         GTEST_SKIP() << "the corpus of real workbooks is missing";
     }

@@ -1,6 +1,7 @@
 // Every formula stored in the corpus of real workbooks goes through the formula library: none
 // may be rejected as malformed (a false rejection would fail a user's file), the tokens must
 // place every character, the prefix view must map back, and shifting must be reversible.
+#include "../corpus_files.h"
 #include "formula_tokenizer.h"
 #include "function_prefixes.h"
 #include "references.h"
@@ -24,11 +25,6 @@ struct Formula {
     std::string file;
     std::string text;
 };
-
-fs::path corpusFolder() {
-    const char* source = std::getenv("VARNOCLIFF_SOURCE_DIR");
-    return source == nullptr ? fs::path() : fs::path(source) / ".." / "shared" / "corpus";
-}
 
 bool isOoxmlWorkbook(const fs::path& p) {
     std::string ext = p.extension().string();
@@ -147,7 +143,7 @@ std::size_t countRefErrors(const std::string& s) {
 }
 
 TEST(CorpusFormulas, AllPassTheFormulaLibrary) {
-    const fs::path folder = corpusFolder();
+    const fs::path folder = corpus::folder();
     std::error_code ec;
     if (folder.empty() || !fs::is_directory(folder, ec)) {
         GTEST_SKIP() << "corpus of real workbooks not found beside the project";

@@ -1,13 +1,12 @@
 // Cells read straight from the bytes: which forms are taken, what is read from them, and that a
 // sheet rewritten that way comes out exactly as through the scanner's events.
+#include "../corpus_files.h"
 #include "ooxml/plain_cell.h"
 #include "part_harness.h"
 #include "zip/zip_archive.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -207,25 +206,15 @@ TEST(PlainCell, UnprefixedCellsOfAPrefixedRowAreNoCells) {
 }
 
 TEST(PlainCell, EverySheetOfTheCorpusComesOutAsThroughTheScannerEvents) {
-    const char* source = std::getenv("VARNOCLIFF_SOURCE_DIR");
-    const std::filesystem::path folder =
-        source == nullptr ? std::filesystem::path()
-                          : std::filesystem::path(source) / ".." / "shared" / "corpus";
-    if (source == nullptr || !std::filesystem::is_directory(folder)) {
+    const auto files = corpus::spreadsheetFiles();
+    if (files.empty()) {
         GTEST_SKIP() << "the corpus is not beside the project";
     }
     const std::vector<std::vector<ReplaceRequest>> queues = {
         {{"e", "E", false}}, {{"A1", "B2", false}, {"1", "2", false}}, {{"SUM", "AVERAGE", true}}};
     std::size_t sheets = 0, changed = 0;
-    std::error_code ec;
-    for (std::filesystem::recursive_directory_iterator it(folder, ec), end; it != end;
-         it.increment(ec)) {
-        const std::string extension = it->path().extension().string();
-        if (ec || !it->is_regular_file(ec) || extension.size() < 4 ||
-            (extension.substr(0, 3) != ".xl" && extension.substr(0, 3) != ".XL")) {
-            continue;
-        }
-        auto zip = zip::ZipReader::open(it->path());
+    for (const auto& file : files) {
+        auto zip = zip::ZipReader::open(file);
         if (!zip) {
             continue;
         }
@@ -245,7 +234,7 @@ TEST(PlainCell, EverySheetOfTheCorpusComesOutAsThroughTheScannerEvents) {
                 continue;
             }
             const std::string& sheet = bytes.value();
-            const std::string where = it->path().string() + ":" + name;
+            const std::string where = file.string() + ":" + name;
             for (const auto& queue : queues) {
                 const auto events = testing::runSheet(sheet, sst, queue, 65536, false, false);
                 const auto direct = testing::runSheet(sheet, sst, queue, 65536, false, true);

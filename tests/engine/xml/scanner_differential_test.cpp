@@ -1,6 +1,7 @@
 // The scanner's own parser against expat: on generated documents, on mutations of them and on
 // every XML part of the corpus of real workbooks, both must accept and reject the same inputs,
 // and where they accept, report the same elements, attributes, tag spans and text.
+#include "../corpus_files.h"
 #include "xml/expat_scanner.h"
 #include "xml/xml_scanner.h"
 #include "zip/zip_archive.h"
@@ -8,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -389,23 +388,13 @@ TEST(ScannerAgainstExpat, EdgeCasesAreReadAlike) {
 }
 
 TEST(ScannerAgainstExpat, EveryPartOfTheCorpusGivesTheSameEvents) {
-    const char* source = std::getenv("VARNOCLIFF_SOURCE_DIR");
-    const std::filesystem::path folder =
-        source == nullptr ? std::filesystem::path()
-                          : std::filesystem::path(source) / ".." / "shared" / "corpus";
-    if (source == nullptr || !std::filesystem::is_directory(folder)) {
+    const auto files = corpus::spreadsheetFiles();
+    if (files.empty()) {
         GTEST_SKIP() << "the corpus is not beside the project";
     }
     std::size_t parts = 0;
-    std::error_code ec;
-    for (std::filesystem::recursive_directory_iterator it(folder, ec), end; it != end;
-         it.increment(ec)) {
-        const std::string extension = it->path().extension().string();
-        if (ec || !it->is_regular_file(ec) || extension.size() < 4 ||
-            (extension.substr(0, 3) != ".xl" && extension.substr(0, 3) != ".XL")) {
-            continue;
-        }
-        auto zip = zip::ZipReader::open(it->path());
+    for (const auto& file : files) {
+        auto zip = zip::ZipReader::open(file);
         if (!zip) {
             continue;
         }
@@ -418,7 +407,7 @@ TEST(ScannerAgainstExpat, EveryPartOfTheCorpusGivesTheSameEvents) {
             if (!bytes || bytes.value().size() > (8U << 20)) {
                 continue;
             }
-            expectSameOutcome(bytes.value(), 65536, it->path().string() + ":" + name);
+            expectSameOutcome(bytes.value(), 65536, file.string() + ":" + name);
             if (::testing::Test::HasFatalFailure()) {
                 return;
             }
