@@ -192,7 +192,9 @@ TEST(Corpus, ReplacementChangesExactlyTheExpectedCells) {
         command += " \"" + sample[i].string() + "\" \"" + copy.string() + "\"";
         ++pairs;
     }
-    EXPECT_GT(changedFiles, sample.size() / 3);
+    // Some are refused: "#" leaves names in formulas unreadable ("Sheet1!A2" would become
+    // "ShE#E#t1!A2").
+    EXPECT_GT(changedFiles, sample.size() / 4);
     command += " > \"" + (folder.path() / "read_back.txt").string() + "\" 2>&1";
     const int status = std::system(command.c_str());
     const std::string report = readFile(folder.path() / "read_back.txt");

@@ -260,6 +260,113 @@ std::optional<std::string> checkLength(std::string_view formula) {
     return std::nullopt;
 }
 
+namespace {
+
+// Operators and values in an order a spreadsheet program can read back, so that no replacement
+// writes a formula the program would have to remove when it opens the file: no operator
+// without a value on each side it needs ("A1*", "*A1", "A1*/B1", "SUM(A1+,2)"), no two values
+// side by side without an operator or a space between them, and ";" only between the rows of
+// an array constant (in the file, arguments are always separated by ","). Empty arguments of a
+// function ("IF(A1,,2)") are allowed; function names and argument counts are not checked.
+std::optional<std::string> checkOrder(std::string_view formula, const std::vector<Token>& tokens) {
+    bool wantValue = true; // at the start, after "(", "{", ",", ";" and operators
+    bool afterOperator = false;
+    std::string_view lastOperator;
+    bool spaceBefore = false;
+    bool afterFunction = false;
+    bool inArray = false; // array constants neither nest nor hold "(", as checked before
+    const auto nothingAfter = [&] {
+        return std::string("a \"") + std::string(lastOperator) + "\" has nothing after it";
+    };
+    for (const Token& t : tokens) {
+        const std::string_view text = formula.substr(t.offset, t.length);
+        if (t.kind == TokenKind::Whitespace) {
+            spaceBefore = true;
+            continue;
+        }
+        switch (t.kind) {
+        case TokenKind::Number:
+        case TokenKind::String:
+        case TokenKind::Boolean:
+        case TokenKind::Error:
+        case TokenKind::Reference:
+        case TokenKind::StructuredReference:
+        case TokenKind::Name:
+        case TokenKind::Function:
+        case TokenKind::OpenBrace:
+            // A space between two values is the intersection operator.
+            if (!wantValue && !spaceBefore) {
+                return std::string("two values stand side by side without an operator");
+            }
+            if (t.kind == TokenKind::OpenBrace) {
+                inArray = true;
+                wantValue = true;
+            } else {
+                wantValue = false;
+            }
+            afterOperator = false;
+            break;
+        case TokenKind::OpenParen:
+            // Right after a function's name it opens the arguments; elsewhere it starts a value.
+            if (!wantValue && !spaceBefore && !afterFunction) {
+                return std::string("two values stand side by side without an operator");
+            }
+            wantValue = true;
+            afterOperator = false;
+            break;
+        case TokenKind::CloseParen:
+        case TokenKind::CloseBrace:
+        case TokenKind::Separator:
+            if (afterOperator) {
+                return nothingAfter();
+            }
+            if (t.kind == TokenKind::Separator) {
+                if (text == ";" && !inArray) {
+                    return std::string("a \";\" stands outside an array constant");
+                }
+                wantValue = true;
+            } else {
+                inArray = inArray && t.kind != TokenKind::CloseBrace;
+                wantValue = false;
+            }
+            break;
+        case TokenKind::Operator:
+            if (text == "%" || text == "#") {
+                // After a value: percent, and the spill range of a reference.
+                if (wantValue) {
+                    return std::string("a \"") + std::string(text) + "\" has nothing before it";
+                }
+                break;
+            }
+            if (text == "+" || text == "-" || text == "@") {
+                // Signs and the implicit intersection also stand before a value.
+                if (text == "@" && !wantValue && !spaceBefore) {
+                    return std::string("two values stand side by side without an operator");
+                }
+            } else if (wantValue) {
+                return std::string("a \"") + std::string(text) + "\" has nothing before it";
+            }
+            wantValue = true;
+            afterOperator = true;
+            lastOperator = text;
+            break;
+        case TokenKind::Unknown:
+            return std::string("\"") + std::string(text) + "\" cannot stand in a formula there";
+        case TokenKind::Whitespace:
+            break;
+        }
+        spaceBefore = false;
+        // A name with a workbook prefix, "[1]!Fn(", is a call too.
+        afterFunction = t.kind == TokenKind::Function || t.kind == TokenKind::Name;
+    }
+    if (afterOperator) {
+        return nothingAfter();
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 std::optional<std::string> checkWellFormed(std::string_view formula) {
     if (auto why = checkLength(formula)) {
         return why;
@@ -339,7 +446,7 @@ std::optional<std::string> checkWellFormed(std::string_view formula) {
         return std::string(open.back() == '(' ? "a \"(\" has no matching \")\""
                                               : "a \"{\" has no matching \"}\"");
     }
-    return std::nullopt;
+    return checkOrder(formula, tokens);
 }
 
 } // namespace engine::formula

@@ -55,8 +55,9 @@ inline constexpr std::size_t kMaxFormulaLength = 8192;
 /// otherwise a short reason a person can act on, such as
 /// "a \"(\" has no matching \")\"". Checked: parentheses, brackets and braces balanced and
 /// properly nested, no array constant inside another, strings and quoted sheet names closed,
-/// not empty, at most kMaxFormulaLength characters. It does not check function names or
-/// argument counts.
+/// operators with the values they need and no two values side by side, ";" only inside an
+/// array constant, not empty, at most kMaxFormulaLength characters. It does not check
+/// function names or argument counts.
 std::optional<std::string> checkWellFormed(std::string_view formula);
 /// The length part of checkWellFormed alone, for formulas whose structure is known to be sound.
 std::optional<std::string> checkLength(std::string_view formula);

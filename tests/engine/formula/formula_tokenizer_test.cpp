@@ -180,11 +180,37 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"UnclosedBracket", "T[x", "a \"[\" has no matching \"]\""},
         CheckCase{"StrayBracket", "A1]", "a \"]\" has no matching \"[\""},
         CheckCase{"Empty", "", "the formula is empty"},
-        CheckCase{"Spaces", "  ", "the formula is empty"}),
+        CheckCase{"Spaces", "  ", "the formula is empty"},
+        // Operators and values in an order a spreadsheet program reads back.
+        CheckCase{"SignsPercentAndImplicitIntersection", "-A1%%+@B1*--2", ""},
+        CheckCase{"EmptyArguments", "IF(A1,,2)+NOW()+IF(,)", ""},
+        CheckCase{"IntersectionAndUnion", "SUM(A1:C3 B2:D4,(A1,B1)) (C1)", ""},
+        CheckCase{"SpillAndRangeOperator", "A1#*2+SUM(Sheet1!A1:INDEX(B:B,3))", ""},
+        CheckCase{"CallThroughAnotherWorkbook", "[1]!Fn(\"a\",1)", ""},
+        CheckCase{"SemicolonBetweenArguments", "SUM(A1;B1)",
+                  "a \";\" stands outside an array constant"},
+        CheckCase{"TrailingOperator", "A1*", "a \"*\" has nothing after it"},
+        CheckCase{"OperatorBeforeComma", "SUM(A1+,2)", "a \"+\" has nothing after it"},
+        CheckCase{"OperatorBeforeClose", "(A1&)", "a \"&\" has nothing after it"},
+        CheckCase{"OperatorBeforeBrace", "{1,-}", "a \"-\" has nothing after it"},
+        CheckCase{"LeadingOperator", " *A1", "a \"*\" has nothing before it"},
+        CheckCase{"LeadingEquals", "=A1", "a \"=\" has nothing before it"},
+        CheckCase{"TwoOperators", "A1*/B1", "a \"/\" has nothing before it"},
+        CheckCase{"PercentWithoutValue", "(%)", "a \"%\" has nothing before it"},
+        CheckCase{"ValuesSideBySide", "A1\"x\"",
+                  "two values stand side by side without an operator"},
+        CheckCase{"StrayCharacter", "A1|B1", "\"|\" cannot stand in a formula there"},
+        CheckCase{"LoneDollar", "$+1", "\"$\" cannot stand in a formula there"},
+        CheckCase{"GroupThenGroup", "(A1)(2)",
+                  "two values stand side by side without an operator"}),
     [](const ::testing::TestParamInfo<CheckCase>& param) { return std::string(param.param.name); });
 
 TEST(CheckWellFormedLength, LimitIsInCharacters) {
-    const std::string atLimit = "1" + std::string(8191, '+');
+    std::string atLimit = "10";
+    for (int i = 0; i < 4095; ++i) {
+        atLimit += "+1";
+    }
+    ASSERT_EQ(atLimit.size(), 8192u);
     EXPECT_FALSE(checkWellFormed(atLimit).has_value());
     EXPECT_EQ(checkWellFormed(atLimit + "+").value_or(""),
               "the formula is longer than 8,192 characters");

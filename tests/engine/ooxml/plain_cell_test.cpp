@@ -185,9 +185,10 @@ TEST(PlainCell, SheetsComeOutAsThroughTheScannerEvents) {
         ++compared;
         failed += events.status.ok() ? 0 : 1;
     }
-    // Both kinds of outcome were compared, many times.
+    // Both kinds of outcome were compared, many times (the last two queues make most formulas
+    // unreadable, so their sheets mostly fail).
     EXPECT_GT(failed, 20);
-    EXPECT_GT(compared - failed, 100);
+    EXPECT_GT(compared - failed, 50);
 }
 
 TEST(PlainCell, UnprefixedCellsOfAPrefixedRowAreNoCells) {
