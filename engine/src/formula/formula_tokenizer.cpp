@@ -386,11 +386,22 @@ std::optional<std::string> checkWellFormed(std::string_view formula) {
     for (const Token& t : tokens) {
         const std::string_view text = formula.substr(t.offset, t.length);
         switch (t.kind) {
-        case TokenKind::String:
+        case TokenKind::String: {
             if (!t.closed) {
                 return std::string("a text in quotes is not closed");
             }
+            // A quote inside is written twice and counts once.
+            const std::string_view inner = text.substr(1, text.size() - 2);
+            std::size_t doubled = 0;
+            for (std::size_t at = inner.find("\"\""); at != std::string_view::npos;
+                 at = inner.find("\"\"", at + 2)) {
+                ++doubled;
+            }
+            if (engine::text::utf16Length(inner) - doubled > kMaxFormulaTextLength) {
+                return std::string("a text in quotes is longer than 255 characters");
+            }
             break;
+        }
         case TokenKind::StructuredReference:
             if (!t.closed) {
                 return std::string("a \"[\" has no matching \"]\"");

@@ -50,13 +50,16 @@ void tokenize(std::string_view formula, std::vector<Token>& tokens);
 
 /// Excel's limit on the length of a formula, in characters (UTF-16 code units).
 inline constexpr std::size_t kMaxFormulaLength = 8192;
+/// The longest text in quotes a formula may hold, in characters.
+inline constexpr std::size_t kMaxFormulaTextLength = 255;
 
 /// Nothing when formula (stored form, no leading "=") can be written to a workbook;
 /// otherwise a short reason a person can act on, such as
 /// "a \"(\" has no matching \")\"". Checked: parentheses, brackets and braces balanced and
 /// properly nested, no array constant inside another, strings and quoted sheet names closed,
 /// operators with the values they need and no two values side by side, ";" only inside an
-/// array constant, not empty, at most kMaxFormulaLength characters. It does not check
+/// array constant, texts in quotes of at most kMaxFormulaTextLength characters, not empty, at
+/// most kMaxFormulaLength characters. It does not check
 /// function names or argument counts.
 std::optional<std::string> checkWellFormed(std::string_view formula);
 /// The length part of checkWellFormed alone, for formulas whose structure is known to be sound.

@@ -205,6 +205,23 @@ INSTANTIATE_TEST_SUITE_P(
                   "two values stand side by side without an operator"}),
     [](const ::testing::TestParamInfo<CheckCase>& param) { return std::string(param.param.name); });
 
+TEST(CheckWellFormedLength, TextInQuotesHoldsAtMost255Characters) {
+    const std::string atLimit = "\"" + std::string(253, 'a') + "\"\"\""; // 254 + 1
+    const std::string wide = "\"" + [] {
+        std::string s;
+        for (int i = 0; i < 255; ++i) {
+            s += "é"; // two bytes, one character
+        }
+        return s;
+    }() + "\"";
+    EXPECT_FALSE(checkWellFormed("LEN(" + atLimit + ")").has_value());
+    EXPECT_FALSE(checkWellFormed(wide).has_value());
+    EXPECT_EQ(checkWellFormed("A1&\"" + std::string(256, 'a') + "\"").value_or(""),
+              "a text in quotes is longer than 255 characters");
+    EXPECT_EQ(checkWellFormed(wide.substr(0, wide.size() - 1) + "x\"").value_or(""),
+              "a text in quotes is longer than 255 characters");
+}
+
 TEST(CheckWellFormedLength, LimitIsInCharacters) {
     std::string atLimit = "10";
     for (int i = 0; i < 4095; ++i) {
@@ -214,11 +231,16 @@ TEST(CheckWellFormedLength, LimitIsInCharacters) {
     EXPECT_FALSE(checkWellFormed(atLimit).has_value());
     EXPECT_EQ(checkWellFormed(atLimit + "+").value_or(""),
               "the formula is longer than 8,192 characters");
-    std::string wide = "\"";
-    for (int i = 0; i < 4000; ++i) {
-        wide += "é"; // two bytes, one character
+    // Over 8,192 bytes, but about 5,000 characters.
+    std::string text;
+    for (int i = 0; i < 250; ++i) {
+        text += "é"; // two bytes, one character
     }
-    wide += "\"";
+    std::string wide = "\"" + text + "\"";
+    for (int i = 1; i < 20; ++i) {
+        wide += "&\"" + text + "\"";
+    }
+    ASSERT_GT(wide.size(), 8192u);
     EXPECT_FALSE(checkWellFormed(wide).has_value());
 }
 
