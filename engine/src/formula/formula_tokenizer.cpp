@@ -5,6 +5,7 @@
 #include "reference_syntax.h"
 #include "text_replace.h"
 
+#include <algorithm>
 #include <array>
 
 namespace engine::formula {
@@ -102,6 +103,47 @@ std::size_t matchNumber(std::string_view s, std::size_t i) {
         }
     }
     return j - i;
+}
+
+// Whether a number as the tokenizer reads it ("12.5", ".5", "1E+10") is 1E+308 or more, beyond
+// the largest number a workbook holds (9.99999999999999E+307).
+bool tooLargeForAWorkbook(std::string_view number) {
+    std::size_t i = 0;
+    long long power = -1; // the power of ten of the first significant digit
+    bool significant = false;
+    bool point = false;
+    long long afterPoint = 0;
+    for (; i < number.size() && (isDigit(number[i]) || number[i] == '.'); ++i) {
+        if (number[i] == '.') {
+            point = true;
+            continue;
+        }
+        if (point) {
+            ++afterPoint;
+        }
+        if (!significant && number[i] != '0') {
+            significant = true;
+            power = point ? -afterPoint : 0;
+        } else if (significant && !point) {
+            ++power;
+        }
+    }
+    if (!significant) {
+        return false; // zero, whatever its exponent
+    }
+    long long exponent = 0;
+    if (i < number.size()) { // "E", a sign and digits
+        ++i;
+        const bool negative = i < number.size() && number[i] == '-';
+        if (i < number.size() && (number[i] == '+' || number[i] == '-')) {
+            ++i;
+        }
+        for (; i < number.size(); ++i) {
+            exponent = std::min(exponent * 10 + (number[i] - '0'), 1'000'000'000LL);
+        }
+        exponent = negative ? -exponent : exponent;
+    }
+    return power + exponent >= 308;
 }
 
 std::size_t matchName(std::string_view s, std::size_t i) {
@@ -386,6 +428,11 @@ std::optional<std::string> checkWellFormed(std::string_view formula) {
     for (const Token& t : tokens) {
         const std::string_view text = formula.substr(t.offset, t.length);
         switch (t.kind) {
+        case TokenKind::Number:
+            if (tooLargeForAWorkbook(text)) {
+                return "the number " + std::string(text) + " is too large for a workbook";
+            }
+            break;
         case TokenKind::String: {
             if (!t.closed) {
                 return std::string("a text in quotes is not closed");

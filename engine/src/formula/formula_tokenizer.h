@@ -58,7 +58,8 @@ inline constexpr std::size_t kMaxFormulaTextLength = 255;
 /// "a \"(\" has no matching \")\"". Checked: parentheses, brackets and braces balanced and
 /// properly nested, no array constant inside another, strings and quoted sheet names closed,
 /// operators with the values they need and no two values side by side, ";" only inside an
-/// array constant, texts in quotes of at most kMaxFormulaTextLength characters, not empty, at
+/// array constant, texts in quotes of at most kMaxFormulaTextLength characters, numbers below
+/// 1E+308 (the largest a workbook holds is 9.99999999999999E+307), not empty, at
 /// most kMaxFormulaLength characters. It does not check
 /// function names or argument counts.
 std::optional<std::string> checkWellFormed(std::string_view formula);
