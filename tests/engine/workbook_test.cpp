@@ -612,6 +612,60 @@ TEST(Recalculation, InvalidFormulaFailsTheFileNamingTheCell) {
     EXPECT_EQ(readFile(path), b.bytes());
 }
 
+// A formula may name only sheets the workbook has (in any case), or a sheet it named already.
+TEST(Recalculation, FormulaNamingAMissingSheetFailsTheFile) {
+    TestBook b;
+    std::string columns = table({"Name", "Price"});
+    columns.replace(columns.find("<tableColumn id=\"2\" name=\"Price\"/>"),
+                    std::string("<tableColumn id=\"2\" name=\"Price\"/>").size(),
+                    "<tableColumn id=\"2\" name=\"Price\"><calculatedColumnFormula>"
+                    "'My Data'!B1*2</calculatedColumnFormula></tableColumn>");
+    b.sheets = {{"S",
+                 worksheet("<row r=\"1\">" + sharedCell("A1", 0) + sharedCell("B1", 1) +
+                           "<c r=\"C1\"><f>SUM('My Data'!A1:A3)+Gone!A1</f><v>3</v></c>"
+                           "<c r=\"D1\"><f>'It''s'!A1</f><v>3</v></c></row>"),
+                 "worksheet", columns},
+                {"My Data", worksheet("")},
+                {"It's", worksheet("")}};
+    b.sharedStrings = sst({"Name", "Price"});
+    TempFolder folder;
+    const auto path = folder.file("book.xlsx", b.bytes());
+    const auto run = [&](const ReplaceRequest& request) {
+        auto book = openOk(path);
+        EXPECT_TRUE(book);
+        if (!book) {
+            return Result<ReplaceCounts>(Error{ErrorCode::IoError, "not opened"});
+        }
+        queueAll(*book, request);
+        return book->save();
+    };
+
+    // Another sheet of the workbook, in another case, and a sheet named before as well.
+    auto counts = run({"SUM('My Data'", "SUM('MY DATA'", true});
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    counts = run({"A1:A3)+Gone", "A1:A2)+Gone", true});
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_NE(part(path, "xl/worksheets/sheet1.xml").find("SUM('MY DATA'!A1:A2)+Gone!A1"),
+              std::string::npos);
+
+    // A sheet the workbook does not have, in a cell and in a table's column formula.
+    for (const auto& [request, where] :
+         {std::pair{ReplaceRequest{"It''s", "Its", true}, std::string("S!D1")},
+          std::pair{ReplaceRequest{"My Data", "Data", true},
+                    std::string("calculatedColumnFormula of column \"Price\"")}}) {
+        const std::string before = readFile(path);
+        counts = run(request);
+        ASSERT_FALSE(counts.ok()) << request.find;
+        EXPECT_EQ(counts.error().code, ErrorCode::InvalidFormula);
+        const std::string sheet = request.find == "It''s" ? "Its" : "Data";
+        EXPECT_NE(counts.error().detail.find(where + ": the formula would refer to sheet \"" +
+                                             sheet + "\", which the workbook does not have"),
+                  std::string::npos)
+            << counts.error().detail;
+        EXPECT_EQ(readFile(path), before);
+    }
+}
+
 TEST(SharedFormulas, ChangeAfterTheFirstCellExpandsTheWholeGroup) {
     // B1 changes after A1, the master, has been passed: the sheet is written again with
     // every cell of the group holding its own formula.

@@ -128,4 +128,43 @@ void shiftReferences(std::string_view formula, const std::vector<Token>& tokens,
     }
 }
 
+std::vector<std::string> referencedSheets(std::string_view formula) {
+    std::vector<std::string> sheets;
+    if (formula.find('!') == std::string_view::npos) {
+        return sheets;
+    }
+    for (const Token& t : tokenize(formula)) {
+        if (t.kind != TokenKind::Reference && t.kind != TokenKind::Name) {
+            continue;
+        }
+        const std::string_view text = formula.substr(t.offset, t.length);
+        const std::size_t p = syntax::matchSheetPrefix(text, 0);
+        if (p == 0 || text.front() == '[') {
+            continue; // no prefix, or another workbook's
+        }
+        std::string names;
+        if (text.front() == '\'') {
+            // 'My sheet'! or 'Jan:Dec'!: a quote inside is written twice.
+            for (std::size_t i = 1; i + 2 < p; ++i) {
+                names += text[i];
+                if (text[i] == '\'' && text[i + 1] == '\'') {
+                    ++i;
+                }
+            }
+        } else {
+            names.assign(text.substr(0, p - 1));
+        }
+        if (names.find('[') != std::string::npos) {
+            continue; // '[Book.xlsx]Sheet1'!: another workbook's
+        }
+        // No sheet name holds ":", so one splits the ends of a 3-D reference.
+        const std::size_t colon = names.find(':');
+        sheets.push_back(names.substr(0, colon));
+        if (colon != std::string::npos) {
+            sheets.push_back(names.substr(colon + 1));
+        }
+    }
+    return sheets;
+}
+
 } // namespace engine::formula

@@ -48,6 +48,12 @@ std::string columnName(std::int64_t column);
 /// #REF! (keeping its sheet prefix). Everything else is copied byte for byte.
 std::string shiftReferences(std::string_view formula, std::int64_t rowOffset,
                             std::int64_t columnOffset);
+
+/// The names of the sheets of this workbook that formula (stored form) refers to by a prefix:
+/// "Sheet1" of Sheet1!A1 and of Sheet1!Rate, "My sheet" of 'My sheet'!A1, "It's" of
+/// 'It''s'!A1, both ends of Sheet1:Sheet3!A1, in order, repeats included. References into other
+/// workbooks ([1]Sheet1!A1, [1]!Name) are left out.
+std::vector<std::string> referencedSheets(std::string_view formula);
 /// The same into `out`, from the formula's tokens (tokenize(formula)): a shared formula's
 /// master is tokenized once for all the cells of its group.
 void shiftReferences(std::string_view formula, const std::vector<Token>& tokens,

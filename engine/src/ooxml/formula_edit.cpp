@@ -3,6 +3,8 @@
 
 #include "formula/formula_tokenizer.h"
 #include "formula/function_prefixes.h"
+#include "formula/references.h"
+#include "text/text_replace.h"
 #include "xml/xml_text.h"
 
 #include <algorithm>
@@ -52,6 +54,31 @@ std::optional<std::string> formulaProblem(std::string_view stored) {
             return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
         })) {
         return "a control character in a formula";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> missingSheetProblem(std::string_view stored, std::string_view before,
+                                               const std::vector<std::string>& sheets) {
+    if (stored.find('!') == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto among = [](std::string_view name, const std::vector<std::string>& names) {
+        return std::ranges::any_of(
+            names, [&](const std::string& n) { return text::equalsIgnoringCase(n, name); });
+    };
+    std::optional<std::vector<std::string>> earlier; // made when first needed
+    for (const std::string& name : formula::referencedSheets(stored)) {
+        if (among(name, sheets)) {
+            continue;
+        }
+        if (!earlier) {
+            earlier = formula::referencedSheets(before);
+        }
+        if (!among(name, *earlier)) {
+            return "the formula would refer to sheet \"" + name +
+                   "\", which the workbook does not have";
+        }
     }
     return std::nullopt;
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace engine::ooxml {
 
@@ -32,6 +33,13 @@ void editFormula(std::string_view stored, const PreparedQueue& queue, std::strin
 /// not well formed (see formula::checkWellFormed), or a control character, which formula
 /// text has no escape for.
 std::optional<std::string> formulaProblem(std::string_view stored);
+
+/// Nothing when every sheet that a changed formula (stored form) names by a prefix is one of
+/// sheets (compared as sheet names are, ignoring case), or was named by the formula before the
+/// change too (a link the workbook already had is kept); otherwise the reason, naming the first
+/// sheet that is missing. A spreadsheet program would take such a name for another workbook.
+std::optional<std::string> missingSheetProblem(std::string_view stored, std::string_view before,
+                                               const std::vector<std::string>& sheets);
 
 /// Formula text escaped for element content; a carriage return is written as "&#13;", as
 /// written as is it would be read back as a line feed.

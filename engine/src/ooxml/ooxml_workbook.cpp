@@ -474,6 +474,11 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         tableSheet.resize(tables.size(), i);
     }
 
+    std::vector<std::string> sheetNames; // every sheet, which formulas may name
+    for (const auto& info : m_infos) {
+        sheetNames.push_back(info.name);
+    }
+
     std::map<std::size_t, NewEntry> changed; // by entry index, so they are written in order
     std::uint64_t blanked = 0;
     bool formulasChanged = false;
@@ -496,11 +501,12 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         context.membersFollowMaster = shiftsCannotCreateMatches(distinct[context.queueIndex]);
         context.membersFollowEditedMaster = editsCommuteWithShifts(distinct[context.queueIndex]);
         context.noteAllStructured = !tables.empty();
+        context.sheetNames = &sheetNames;
         for (std::size_t t = 0; t < tables.size(); ++t) {
             if (tableSheet[t] == i) {
                 Table& table = tables[t].second;
                 context.tables.push_back(&table);
-                auto replaced = table.replaceInFormulas(*context.queue);
+                auto replaced = table.replaceInFormulas(*context.queue, sheetNames);
                 if (!replaced) {
                     return replaced.error();
                 }

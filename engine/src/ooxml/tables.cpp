@@ -127,7 +127,8 @@ std::string Table::describe(const Formula& formula) const {
            column + "\"";
 }
 
-Status Table::replaceInFormulas(const PreparedQueue& queue) {
+Status Table::replaceInFormulas(const PreparedQueue& queue,
+                                const std::vector<std::string>& sheets) {
     std::string scratch;
     FormulaEdit edit;
     for (auto& formula : m_formulas) {
@@ -140,6 +141,9 @@ Status Table::replaceInFormulas(const PreparedQueue& queue) {
                          describe(formula) + ": the formula would become a constant"};
         }
         if (const auto why = formulaProblem(edit.stored)) {
+            return Error{ErrorCode::InvalidFormula, describe(formula) + ": " + *why};
+        }
+        if (const auto why = missingSheetProblem(edit.stored, formula.before, sheets)) {
             return Error{ErrorCode::InvalidFormula, describe(formula) + ": " + *why};
         }
         formula.text = std::move(edit.stored);

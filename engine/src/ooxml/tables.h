@@ -41,7 +41,7 @@ public:
     };
     /// Applies queue to the column formulas and totals formulas, with the rules of cell
     /// formulas; they must stay formulas. Errors: InvalidFormula (detail names the table).
-    Status replaceInFormulas(const PreparedQueue& queue);
+    Status replaceInFormulas(const PreparedQueue& queue, const std::vector<std::string>& sheets);
     const std::vector<Formula>& formulas() const { return m_formulas; }
     bool formulasChanged() const { return m_formulasChanged; }
     /// Where a formula is, for messages.

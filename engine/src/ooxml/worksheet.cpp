@@ -672,6 +672,12 @@ void WorksheetRewriter::formulaCell() {
         fail(ErrorCode::InvalidFormula, cellName() + ": " + *why);
         return;
     }
+    if (m_context.sheetNames != nullptr) {
+        if (const auto why = missingSheetProblem(edit.stored, stored, *m_context.sheetNames)) {
+            fail(ErrorCode::InvalidFormula, cellName() + ": " + *why);
+            return;
+        }
+    }
     noteStructuredReferences(edit.stored, &stored);
     if (shared && !m_formulaText.empty() && m_formulaHasRef &&
         m_context.membersFollowEditedMaster && !formula::mayHoldPrefix(stored)) {

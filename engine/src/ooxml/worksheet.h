@@ -33,6 +33,9 @@ struct SheetContext {
     bool appendStrings = false;       ///< point changed cells at appended strings
     const Styles* styles = nullptr;   ///< nullptr: every cell counts as locked
     std::vector<Table*> tables;       ///< the tables on this sheet
+    /// The names of every sheet of the workbook, which changed formulas may refer to;
+    /// nullptr: not checked.
+    const std::vector<std::string>* sheetNames = nullptr;
     /// False when no request of the queue can match the text of a number, boolean or error
     /// (see constantsMayMatch): their cells are then not looked at.
     bool constants = true;

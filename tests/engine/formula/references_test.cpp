@@ -84,5 +84,16 @@ TEST(CellAddress, ColumnNamesRoundTrip) {
     }
 }
 
+TEST(ReferencedSheets, NamesTheSheetsOfThisWorkbookAFormulaUses) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(referencedSheets("SUM(A1:B2)*Rate"), V{});
+    EXPECT_EQ(referencedSheets("Sheet1!A1+'My sheet'!B2:C3*'It''s'!C3+Sheet1!Rate"),
+              (V{"Sheet1", "My sheet", "It's", "Sheet1"}));
+    EXPECT_EQ(referencedSheets("SUM(Jan:Dec!C3)+SUM('Q 1:Q 4'!A:A)+Data!#REF!"),
+              (V{"Jan", "Dec", "Q 1", "Q 4", "Data"}));
+    // Another workbook's sheets and names, and text in quotes, are not this workbook's.
+    EXPECT_EQ(referencedSheets("[1]Sheet9!A1+[1]!Rate+'[Book.xlsx]S'!A1&\"Gone!A1\""), V{});
+}
+
 } // namespace
 } // namespace engine::formula
