@@ -334,7 +334,11 @@ void WorksheetRewriter::readCellsDirectly(std::uint64_t from) {
 
 void WorksheetRewriter::endCell(xml::Span tag) {
     if (m_formula) {
+        noteFormulaRange();
         formulaCell(); // its <v> is the last result, not a constant
+    } else if (holdsAFormulaResult()) {
+        // The formula bar shows the array formula (or nothing, in a data table), which its
+        // first cell holds and is matched there; this value is one of its results.
     } else if (m_type == CellType::Shared && m_hasValue && m_context.strings != nullptr) {
         sharedStringCell();
     } else if (m_type == CellType::Inline && m_hasInline) {
@@ -362,6 +366,39 @@ void WorksheetRewriter::endCell(xml::Span tag) {
     }
     m_inCell = false;
     m_safe = tag.end;
+}
+
+void WorksheetRewriter::noteFormulaRange() {
+    if (!m_formulaHasRef || (m_formulaType != "array" && m_formulaType != "dataTable")) {
+        return;
+    }
+    const std::string_view startTag = m_splicer.view().raw(
+        {m_formulaElement.begin, std::max(m_formulaContent.begin, m_formulaElement.begin)});
+    const auto ref = xml::findRawAttribute(startTag, "ref");
+    if (!ref) {
+        return;
+    }
+    const auto range =
+        formula::parseCellRange(startTag.substr(ref->valueBegin, ref->valueEnd - ref->valueBegin));
+    if (!range) {
+        return;
+    }
+    m_formulaRanges.push_back({std::min(range->first.row, range->last.row),
+                               std::max(range->first.row, range->last.row),
+                               std::min(range->first.column, range->last.column),
+                               std::max(range->first.column, range->last.column)});
+}
+
+bool WorksheetRewriter::holdsAFormulaResult() {
+    if (m_formulaRanges.empty()) {
+        return false;
+    }
+    const auto row = static_cast<std::int64_t>(m_row);
+    const auto column = static_cast<std::int64_t>(m_col);
+    std::erase_if(m_formulaRanges, [&](const FormulaRange& r) { return r.lastRow < row; });
+    return std::ranges::any_of(m_formulaRanges, [&](const FormulaRange& r) {
+        return r.firstRow <= row && column >= r.firstColumn && column <= r.lastColumn;
+    });
 }
 
 // Each request of the sheet's queue in turn on m_text, as one Replace after another would.

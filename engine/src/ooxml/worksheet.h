@@ -129,6 +129,9 @@ private:
     void startCell(const CellAttributes& attributes, xml::Span tag);
     void readCellsDirectly(std::uint64_t from);
     void endCell(xml::Span tag);
+    // Array formulas and data tables: the cells of their range hold their results.
+    void noteFormulaRange();
+    bool holdsAFormulaResult();
     void sharedStringCell();
     void inlineStringCell();
     // Numbers, booleans and errors: matched on the text the formula bar shows them as.
@@ -188,6 +191,12 @@ private:
     PlainCell m_plain;            // the last cell read in one step; its strings keep their memory
     bool m_rowUnprefixed = false; // the row being read is written <row ...>
     bool m_formulaHasRef = false;
+    // The ranges of the array formulas and data tables met whose last row is not passed yet:
+    // their other cells hold the formula's results, not constants.
+    struct FormulaRange {
+        std::int64_t firstRow, lastRow, firstColumn, lastColumn;
+    };
+    std::vector<FormulaRange> m_formulaRanges;
     // The master of each shared-formula group met so far: its stored text and position, from
     // which the formula of every later cell of the group follows.
     struct Master {

@@ -143,6 +143,23 @@ INSTANTIATE_TEST_SUITE_P(
                     R"(<c r="A1" t="str"><v>x</v><f>"ab"&amp;B1</f></c>)",
                     {"=", "", true},
                     R"(<c r="A1" t="inlineStr"><is><t>"ab"&amp;B1</t></is></c>)"},
+        // The other cells of an array formula's range, or of a data table's, hold its results:
+        // the formula bar shows them the formula, not the value.
+        FormulaCase{"ResultsOfAnArrayFormulaAreNoConstants",
+                    R"(<c r="A1"><f t="array" ref="A1:A2">C1:C2*2</f><v>10</v></c>)"
+                    R"(<c r="B1"><v>10</v></c></row><row r="2"><c r="A2"><v>10</v></c>)"
+                    R"(<c r="B2"><v>10</v></c></row><row r="3"><c r="A3"><v>10</v></c>)",
+                    {"10", "11", true},
+                    R"(<c r="A1"><f t="array" ref="A1:A2">C1:C2*2</f><v>10</v></c>)"
+                    R"(<c r="B1"><v>11</v></c></row><row r="2"><c r="A2"><v>10</v></c>)"
+                    R"(<c r="B2"><v>11</v></c></row><row r="3"><c r="A3"><v>11</v></c>)",
+                    3},
+        FormulaCase{"ResultsOfADataTableAreNoConstants",
+                    R"(<c r="B1"><f t="dataTable" ref="B1:C1" dt2D="0" dtr="1" r1="A9"/>)"
+                    R"(<v>10</v></c><c r="C1"><v>10</v></c><c r="D1"><v>10</v></c>)",
+                    {"10", "11", true},
+                    R"(<c r="B1"><f t="dataTable" ref="B1:C1" dt2D="0" dtr="1" r1="A9"/>)"
+                    R"(<v>10</v></c><c r="C1"><v>10</v></c><c r="D1"><v>11</v></c>)"},
         FormulaCase{"OtherSharedGroupStaysShared",
                     R"(<c r="A1"><f t="shared" ref="A1:B1" si="1">D1</f><v>1</v></c>)"
                     R"(<c r="B1"><f t="shared" si="1"/><v>1</v></c>)",
