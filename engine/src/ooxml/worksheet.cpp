@@ -170,7 +170,8 @@ void WorksheetRewriter::startElement(const xml::QName& name, xml::Attributes att
             const char* value = xml::findAttribute(attributes, local);
             return value != nullptr ? std::optional<std::string_view>(value) : std::nullopt;
         };
-        startCell({attribute("r"), attribute("s"), attribute("t")}, tag);
+        startCell({attribute("r"), attribute("s"), attribute("t"), attribute("vm").has_value()},
+                  tag);
         return;
     } else if (m_inCell && m_depth == 5) {
         if (name.local == "v") {
@@ -259,6 +260,7 @@ void WorksheetRewriter::startCell(const CellAttributes& attributes, xml::Span ta
         m_row = ref->row;
     }
     m_style = attributes.s ? parseNumber(*attributes.s) : 0;
+    m_valueMetadata = attributes.valueMetadata;
     const std::string_view t = attributes.t.value_or(std::string_view());
     m_typeText.assign(t);
     if (!attributes.t || t == "n") {
@@ -339,6 +341,9 @@ void WorksheetRewriter::endCell(xml::Span tag) {
     } else if (holdsAFormulaResult()) {
         // The formula bar shows the array formula (or nothing, in a data table), which its
         // first cell holds and is matched there; this value is one of its results.
+    } else if (m_valueMetadata) {
+        // A picture in the cell or a linked data type: the value ("#VALUE!") is a stand-in for
+        // older programs, not what the cell shows; replacing it would lose the rich value.
     } else if (m_type == CellType::Shared && m_hasValue && m_context.strings != nullptr) {
         sharedStringCell();
     } else if (m_type == CellType::Inline && m_hasInline) {
@@ -425,10 +430,15 @@ bool WorksheetRewriter::cellChanges(std::size_t replacements, std::string_view n
     return true;
 }
 
-void WorksheetRewriter::removeTypeAttribute() {
+void WorksheetRewriter::removeValueAttributes() {
     const std::string_view tag = m_splicer.view().raw(m_cellTag);
-    if (const auto a = xml::findRawAttribute(tag, "t")) {
-        m_edits.push_back({{m_cellTag.begin + a->begin, m_cellTag.begin + a->end}, {}});
+    for (const std::string_view name : {"t", "vm"}) {
+        if (name == "vm" && !m_valueMetadata) {
+            continue;
+        }
+        if (const auto a = xml::findRawAttribute(tag, name)) {
+            m_edits.push_back({{m_cellTag.begin + a->begin, m_cellTag.begin + a->end}, {}});
+        }
     }
 }
 
@@ -455,7 +465,7 @@ void WorksheetRewriter::sharedStringCell() {
     }
     if (change->empty) {
         // A blank cell keeps its style: only the type and the value go.
-        removeTypeAttribute();
+        removeValueAttributes();
         m_edits.push_back({m_valueElement, {}});
         ++m_blanked;
     } else if (m_context.appendStrings) {
@@ -494,7 +504,7 @@ void WorksheetRewriter::constantCell() {
 
     // The result is typed again: a plain number stays (or becomes) a number, TRUE and FALSE
     // a boolean, an error text an error, anything else text, as an inline string.
-    removeTypeAttribute();
+    removeValueAttributes();
     const std::string_view tag = m_splicer.view().raw(m_cellTag);
     const std::uint64_t insertAt = m_cellTag.begin + xml::attributeInsertPoint(tag);
     if (m_text.empty()) {
@@ -531,7 +541,7 @@ void WorksheetRewriter::inlineStringCell() {
     }
     if (m_outcome.text.empty()) {
         m_edits.resize(first);
-        removeTypeAttribute();
+        removeValueAttributes();
         m_edits.push_back({m_inline.element(), {}});
     }
 }
@@ -738,7 +748,7 @@ void WorksheetRewriter::writeFormula(std::string_view stored, bool changes, bool
     // A changed formula's last result is stale: its value and the value's type go, and the
     // workbook is recalculated when it is opened.
     if (changes) {
-        removeTypeAttribute();
+        removeValueAttributes();
     }
     if (unshare) {
         // The start tag without t, ref and si, then the cell's own text and the end tag.
@@ -791,7 +801,7 @@ std::string& WorksheetRewriter::addEdit(xml::Span span) {
 
 void WorksheetRewriter::writeFormulaConstant() {
     // Typed as if entered: a plain number stays a number, anything else is text.
-    removeTypeAttribute();
+    removeValueAttributes();
     const std::string_view startTag =
         m_splicer.view().raw({m_formulaElement.begin, m_formulaContent.begin});
     const std::string_view name = xml::rawElementName(startTag);

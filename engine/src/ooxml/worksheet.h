@@ -125,6 +125,7 @@ private:
     void characters(std::string_view text) override;
     struct CellAttributes {
         std::optional<std::string_view> r, s, t;
+        bool valueMetadata = false; // vm
     };
     void startCell(const CellAttributes& attributes, xml::Span tag);
     void readCellsDirectly(std::uint64_t from);
@@ -148,7 +149,8 @@ private:
     void noteStructuredReferences(std::string_view formula, const std::string_view* before);
     std::size_t applyQueue();
     bool cellChanges(std::size_t replacements, std::string_view newText);
-    void removeTypeAttribute();
+    // The cell's type (t) and value metadata (vm), which describe the value that goes.
+    void removeValueAttributes();
     std::string cellName() const;
     void fail(ErrorCode code, std::string detail);
 
@@ -173,6 +175,9 @@ private:
     std::uint32_t m_style = 0;
     CellType m_type = CellType::Number;
     std::string m_typeText; // the t attribute as written
+    // The cell's value stands for a rich value (a picture in the cell, a linked data type),
+    // which the value metadata (vm) points to.
+    bool m_valueMetadata = false;
     bool m_formula = false;
     bool m_inValue = false;
     bool m_hasValue = false;

@@ -160,6 +160,18 @@ INSTANTIATE_TEST_SUITE_P(
                     {"10", "11", true},
                     R"(<c r="B1"><f t="dataTable" ref="B1:C1" dt2D="0" dtr="1" r1="A9"/>)"
                     R"(<v>10</v></c><c r="C1"><v>10</v></c><c r="D1"><v>11</v></c>)"},
+        // A picture in a cell: its value "#VALUE!" stands in for the picture, which it keeps.
+        FormulaCase{
+            "RichValueIsNoConstant",
+            R"(<c r="A1" t="e" vm="1"><v>#VALUE!</v></c><c r="B1" t="e"><v>#VALUE!</v></c>)",
+            {"#VALUE!", "x", true},
+            R"(<c r="A1" t="e" vm="1"><v>#VALUE!</v></c>)"
+            R"(<c r="B1" t="inlineStr"><is><t>x</t></is></c>)"},
+        // A changed formula's rich result goes with its value.
+        FormulaCase{"ChangedFormulaLosesItsRichValue",
+                    R"(<c r="A1" s="2" t="e" vm="3"><f>_xlfn.IMAGE("a.png")</f><v>#VALUE!</v></c>)",
+                    {"a.png", "b.png", true},
+                    R"(<c r="A1" s="2"><f>_xlfn.IMAGE("b.png")</f></c>)"},
         FormulaCase{"OtherSharedGroupStaysShared",
                     R"(<c r="A1"><f t="shared" ref="A1:B1" si="1">D1</f><v>1</v></c>)"
                     R"(<c r="B1"><f t="shared" si="1"/><v>1</v></c>)",
