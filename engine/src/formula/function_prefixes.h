@@ -32,4 +32,21 @@ FormulaView withoutFunctionPrefixes(std::string_view stored);
 /// prefix, editedView is returned as it is.
 std::string restoreFunctionPrefixes(const FormulaView& original, std::string_view editedView);
 
+/// The prefix the file needs on a call of a function that Excel added after the original file
+/// format ("_xlfn." for XLOOKUP, "_xlfn._xlws." for FILTER and SORT); empty for any other
+/// name. name is as written, without a prefix, in any case. LET and LAMBDA are not among them:
+/// their parameters need prefixes too.
+std::string_view futureFunctionPrefix(std::string_view name);
+
+/// Whether a replacement text can make or complete the name of such a function in a formula:
+/// it is empty (joining the text around it), or it shares characters with the end or the start
+/// of a name followed by "(". A cheap test, made once per request, that spares most edits the
+/// look for new calls.
+bool mayFormFutureFunction(std::string_view replacement);
+
+/// stored (an edited formula, prefixes restored) with the prefix added to every call of a
+/// future function that is written without one and that before (the formula as it was) did
+/// not call: a call a replacement made. Calls that were already there are left as they are.
+std::string prefixNewFutureFunctions(std::string_view before, std::string_view stored);
+
 } // namespace engine::formula

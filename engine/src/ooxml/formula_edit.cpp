@@ -23,6 +23,18 @@ std::size_t applyQueue(const PreparedQueue& queue, std::string& text, std::strin
     return replacements;
 }
 
+namespace {
+
+// A call that a replacement made of a function the file stores with a prefix gets it, as
+// entering the formula would give it.
+void prefixNewCalls(std::string_view before, const PreparedQueue& queue, FormulaEdit& edit) {
+    if (std::ranges::any_of(queue, [](const auto& r) { return r.mayFormFutureFunction; })) {
+        edit.stored = formula::prefixNewFutureFunctions(before, edit.stored);
+    }
+}
+
+} // namespace
+
 void editFormula(std::string_view stored, const PreparedQueue& queue, std::string& scratch,
                  FormulaEdit& edit) {
     edit.stored.clear();
@@ -33,6 +45,7 @@ void editFormula(std::string_view stored, const PreparedQueue& queue, std::strin
         edit.replacements = applyQueue(queue, edit.shown, scratch);
         if (edit.replacements != 0 && edit.shown.starts_with('=')) {
             edit.stored.assign(edit.shown, 1);
+            prefixNewCalls(stored, queue, edit);
         }
         return;
     }
@@ -43,6 +56,7 @@ void editFormula(std::string_view stored, const PreparedQueue& queue, std::strin
     if (edit.replacements != 0 && edit.shown.starts_with('=')) {
         edit.stored =
             formula::restoreFunctionPrefixes(view, std::string_view(edit.shown).substr(1));
+        prefixNewCalls(stored, queue, edit);
     }
 }
 

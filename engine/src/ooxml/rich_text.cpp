@@ -1,6 +1,7 @@
 // RichText: collecting a CT_Rst string, applying a queue of replacements, writing it back.
 #include "rich_text.h"
 
+#include "formula/function_prefixes.h"
 #include "namespaces.h"
 #include "xml/xml_text.h"
 
@@ -13,7 +14,8 @@ PreparedQueue prepareQueue(const std::vector<ReplaceRequest>& requests) {
     queue.reserve(requests.size());
     for (const auto& r : requests) {
         if (!r.find.empty()) {
-            queue.push_back({text::Matcher(r.find, r.matchCase), r.replacement});
+            queue.push_back({text::Matcher(r.find, r.matchCase), r.replacement,
+                             formula::mayFormFutureFunction(r.replacement)});
         }
     }
     return queue;

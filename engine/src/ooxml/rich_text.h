@@ -18,6 +18,9 @@ namespace engine::ooxml {
 struct PreparedRequest {
     text::Matcher matcher;
     std::string replacement;
+    /// Whether the replacement can make a call of a function that the file stores with a
+    /// prefix (see formula::mayFormFutureFunction).
+    bool mayFormFutureFunction = false;
 };
 using PreparedQueue = std::vector<PreparedRequest>;
 PreparedQueue prepareQueue(const std::vector<ReplaceRequest>& requests);

@@ -56,5 +56,44 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(param.param.name);
     });
 
+// Calls that a replacement makes of functions newer than the file format get the prefix the
+// file needs; other names, and calls the formula had already, are left as they are.
+TEST(FutureFunctions, PrefixesOfNewerFunctions) {
+    EXPECT_EQ(futureFunctionPrefix("xlookup"), "_xlfn.");
+    EXPECT_EQ(futureFunctionPrefix("STDEV.S"), "_xlfn.");
+    EXPECT_EQ(futureFunctionPrefix("Filter"), "_xlfn._xlws.");
+    EXPECT_EQ(futureFunctionPrefix("SORT"), "_xlfn._xlws.");
+    EXPECT_EQ(futureFunctionPrefix("SORTBY"), "_xlfn.");
+    for (const char* old : {"SUM", "VLOOKUP", "CONCATENATE", "STDEV", "SUMIFS", "LET", "LAMBDA",
+                            "XLOOKUPS", "XLOOKU", ""}) {
+        EXPECT_EQ(futureFunctionPrefix(old), "") << old;
+    }
+}
+
+TEST(FutureFunctions, OnlyReplacementsThatCanFormANameAreLookedAt) {
+    for (const char* can : {"", "(", "XLOOKUP", "x", "ok", "Concat", "IFS(A1", "=IFS(", "a+ifs(",
+                            "1,SORT", "TEXTJ", "Q)*UNIQ"}) {
+        EXPECT_TRUE(mayFormFutureFunction(can)) << can;
+    }
+    for (const char* cannot : {"omega", "Total 2024", "B2", "&\" \"&", "$A$1"}) {
+        EXPECT_FALSE(mayFormFutureFunction(cannot)) << cannot;
+    }
+}
+
+TEST(FutureFunctions, NewCallsGetTheirPrefix) {
+    EXPECT_EQ(prefixNewFutureFunctions("VLOOKUP(A1,B:C,2,0)", "XLOOKUP(A1,B:B,C:C)"),
+              "_xlfn.XLOOKUP(A1,B:B,C:C)");
+    EXPECT_EQ(prefixNewFutureFunctions("SUM(A1:A9)", "SUM(sort(A1:A9))+IFS(A1,1)"),
+              "SUM(_xlfn._xlws.sort(A1:A9))+_xlfn.IFS(A1,1)");
+    // A call the formula had, prefixed or not, and one with a prefix written out, stay.
+    EXPECT_EQ(prefixNewFutureFunctions("CONCAT(A1)&_xlfn.IFS(1,2)&X", "CONCAT(A2)&IFS(1,2)&Y"),
+              "CONCAT(A2)&IFS(1,2)&Y");
+    EXPECT_EQ(prefixNewFutureFunctions("A1", "_xlfn.XLOOKUP(1,A:A,B:B)"),
+              "_xlfn.XLOOKUP(1,A:A,B:B)");
+    // Text, names that are not calls, and sheet names are no calls.
+    EXPECT_EQ(prefixNewFutureFunctions("A1", "\"IFS(\"&IFS&'IFS(x)'!A1"),
+              "\"IFS(\"&IFS&'IFS(x)'!A1");
+}
+
 } // namespace
 } // namespace engine::formula

@@ -172,6 +172,15 @@ INSTANTIATE_TEST_SUITE_P(
                     R"(<c r="A1" s="2" t="e" vm="3"><f>_xlfn.IMAGE("a.png")</f><v>#VALUE!</v></c>)",
                     {"a.png", "b.png", true},
                     R"(<c r="A1" s="2"><f>_xlfn.IMAGE("b.png")</f></c>)"},
+        // A call of a newer function that the replacement makes gets the prefix the file
+        // needs, in every cell of a shared group.
+        FormulaCase{"NewerFunctionGetsItsPrefix",
+                    R"(<c r="A1"><f t="shared" ref="A1:B1" si="0">CONCATENATE(C1,D1)</f>)"
+                    R"(<v>x</v></c><c r="B1"><f t="shared" si="0"/><v>x</v></c>)",
+                    {"CONCATENATE", "CONCAT", true},
+                    R"(<c r="A1"><f>_xlfn.CONCAT(C1,D1)</f></c>)"
+                    R"(<c r="B1"><f>_xlfn.CONCAT(D1,E1)</f></c>)",
+                    2},
         FormulaCase{"OtherSharedGroupStaysShared",
                     R"(<c r="A1"><f t="shared" ref="A1:B1" si="1">D1</f><v>1</v></c>)"
                     R"(<c r="B1"><f t="shared" si="1"/><v>1</v></c>)",
