@@ -315,8 +315,8 @@ std::optional<std::string> checkOrder(std::string_view formula, const std::vecto
     bool afterOperator = false;
     std::string_view lastOperator;
     bool spaceBefore = false;
-    bool afterFunction = false;
-    bool inArray = false; // array constants neither nest nor hold "(", as checked before
+    bool afterCall = false; // a "(" here opens arguments
+    bool inArray = false;   // array constants neither nest nor hold "(", as checked before
     const auto nothingAfter = [&] {
         return std::string("a \"") + std::string(lastOperator) + "\" has nothing after it";
     };
@@ -349,8 +349,9 @@ std::optional<std::string> checkOrder(std::string_view formula, const std::vecto
             afterOperator = false;
             break;
         case TokenKind::OpenParen:
-            // Right after a function's name it opens the arguments; elsewhere it starts a value.
-            if (!wantValue && !spaceBefore && !afterFunction) {
+            // Right after a function's name it opens the arguments, and right after ")" it
+            // calls what the parentheses gave (LAMBDA(x,x+1)(2)); elsewhere it starts a value.
+            if (!wantValue && !spaceBefore && !afterCall) {
                 return std::string("two values stand side by side without an operator");
             }
             wantValue = true;
@@ -399,7 +400,8 @@ std::optional<std::string> checkOrder(std::string_view formula, const std::vecto
         }
         spaceBefore = false;
         // A name with a workbook prefix, "[1]!Fn(", is a call too.
-        afterFunction = t.kind == TokenKind::Function || t.kind == TokenKind::Name;
+        afterCall = t.kind == TokenKind::Function || t.kind == TokenKind::Name ||
+                    t.kind == TokenKind::CloseParen;
     }
     if (afterOperator) {
         return nothingAfter();

@@ -187,6 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"IntersectionAndUnion", "SUM(A1:C3 B2:D4,(A1,B1)) (C1)", ""},
         CheckCase{"SpillAndRangeOperator", "A1#*2+SUM(Sheet1!A1:INDEX(B:B,3))", ""},
         CheckCase{"CallThroughAnotherWorkbook", "[1]!Fn(\"a\",1)", ""},
+        CheckCase{"LambdaCalledAtOnce", "_xlfn.LAMBDA(_xlpm.x,_xlpm.x+1)(2)", ""},
         CheckCase{"SemicolonBetweenArguments", "SUM(A1;B1)",
                   "a \";\" stands outside an array constant"},
         CheckCase{"TrailingOperator", "A1*", "a \"*\" has nothing after it"},
@@ -209,8 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "the number 2E99999999999999999999999 is too large for a workbook"},
         CheckCase{"StrayCharacter", "A1|B1", "\"|\" cannot stand in a formula there"},
         CheckCase{"LoneDollar", "$+1", "\"$\" cannot stand in a formula there"},
-        CheckCase{"GroupThenGroup", "(A1)(2)",
-                  "two values stand side by side without an operator"}),
+        CheckCase{"NumberCalled", "1(2)", "two values stand side by side without an operator"}),
     [](const ::testing::TestParamInfo<CheckCase>& param) { return std::string(param.param.name); });
 
 TEST(CheckWellFormedLength, TextInQuotesHoldsAtMost255Characters) {
