@@ -183,6 +183,16 @@ std::string table(const std::vector<std::string>& columns) {
     return t + "</tableColumns></table>";
 }
 
+// Table1 with columns Name and Price, Price calculated by formula.
+std::string priceTableWithFormula(const std::string& formula) {
+    std::string columns = table({"Name", "Price"});
+    const std::string plain = "<tableColumn id=\"2\" name=\"Price\"/>";
+    columns.replace(columns.find(plain), plain.size(),
+                    "<tableColumn id=\"2\" name=\"Price\"><calculatedColumnFormula>" + formula +
+                        "</calculatedColumnFormula></tableColumn>");
+    return columns;
+}
+
 struct HeaderCase {
     const char* name;
     ReplaceRequest request;
@@ -229,11 +239,7 @@ INSTANTIATE_TEST_SUITE_P(
 // rewrites follow the new name, and one on a sheet the queue does not reach fails the save.
 TEST(TableHeaders, StructuredReferencesFollowOrFailTheSave) {
     TestBook b;
-    std::string columns = table({"Name", "Price"});
-    columns.replace(columns.find("<tableColumn id=\"2\" name=\"Price\"/>"),
-                    std::string("<tableColumn id=\"2\" name=\"Price\"/>").size(),
-                    "<tableColumn id=\"2\" name=\"Price\"><calculatedColumnFormula>"
-                    "Table1[[#This Row],[Price]]*2</calculatedColumnFormula></tableColumn>");
+    const std::string columns = priceTableWithFormula("Table1[[#This Row],[Price]]*2");
     b.sheets = {{"S",
                  worksheet("<row r=\"1\">" + sharedCell("A1", 0) + sharedCell("B1", 1) + "</row>"),
                  "worksheet", columns},
@@ -615,11 +621,7 @@ TEST(Recalculation, InvalidFormulaFailsTheFileNamingTheCell) {
 // A formula may name only sheets the workbook has (in any case), or a sheet it named already.
 TEST(Recalculation, FormulaNamingAMissingSheetFailsTheFile) {
     TestBook b;
-    std::string columns = table({"Name", "Price"});
-    columns.replace(columns.find("<tableColumn id=\"2\" name=\"Price\"/>"),
-                    std::string("<tableColumn id=\"2\" name=\"Price\"/>").size(),
-                    "<tableColumn id=\"2\" name=\"Price\"><calculatedColumnFormula>"
-                    "'My Data'!B1*2</calculatedColumnFormula></tableColumn>");
+    const std::string columns = priceTableWithFormula("'My Data'!B1*2");
     b.sheets = {{"S",
                  worksheet("<row r=\"1\">" + sharedCell("A1", 0) + sharedCell("B1", 1) +
                            "<c r=\"C1\"><f>SUM('My Data'!A1:A3)+Gone!A1</f><v>3</v></c>"

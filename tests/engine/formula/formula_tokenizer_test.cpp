@@ -213,15 +213,18 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"NumberCalled", "1(2)", "two values stand side by side without an operator"}),
     [](const ::testing::TestParamInfo<CheckCase>& param) { return std::string(param.param.name); });
 
+// count times piece, one after the other.
+std::string repeated(std::string_view piece, int count) {
+    std::string s;
+    for (int i = 0; i < count; ++i) {
+        s += piece;
+    }
+    return s;
+}
+
 TEST(CheckWellFormedLength, TextInQuotesHoldsAtMost255Characters) {
     const std::string atLimit = "\"" + std::string(253, 'a') + "\"\"\""; // 254 + 1
-    const std::string wide = "\"" + [] {
-        std::string s;
-        for (int i = 0; i < 255; ++i) {
-            s += "é"; // two bytes, one character
-        }
-        return s;
-    }() + "\"";
+    const std::string wide = "\"" + repeated("é", 255) + "\"";           // two bytes, one character
     EXPECT_FALSE(checkWellFormed("LEN(" + atLimit + ")").has_value());
     EXPECT_FALSE(checkWellFormed(wide).has_value());
     EXPECT_EQ(checkWellFormed("A1&\"" + std::string(256, 'a') + "\"").value_or(""),
@@ -231,23 +234,14 @@ TEST(CheckWellFormedLength, TextInQuotesHoldsAtMost255Characters) {
 }
 
 TEST(CheckWellFormedLength, LimitIsInCharacters) {
-    std::string atLimit = "10";
-    for (int i = 0; i < 4095; ++i) {
-        atLimit += "+1";
-    }
+    const std::string atLimit = "10" + repeated("+1", 4095);
     ASSERT_EQ(atLimit.size(), 8192u);
     EXPECT_FALSE(checkWellFormed(atLimit).has_value());
     EXPECT_EQ(checkWellFormed(atLimit + "+").value_or(""),
               "the formula is longer than 8,192 characters");
     // Over 8,192 bytes, but about 5,000 characters.
-    std::string text;
-    for (int i = 0; i < 250; ++i) {
-        text += "é"; // two bytes, one character
-    }
-    std::string wide = "\"" + text + "\"";
-    for (int i = 1; i < 20; ++i) {
-        wide += "&\"" + text + "\"";
-    }
+    const std::string text = "\"" + repeated("é", 250) + "\""; // two bytes, one character
+    const std::string wide = text + repeated("&" + text, 19);
     ASSERT_GT(wide.size(), 8192u);
     EXPECT_FALSE(checkWellFormed(wide).has_value());
 }
