@@ -199,7 +199,10 @@ void tokenize(std::string_view formula, std::vector<Token>& tokens) {
                            e != 0 && equalsIgnoringAsciiCase(s.substr(j, e), "#REF!")) {
                     i = add(TokenKind::Reference, i, p + e);
                 } else if (j < s.size() && isNameStart(s[j])) {
-                    i = add(TokenKind::Name, i, p + matchName(s, j));
+                    // [1]!Fn( calls a function of another workbook, as Fn( does.
+                    const std::size_t n = matchName(s, j);
+                    const bool call = j + n < s.size() && s[j + n] == '(';
+                    i = add(call ? TokenKind::Function : TokenKind::Name, i, p + n);
                 } else {
                     i = add(TokenKind::Unknown, i, p);
                 }
@@ -399,9 +402,7 @@ std::optional<std::string> checkOrder(std::string_view formula, const std::vecto
             break;
         }
         spaceBefore = false;
-        // A name with a workbook prefix, "[1]!Fn(", is a call too.
-        afterCall = t.kind == TokenKind::Function || t.kind == TokenKind::Name ||
-                    t.kind == TokenKind::CloseParen;
+        afterCall = t.kind == TokenKind::Function || t.kind == TokenKind::CloseParen;
     }
     if (afterOperator) {
         return nothingAfter();

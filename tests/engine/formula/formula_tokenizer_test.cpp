@@ -101,6 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"ThreeDimensional", "SUM(Jan:Dec!C3)", {"Fn:SUM", "(", "Ref:Jan:Dec!C3", ")"}},
         TokenCase{"ExternalWorkbook", "[1]Prices!$A$1", {"Ref:[1]Prices!$A$1"}},
         TokenCase{"ExternalName", "[1]!Rate", {"Name:[1]!Rate"}},
+        TokenCase{"ExternalFunction", "[1]!Fn(1)", {"Fn:[1]!Fn", "(", "Num:1", ")"}},
         TokenCase{"SheetRefError", "Sheet2!#REF!+1", {"Ref:Sheet2!#REF!", "Op:+", "Num:1"}},
         TokenCase{"WholeColumnsAndRows",
                   "SUM(A:A,$B:$C,1:1,$2:$5)",
