@@ -56,4 +56,8 @@ Result<std::unique_ptr<Workbook>> Workbook::open(const std::filesystem::path& pa
     return ooxml::OoxmlWorkbook::open(path, std::move(zip.value()), options);
 }
 
+Status Workbook::search(CellListener& /*listener*/) {
+    return Error{ErrorCode::UnsupportedFormat, "searching this format"};
+}
+
 } // namespace engine

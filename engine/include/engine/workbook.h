@@ -17,6 +17,30 @@ struct ReplaceRequest {
     std::string find;
     std::string replacement;
     bool matchCase = false;
+    /// Match only cells whose whole text equals find (under matchCase), as "match entire cell
+    /// contents" does; the whole text is then replaced.
+    bool wholeCell = false;
+};
+
+/// What a listed cell is: an ordinary cell, a table's header cell whose change renames the
+/// column, or a formula kept in a table part (a calculated column's formula).
+enum class CellKind { Cell, TableHeader, TableFormula };
+
+/// One cell as the formula bar shows it (formulas with their "="), before and after the queued
+/// replacements. In a search-only listing after equals before.
+struct CellChange {
+    std::string sheet; ///< the sheet's name
+    std::string cell;  ///< A1 address, no sheet and no "$"
+    CellKind kind = CellKind::Cell;
+    std::string before;
+    std::string after;
+};
+
+/// Receives cells in sheet order, then row and column order within a sheet.
+class CellListener {
+public:
+    virtual ~CellListener() = default;
+    virtual void cell(const CellChange& change) = 0;
 };
 
 struct SheetInfo {
@@ -60,6 +84,22 @@ public:
 
     /// Counts what save() would change, writing nothing. The queue is kept.
     virtual Result<ReplaceCounts> dryRun() = 0;
+
+    /// Reports each cell that the next save() or dryRun() changes (or would change) to
+    /// listener, before that call returns; nullptr reports nothing. The listener must outlive
+    /// the call. A failed save may have reported cells before it failed.
+    void setCellListener(CellListener* listener) { m_cellListener = listener; }
+
+    /// Lists every cell whose text holds the find text of a queued request (or, with
+    /// wholeCell, equals it), as it is, writing nothing and keeping the queue. Each request is
+    /// looked for on its own, not after the ones before it. Errors as dryRun().
+    virtual Status search(CellListener& listener);
+
+protected:
+    CellListener* cellListener() const { return m_cellListener; }
+
+private:
+    CellListener* m_cellListener = nullptr;
 };
 
 } // namespace engine
