@@ -18,17 +18,12 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
 #include <set>
 #include <system_error>
 
 namespace engine::ooxml {
 namespace {
-
-// A sink's way of stopping readStream early; never leaves this file.
-const char* const kStopReading = "stop reading";
-bool isStop(const Status& s) {
-    return !s && s.error().detail == kStopReading;
-}
 
 bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
     if (s.size() < prefix.size()) {
@@ -87,7 +82,7 @@ std::string rootElement(const zip::ZipReader& zip, std::size_t entry) {
     // kilobytes at a time and stop as soon as it is seen, not the whole part.
     RootPeek peek;
     xml::Scanner scanner(peek);
-    (void)zip.readStream(entry, [&](std::string_view chunk) -> Status {
+    (void)zip.readStreamUntil(entry, [&](std::string_view chunk) -> Result<zip::Reading> {
         constexpr std::size_t kStep = 4096;
         for (std::size_t at = 0; at < chunk.size() && peek.root.empty(); at += kStep) {
             if (!scanner.feed(chunk.substr(at, kStep), false)) {
@@ -95,9 +90,9 @@ std::string rootElement(const zip::ZipReader& zip, std::size_t entry) {
             }
         }
         if (peek.root.empty() && scanner.fed() < (1U << 20)) {
-            return Unit{};
+            return zip::Reading::Continue;
         }
-        return Error{ErrorCode::IoError, kStopReading};
+        return zip::Reading::Stop;
     });
     return peek.root;
 }
@@ -113,21 +108,19 @@ Result<bool> mayHoldChangeableCells(const zip::ZipReader& zip, std::size_t entry
         return std::ranges::any_of(
             kNeedles, [&](std::string_view n) { return bytes.find(n) != std::string_view::npos; });
     };
-    bool found = false;
     std::string tail; // the end of the previous chunk, for words split across chunks
-    Status status = zip.readStream(entry, [&](std::string_view chunk) -> Status {
+    auto stopped = zip.readStreamUntil(entry, [&](std::string_view chunk) -> Result<zip::Reading> {
         tail.append(chunk.substr(0, 16));
         if (holds(tail) || holds(chunk)) {
-            found = true;
-            return Error{ErrorCode::IoError, kStopReading};
+            return zip::Reading::Stop;
         }
         tail.assign(chunk.substr(chunk.size() > 16 ? chunk.size() - 16 : 0));
-        return Unit{};
+        return zip::Reading::Continue;
     });
-    if (!status && !isStop(status)) {
-        return status.error();
+    if (!stopped) {
+        return stopped.error();
     }
-    return found;
+    return stopped.value();
 }
 
 // Notes the structured references of the formulas of a part that is not rewritten: the cell
@@ -363,42 +356,129 @@ bool sameQueue(const std::vector<ReplaceRequest>& a, const std::vector<ReplaceRe
 
 } // namespace
 
-Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
-    ReplaceCounts counts;
-    // Sheets with the same queue share one result per shared string.
+struct OoxmlWorkbook::QueueGroups {
     std::vector<std::vector<ReplaceRequest>> distinct;
-    std::vector<int> queueOf(m_sheets.size(), -1);
+    std::vector<PreparedQueue> prepared;
+    std::vector<int> queueOf; // per sheet: its group, or -1 when it has no queue
     bool everySheetSame = true;
+};
+
+struct OoxmlWorkbook::WorkbookParts {
+    std::optional<Styles> styles;
+    std::optional<SharedStrings> strings;
+    std::optional<std::size_t> stringsEntry;
+    // Every table of the workbook, by its part's entry: structured references may name a
+    // table on any sheet.
+    std::vector<std::pair<std::size_t, Table>> tables;
+    std::vector<std::size_t> tableSheet; // the sheet of each table
+    std::vector<std::string> sheetNames; // every sheet, which formulas may name
+};
+
+struct OoxmlWorkbook::SheetOutcome {
+    ReplaceCounts counts;
+    std::uint64_t blanked = 0;
+    bool formulasChanged = false;
+    StructuredUses structured;
+    std::unique_ptr<zip::DeflateStream> output; // the new sheet, when it changed and is written
+};
+
+Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
+    QueueGroups groups = groupQueues();
+    if (groups.prepared.empty()) {
+        return ReplaceCounts{};
+    }
+    if (auto ready = prepareToRun(write); !ready) {
+        return ready.error();
+    }
+    auto loaded = loadParts(groups);
+    if (!loaded) {
+        return loaded.error();
+    }
+    WorkbookParts& parts = loaded.value();
+
+    ReplaceCounts counts;
+    ChangedEntries changed; // by entry index, so they are written in order
+    std::uint64_t blanked = 0;
+    bool formulasChanged = false;
+    StructuredUses structured;
+    std::vector<bool> scanned(m_sheets.size(), false);
+    for (std::size_t i = 0; i < m_sheets.size(); ++i) {
+        if (groups.queueOf[i] < 0) {
+            continue;
+        }
+        auto context = contextFor(i, groups, parts);
+        if (!context) {
+            return context.error();
+        }
+        auto outcome = rewriteSheet(std::move(context.value()), m_sheets[i].entry, write);
+        if (!outcome) {
+            return outcome.error();
+        }
+        SheetOutcome& sheet = outcome.value();
+        scanned[i] = true;
+        counts.replacements += sheet.counts.replacements;
+        counts.cellsChanged += sheet.counts.cellsChanged;
+        blanked += sheet.blanked;
+        formulasChanged = formulasChanged || sheet.formulasChanged;
+        structured.add(sheet.structured);
+        if (sheet.output) {
+            changed[m_sheets[i].entry].stream = std::move(sheet.output);
+        }
+    }
+
+    auto finished = finishParts(parts, structured, scanned, groups.everySheetSame, blanked,
+                                formulasChanged, changed);
+    if (!finished) {
+        return finished.error();
+    }
+    if (!write || changed.empty()) {
+        return counts;
+    }
+    std::set<std::size_t> removed;
+    if (finished.value()) {
+        if (auto status = recalculateOnLoad(changed, removed); !status) {
+            return status.error();
+        }
+    }
+    if (auto saved = writePackage(changed, removed); !saved) {
+        return saved.error();
+    }
+    return counts;
+}
+
+OoxmlWorkbook::QueueGroups OoxmlWorkbook::groupQueues() const {
+    QueueGroups groups;
+    groups.queueOf.assign(m_sheets.size(), -1);
     for (std::size_t i = 0; i < m_sheets.size(); ++i) {
         if (!m_infos[i].hasCells) {
             continue;
         }
         const auto& q = m_sheets[i].queue;
         if (q.empty()) {
-            everySheetSame = false;
+            groups.everySheetSame = false;
             continue;
         }
-        auto it = std::find_if(distinct.begin(), distinct.end(),
+        auto it = std::find_if(groups.distinct.begin(), groups.distinct.end(),
                                [&](const auto& d) { return sameQueue(d, q); });
-        if (it == distinct.end()) {
-            it = distinct.insert(distinct.end(), q);
+        if (it == groups.distinct.end()) {
+            it = groups.distinct.insert(groups.distinct.end(), q);
         }
-        queueOf[i] = static_cast<int>(it - distinct.begin());
+        groups.queueOf[i] = static_cast<int>(it - groups.distinct.begin());
     }
-    if (distinct.empty()) {
-        return counts;
-    }
-    everySheetSame = everySheetSame && distinct.size() == 1;
+    groups.everySheetSame = groups.everySheetSame && groups.distinct.size() == 1;
 
-    std::vector<PreparedQueue> prepared;
     bool anyRequest = false;
-    for (const auto& q : distinct) {
-        prepared.push_back(prepareQueue(q));
-        anyRequest = anyRequest || !prepared.back().empty();
+    for (const auto& q : groups.distinct) {
+        groups.prepared.push_back(prepareQueue(q));
+        anyRequest = anyRequest || !groups.prepared.back().empty();
     }
     if (!anyRequest) {
-        return counts;
+        groups.prepared.clear();
     }
+    return groups;
+}
+
+Status OoxmlWorkbook::prepareToRun(bool write) {
     if (!m_zip) {
         auto reopened = zip::ZipReader::open(m_path);
         if (!reopened) {
@@ -406,22 +486,22 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         }
         m_zip = std::move(reopened.value());
     }
-
-    if (write) {
-        std::filesystem::file_time_type modified;
-        std::uintmax_t size = 0;
-        if (!fileIdentity(m_path, modified, size) || modified != m_modified || size != m_size) {
-            return Error{ErrorCode::Vanished, m_path.string()};
-        }
-        if (m_options.honourLockFiles) {
-            auto locked = package::checkLockFiles(m_path);
-            if (!locked) {
-                return locked.error();
-            }
-        }
+    if (!write) {
+        return Unit{};
     }
+    std::filesystem::file_time_type modified;
+    std::uintmax_t size = 0;
+    if (!fileIdentity(m_path, modified, size) || modified != m_modified || size != m_size) {
+        return Error{ErrorCode::Vanished, m_path.string()};
+    }
+    if (m_options.honourLockFiles) {
+        return package::checkLockFiles(m_path);
+    }
+    return Unit{};
+}
 
-    std::optional<Styles> styles;
+Result<OoxmlWorkbook::WorkbookParts> OoxmlWorkbook::loadParts(const QueueGroups& groups) const {
+    WorkbookParts parts;
     if (!m_stylesPart.empty() && m_zip->find(m_stylesPart)) {
         auto bytes = readPart(*m_zip, m_stylesPart);
         if (!bytes) {
@@ -431,30 +511,24 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         if (!parsed) {
             return parsed.error();
         }
-        styles = std::move(parsed.value());
+        parts.styles = std::move(parsed.value());
     }
-    std::optional<SharedStrings> strings;
-    std::optional<std::size_t> stringsEntry;
     if (!m_sharedStringsPart.empty()) {
-        stringsEntry = m_zip->find(m_sharedStringsPart);
-        if (stringsEntry) {
+        parts.stringsEntry = m_zip->find(m_sharedStringsPart);
+        if (parts.stringsEntry) {
             auto bytes = readPart(*m_zip, m_sharedStringsPart);
             if (!bytes) {
                 return bytes.error();
             }
             auto loaded =
-                SharedStrings::load(std::move(bytes.value()), m_sharedStringsPart, prepared);
+                SharedStrings::load(std::move(bytes.value()), m_sharedStringsPart, groups.prepared);
             if (!loaded) {
                 return loaded.error();
             }
-            strings = std::move(loaded.value());
+            parts.strings = std::move(loaded.value());
         }
     }
 
-    // Every table of the workbook, by its part's entry: structured references may name a
-    // table on any sheet.
-    std::vector<std::pair<std::size_t, Table>> tables;
-    std::vector<std::size_t> tableSheet; // the sheet of each table
     for (std::size_t i = 0; i < m_sheets.size(); ++i) {
         for (const auto& part : m_sheets[i].tableParts) {
             const auto entry = m_zip->find(part);
@@ -469,135 +543,135 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
             if (!table) {
                 return table.error();
             }
-            tables.emplace_back(*entry, std::move(table.value()));
+            parts.tables.emplace_back(*entry, std::move(table.value()));
         }
-        tableSheet.resize(tables.size(), i);
+        parts.tableSheet.resize(parts.tables.size(), i);
     }
-
-    std::vector<std::string> sheetNames; // every sheet, which formulas may name
     for (const auto& info : m_infos) {
-        sheetNames.push_back(info.name);
+        parts.sheetNames.push_back(info.name);
+    }
+    return parts;
+}
+
+Result<SheetContext> OoxmlWorkbook::contextFor(std::size_t index, const QueueGroups& groups,
+                                               WorkbookParts& parts) const {
+    SheetContext context;
+    context.sheetName = m_infos[index].name;
+    context.partName = m_sheets[index].partName;
+    context.queueIndex = static_cast<std::size_t>(groups.queueOf[index]);
+    context.queue = &groups.prepared[context.queueIndex];
+    context.strings = parts.strings ? &*parts.strings : nullptr;
+    context.appendStrings = !groups.everySheetSame;
+    context.styles = parts.styles ? &*parts.styles : nullptr;
+    const auto& requests = groups.distinct[context.queueIndex];
+    context.constants = constantsMayMatch(requests);
+    context.membersFollowMaster = shiftsCannotCreateMatches(requests);
+    context.membersFollowEditedMaster = editsCommuteWithShifts(requests);
+    context.noteAllStructured = !parts.tables.empty();
+    context.sheetNames = &parts.sheetNames;
+    for (std::size_t t = 0; t < parts.tables.size(); ++t) {
+        if (parts.tableSheet[t] == index) {
+            Table& table = parts.tables[t].second;
+            context.tables.push_back(&table);
+            auto replaced = table.replaceInFormulas(*context.queue, parts.sheetNames);
+            if (!replaced) {
+                return replaced.error();
+            }
+        }
+    }
+    return context;
+}
+
+Result<OoxmlWorkbook::SheetOutcome>
+OoxmlWorkbook::rewriteSheet(SheetContext context, std::size_t entry, bool write) const {
+    SheetOutcome outcome;
+    if (!context.constants &&
+        (!context.strings || !context.strings->anyChange(context.queueIndex))) {
+        auto candidates = mayHoldChangeableCells(*m_zip, entry);
+        if (!candidates) {
+            return Error{candidates.error().code,
+                         context.partName + ": " + candidates.error().detail};
+        }
+        if (!candidates.value()) {
+            return outcome; // nothing in this sheet can change, no formula either: left unparsed
+        }
     }
 
-    std::map<std::size_t, NewEntry> changed; // by entry index, so they are written in order
-    std::uint64_t blanked = 0;
-    bool formulasChanged = false;
-    StructuredUses structured;
-    std::vector<bool> scanned(m_sheets.size(), false);
-    for (std::size_t i = 0; i < m_sheets.size(); ++i) {
-        if (queueOf[i] < 0) {
-            continue;
-        }
-        const Sheet& sheet = m_sheets[i];
-        SheetContext context;
-        context.sheetName = m_infos[i].name;
-        context.partName = sheet.partName;
-        context.queueIndex = static_cast<std::size_t>(queueOf[i]);
-        context.queue = &prepared[context.queueIndex];
-        context.strings = strings ? &*strings : nullptr;
-        context.appendStrings = !everySheetSame;
-        context.styles = styles ? &*styles : nullptr;
-        context.constants = constantsMayMatch(distinct[context.queueIndex]);
-        context.membersFollowMaster = shiftsCannotCreateMatches(distinct[context.queueIndex]);
-        context.membersFollowEditedMaster = editsCommuteWithShifts(distinct[context.queueIndex]);
-        context.noteAllStructured = !tables.empty();
-        context.sheetNames = &sheetNames;
-        for (std::size_t t = 0; t < tables.size(); ++t) {
-            if (tableSheet[t] == i) {
-                Table& table = tables[t].second;
-                context.tables.push_back(&table);
-                auto replaced = table.replaceInFormulas(*context.queue, sheetNames);
-                if (!replaced) {
-                    return replaced.error();
-                }
-            }
-        }
-
-        if (!context.constants && (!strings || !strings->anyChange(context.queueIndex))) {
-            auto candidates = mayHoldChangeableCells(*m_zip, sheet.entry);
-            if (!candidates) {
-                return Error{candidates.error().code,
-                             sheet.partName + ": " + candidates.error().detail};
-            }
-            if (!candidates.value()) {
-                scanned[i] = true; // no formula either
-                continue;          // nothing in this sheet can change: no need to parse it
-            }
-        }
-
-        // Output is kept for a changed sheet only; Deferred mode starts it at the first change.
-        auto mode = write ? xml::Splicer::Mode::Deferred : xml::Splicer::Mode::Discard;
-        std::set<std::string> expandGroups;
-        context.expandGroups = &expandGroups;
-        for (;;) {
-            WorksheetRewriter rewriter(context, mode);
-            auto stream = std::make_unique<zip::DeflateStream>(zip::kRewriteDeflateLevel);
-            Status status = m_zip->readStream(sheet.entry, [&](std::string_view chunk) -> Status {
-                auto fed = rewriter.feed(chunk);
-                if (!fed) {
-                    return fed;
+    // Output is kept for a changed sheet only; Deferred mode starts it at the first change.
+    auto mode = write ? xml::Splicer::Mode::Deferred : xml::Splicer::Mode::Discard;
+    std::set<std::string> expandGroups;
+    context.expandGroups = &expandGroups;
+    for (;;) {
+        WorksheetRewriter rewriter(context, mode);
+        auto stream = std::make_unique<zip::DeflateStream>(zip::kRewriteDeflateLevel);
+        auto outputLost =
+            m_zip->readStreamUntil(entry, [&](std::string_view chunk) -> Result<zip::Reading> {
+                if (auto fed = rewriter.feed(chunk); !fed) {
+                    return fed.error();
                 }
                 if (rewriter.outputLost()) {
-                    return Error{ErrorCode::IoError, kStopReading};
+                    return zip::Reading::Stop;
                 }
                 if (!rewriter.output().empty()) {
                     auto written = stream->write(rewriter.output());
                     rewriter.output().clear();
-                    return written;
+                    if (!written) {
+                        return written.error();
+                    }
                 }
-                return Unit{};
+                return zip::Reading::Continue;
             });
-            if (isStop(status)) {
-                // A large sheet changed after Deferred output was given up: read it again,
-                // writing from the start.
-                mode = xml::Splicer::Mode::Emit;
-                continue;
+        if (!outputLost) {
+            const auto& e = outputLost.error();
+            if (e.detail.find(context.partName) == std::string::npos &&
+                e.code != ErrorCode::ProtectedSheet && e.code != ErrorCode::ResultTooLong) {
+                return Error{e.code, context.partName + ": " + e.detail};
             }
-            if (!status) {
-                const auto& e = status.error();
-                if (e.detail.find(sheet.partName) == std::string::npos &&
-                    e.code != ErrorCode::ProtectedSheet && e.code != ErrorCode::ResultTooLong) {
-                    return Error{e.code, sheet.partName + ": " + e.detail};
-                }
-                return status.error();
-            }
-            auto finished = rewriter.finish();
-            if (!finished) {
-                return finished.error();
-            }
-            if (write && !rewriter.groupsToExpand().empty()) {
-                // A shared formula changed after cells of its group were passed: write the
-                // sheet again, every cell of those groups with its own formula.
-                expandGroups.insert(rewriter.groupsToExpand().begin(),
-                                    rewriter.groupsToExpand().end());
-                mode = xml::Splicer::Mode::Emit;
-                continue;
-            }
-            formulasChanged = formulasChanged || rewriter.formulasChanged();
-            structured.add(rewriter.structuredUses());
-            scanned[i] = true;
-            counts.replacements += rewriter.counts().replacements;
-            counts.cellsChanged += rewriter.counts().cellsChanged;
-            blanked += rewriter.blankedStrings();
-            if (write && rewriter.changed()) {
-                auto written = stream->write(rewriter.output());
-                if (written) {
-                    written = stream->finish();
-                }
-                if (!written) {
-                    return written.error();
-                }
-                changed[sheet.entry].stream = std::move(stream);
-            }
-            break;
+            return e;
         }
+        if (outputLost.value()) {
+            // A large sheet changed after Deferred output was given up: read it again, writing
+            // from the start.
+            mode = xml::Splicer::Mode::Emit;
+            continue;
+        }
+        auto finished = rewriter.finish();
+        if (!finished) {
+            return finished.error();
+        }
+        if (write && !rewriter.groupsToExpand().empty()) {
+            // A shared formula changed after cells of its group were passed: write the sheet
+            // again, every cell of those groups with its own formula.
+            expandGroups.insert(rewriter.groupsToExpand().begin(), rewriter.groupsToExpand().end());
+            mode = xml::Splicer::Mode::Emit;
+            continue;
+        }
+        outcome.formulasChanged = rewriter.formulasChanged();
+        outcome.structured = rewriter.structuredUses();
+        outcome.counts = rewriter.counts();
+        outcome.blanked = rewriter.blankedStrings();
+        if (write && rewriter.changed()) {
+            auto written = stream->write(rewriter.output());
+            if (written) {
+                written = stream->finish();
+            }
+            if (!written) {
+                return written.error();
+            }
+            outcome.output = std::move(stream);
+        }
+        return outcome;
     }
+}
 
-    auto checked = checkTables(tables, structured, scanned);
-    if (!checked) {
+Result<bool> OoxmlWorkbook::finishParts(WorkbookParts& parts, StructuredUses& structured,
+                                        const std::vector<bool>& scanned, bool everySheetSame,
+                                        std::uint64_t blanked, bool formulasChanged,
+                                        ChangedEntries& changed) const {
+    if (auto checked = checkTables(parts.tables, structured, scanned); !checked) {
         return checked.error();
     }
-    for (auto& [entry, table] : tables) {
+    for (auto& [entry, table] : parts.tables) {
         if (!table.changed()) {
             continue;
         }
@@ -608,22 +682,16 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         }
         changed[entry].bytes = std::move(bytes.value());
     }
-    if (strings && stringsEntry) {
-        if (auto bytes = strings->write(everySheetSame, blanked)) {
-            changed[*stringsEntry].bytes = std::move(*bytes);
+    if (parts.strings && parts.stringsEntry) {
+        if (auto bytes = parts.strings->write(everySheetSame, blanked)) {
+            changed[*parts.stringsEntry].bytes = std::move(*bytes);
         }
     }
-    if (!write || changed.empty()) {
-        return counts;
-    }
-    std::set<std::size_t> removed;
-    if (formulasChanged) {
-        auto status = recalculateOnLoad(changed, removed);
-        if (!status) {
-            return status.error();
-        }
-    }
+    return formulasChanged;
+}
 
+Status OoxmlWorkbook::writePackage(const ChangedEntries& changed,
+                                   const std::set<std::size_t>& removed) {
     const zip::ZipReader& source = *m_zip;
     auto saved = package::replaceFileAtomically(m_path, [&](package::OutputFile& out) -> Status {
         zip::ZipWriter writer(out);
@@ -643,13 +711,13 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         return writer.finish(source);
     });
     if (!saved) {
-        return saved.error();
+        return saved;
     }
     // Later reads must see the new file, not the one the reader still holds open; it is
     // opened again only if this workbook is used again.
     m_zip.reset();
     fileIdentity(m_path, m_modified, m_size);
-    return counts;
+    return Unit{};
 }
 
 Status OoxmlWorkbook::checkTables(const std::vector<std::pair<std::size_t, Table>>& tables,
@@ -685,7 +753,7 @@ Status OoxmlWorkbook::checkTables(const std::vector<std::pair<std::size_t, Table
     return checkStructuredReferences(structured.uses(), all);
 }
 
-Status OoxmlWorkbook::recalculateOnLoad(std::map<std::size_t, NewEntry>& changed,
+Status OoxmlWorkbook::recalculateOnLoad(ChangedEntries& changed,
                                         std::set<std::size_t>& removed) const {
     // Cached results of changed formulas are gone and others may be stale: the workbook is
     // recalculated when opened.

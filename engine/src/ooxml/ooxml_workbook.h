@@ -15,6 +15,7 @@
 
 namespace engine::ooxml {
 
+struct SheetContext;
 class StructuredUses;
 class Table;
 
@@ -44,12 +45,40 @@ private:
         std::unique_ptr<zip::DeflateStream> stream;
         std::string bytes;
     };
+    using ChangedEntries = std::map<std::size_t, NewEntry>; // by entry index
+    struct QueueGroups;
+    struct WorkbookParts;
+    struct SheetOutcome;
     OoxmlWorkbook() = default;
+
+    // The steps of save (write) and dryRun.
     Result<ReplaceCounts> run(bool write);
+    // Sheets with the same queue share one result per shared string. `prepared` is empty when
+    // no sheet has a request that can change anything.
+    QueueGroups groupQueues() const;
+    // Opens the package again after a save; before writing, checks that the file is still the
+    // one opened and that no other program holds it.
+    Status prepareToRun(bool write);
+    // Styles, shared strings (with every queue applied) and tables.
+    Result<WorkbookParts> loadParts(const QueueGroups& groups) const;
+    // What rewriting sheet `index` needs; applies its queue to the formulas of its tables.
+    Result<SheetContext> contextFor(std::size_t index, const QueueGroups& groups,
+                                    WorkbookParts& parts) const;
+    // Streams one sheet through a WorksheetRewriter, reading it again when its output had to
+    // start over, and deflates the new sheet when it changed and `write` is set.
+    Result<SheetOutcome> rewriteSheet(SheetContext context, std::size_t entry, bool write) const;
+    // After every sheet: checks structured references, writes the changed tables and shared
+    // strings into `changed`. Returns whether any formula changed.
+    Result<bool> finishParts(WorkbookParts& parts, StructuredUses& structured,
+                             const std::vector<bool>& scanned, bool everySheetSame,
+                             std::uint64_t blanked, bool formulasChanged,
+                             ChangedEntries& changed) const;
+    // The new package: changed entries deflated anew, removed ones left out, the others copied
+    // as they are; then renamed over the original.
+    Status writePackage(const ChangedEntries& changed, const std::set<std::size_t>& removed);
     // After a formula changed: the workbook part marked for full calculation, the
     // calculation chain (removed) and its relationship and content type.
-    Status recalculateOnLoad(std::map<std::size_t, NewEntry>& changed,
-                             std::set<std::size_t>& removed) const;
+    Status recalculateOnLoad(ChangedEntries& changed, std::set<std::size_t>& removed) const;
     // Structured references after the sheets were rewritten: those a replacement wrote must
     // name tables and columns that exist, and none may name a column a header cell renamed.
     // scanned: the sheets whose formulas were looked at.

@@ -474,6 +474,21 @@ Status ZipReader::readRaw(std::uint64_t offset, std::uint64_t size, std::string&
 
 Status ZipReader::readStream(std::size_t index,
                              const std::function<Status(std::string_view)>& sink) const {
+    auto read = readStreamUntil(index, [&sink](std::string_view chunk) -> Result<Reading> {
+        if (auto status = sink(chunk); !status) {
+            return status.error();
+        }
+        return Reading::Continue;
+    });
+    if (!read) {
+        return read.error();
+    }
+    return Unit{};
+}
+
+Result<bool>
+ZipReader::readStreamUntil(std::size_t index,
+                           const std::function<Result<Reading>(std::string_view)>& sink) const {
     if (index >= m_impl->entries.size()) {
         return Error{ErrorCode::NotFound, "entry " + std::to_string(index)};
     }
@@ -498,13 +513,19 @@ Status ZipReader::readStream(std::size_t index,
     std::uint32_t crc = 0;
     std::uint64_t produced = 0;
     std::string input;
+    bool stopped = false;
     auto deliver = [&](std::string_view bytes) -> Status {
         produced += bytes.size();
         if (produced > entry.uncompressedSize) {
             return corrupt(entry.name + " inflates beyond its declared size");
         }
         crc = crc32(bytes, crc);
-        return sink(bytes);
+        auto answer = sink(bytes);
+        if (!answer) {
+            return answer.error();
+        }
+        stopped = answer.value() == Reading::Stop;
+        return Unit{};
     };
 
     std::uint64_t offset = entry.dataOffset;
@@ -513,11 +534,14 @@ Status ZipReader::readStream(std::size_t index,
         while (offset < end) {
             const std::uint64_t size = std::min<std::uint64_t>(kChunk, end - offset);
             if (auto status = m_impl->read(offset, size, input); !status) {
-                return status;
+                return status.error();
             }
             offset += size;
             if (auto status = deliver(input); !status) {
-                return status;
+                return status.error();
+            }
+            if (stopped) {
+                return true;
             }
         }
     } else {
@@ -542,7 +566,7 @@ Status ZipReader::readStream(std::size_t index,
                 }
                 const std::uint64_t size = std::min<std::uint64_t>(kChunk, end - offset);
                 if (auto status = m_impl->read(offset, size, input); !status) {
-                    return status;
+                    return status.error();
                 }
                 offset += size;
                 stream.next_in = reinterpret_cast<Bytef*>(input.data());
@@ -562,7 +586,10 @@ Status ZipReader::readStream(std::size_t index,
             }
             if (got > 0) {
                 if (auto status = deliver(std::string_view(output.data(), got)); !status) {
-                    return status;
+                    return status.error();
+                }
+                if (stopped) {
+                    return true;
                 }
             }
         }
@@ -573,7 +600,7 @@ Status ZipReader::readStream(std::size_t index,
     if (crc != entry.crc32) {
         return corrupt(entry.name + " fails its CRC-32 check");
     }
-    return Unit{};
+    return false;
 }
 
 Result<std::string> ZipReader::readAll(std::size_t index) const {

@@ -39,6 +39,9 @@ struct EntryInfo {
     std::uint32_t externalAttributes = 0;
 };
 
+/// What a sink of ZipReader::readStreamUntil wants after a chunk.
+enum class Reading { Continue, Stop };
+
 /// Bounds on what one archive may hold; an archive beyond them fails with ResourceLimit.
 struct Limits {
     std::uint64_t maxEntryBytes = 2ULL << 30;  ///< uncompressed size of one entry
@@ -81,6 +84,12 @@ public:
     /// Streams the inflated entry to `sink` in chunks of at most 256 KiB, checking size and CRC-32
     /// at the end like readAll. Stops at the first non-OK status `sink` returns and returns it.
     Status readStream(std::size_t index, const std::function<Status(std::string_view)>& sink) const;
+    /// Like readStream, but `sink` may end the reading early by answering Reading::Stop (size
+    /// and CRC-32 are then not checked). Returns true when the sink stopped it, false when the
+    /// entry was read to its end and checked.
+    Result<bool>
+    readStreamUntil(std::size_t index,
+                    const std::function<Result<Reading>(std::string_view)>& sink) const;
     /// Reads `size` raw bytes of the archive at `offset` (used to copy entries verbatim).
     Status readRaw(std::uint64_t offset, std::uint64_t size, std::string& out) const;
 
