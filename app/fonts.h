@@ -7,7 +7,7 @@
 
 namespace app {
 
-inline QFont ArialFont(double points, bool bold) {
+inline QFont arialFont(double points, bool bold) {
     QFont font;
     font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
     font.setPointSizeF(points);

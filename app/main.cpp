@@ -1,6 +1,6 @@
-// varnocliff: the desktop program. Builds the Qt services and Form1, runs the start-up
+// varnocliff: the desktop program. Builds the Qt services and MainWindow, runs the start-up
 // sequence, shows the window and waits for the user until the window is closed.
-#include "form1.h"
+#include "main_window.h"
 #include "program_end.h"
 #include "subsystems.h"
 #include "window_icon.h"
@@ -15,7 +15,7 @@
 namespace {
 
 // Development aid for tools/screenshot.sh: saves the shown window as a PNG and ends.
-void saveScreenshotIfAsked(Form1& form) {
+void saveScreenshotIfAsked(MainWindow& form) {
     const QString path = qEnvironmentVariable("VARNOCLIFF_SCREENSHOT");
     if (path.isEmpty()) {
         return;
@@ -30,8 +30,8 @@ void saveScreenshotIfAsked(Form1& form) {
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("varnocliff"));
-    QApplication::setWindowIcon(app::WindowIcon());
-    // Only closing Form1 ends the program (ProgramEnd), not the splash going away.
+    QApplication::setWindowIcon(app::windowIcon());
+    // Only closing MainWindow ends the program (ProgramEnd), not the splash going away.
     QApplication::setQuitOnLastWindowClosed(false);
 
     platform::QtServices qtServices;
@@ -41,16 +41,16 @@ int main(int argc, char** argv) {
                                 qt.folderBrowser, qt.urlOpener, qt.settings,
                                 qt.clock,         programEnd,   qt.random};
 
-    Form1 form(services);
+    MainWindow form(services);
     qtServices.setDialogParent(&form);
     programEnd.watch(form);
-    // The pages and handlers of the other subsystems are attached before Form_Load.
+    // The pages and handlers of the other subsystems are attached before start.
     run::StandInFactory factory(run::engineOpener());
     run::SystemRunningLookup runningLookup;
     const app::Subsystems subsystems =
         app::attachSubsystems(form, services, factory, runningLookup);
 
-    if (!form.Form_Load()) {
+    if (!form.start()) {
         return 0;
     }
     form.show();

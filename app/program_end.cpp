@@ -1,7 +1,7 @@
 // ProgramEnd.
 #include "program_end.h"
 
-#include "form1.h"
+#include "main_window.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -19,8 +19,8 @@ ProgramEnd::ProgramEnd(platform::EventPump& events, Terminate terminate)
     }
 }
 
-void ProgramEnd::watch(Form1& form) {
-    connect(&form, &Form1::unloaded, this, &ProgramEnd::end);
+void ProgramEnd::watch(MainWindow& form) {
+    connect(&form, &MainWindow::unloaded, this, &ProgramEnd::end);
 }
 
 void ProgramEnd::end() {

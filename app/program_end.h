@@ -1,4 +1,4 @@
-// Ending the program when the user closes Form1, whatever else is open: the main event loop
+// Ending the program when the user closes MainWindow, whatever else is open: the main event loop
 // and the loop of every modal dialog return at once, and a long operation that lets window
 // events through (a folder scan) is not resumed.
 #pragma once
@@ -8,7 +8,7 @@
 #include <QObject>
 #include <functional>
 
-class Form1;
+class MainWindow;
 
 namespace app {
 
@@ -23,7 +23,7 @@ public:
     explicit ProgramEnd(platform::EventPump& events, Terminate terminate = {});
 
     /// Ends the program when form is closed.
-    void watch(Form1& form);
+    void watch(MainWindow& form);
 
     bool ended() const { return m_ended; }
 

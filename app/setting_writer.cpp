@@ -4,7 +4,7 @@
 namespace app {
 
 bool SettingWriter::write(const QString& key, const QString& value) {
-    if (platform::WriteSetting(m_store, key, value)) {
+    if (platform::writeSetting(m_store, key, value)) {
         return true;
     }
     if (!m_warned) {

@@ -1,4 +1,4 @@
-// Splash: SplashShow, Pause and the click of Check1.
+// Splash: showSplash, pause and the click of hideCheck.
 #include "splash.h"
 
 #include "fonts.h"
@@ -34,8 +34,8 @@ protected:
         QPainter painter(this);
         painter.setPen(QPen(Qt::black, 0));
         for (const SplashLine& line : m_layout.lines) {
-            painter.drawLine(app::TwipsToPixels(line.x1), app::TwipsToPixels(line.y1),
-                             app::TwipsToPixels(line.x2), app::TwipsToPixels(line.y2));
+            painter.drawLine(app::twipsToPixels(line.x1), app::twipsToPixels(line.y1),
+                             app::twipsToPixels(line.x2), app::twipsToPixels(line.y2));
         }
     }
 
@@ -45,7 +45,7 @@ private:
 
 // ShowAgain is read as a number; text that is no finite number counts as absent (show).
 bool readTurnedOff(platform::SettingsStore& store) {
-    const QString text = platform::ReadSetting(store, kShowAgainKey, QStringLiteral("0"));
+    const QString text = platform::readSetting(store, kShowAgainKey, QStringLiteral("0"));
     bool ok = false;
     const double value = text.toDouble(&ok);
     return ok && std::isfinite(value) && value != 0.0;
@@ -53,7 +53,7 @@ bool readTurnedOff(platform::SettingsStore& store) {
 
 } // namespace
 
-SplashLayout LayOutSplash(int pictureWidth, int pictureHeight) {
+SplashLayout layOutSplash(int pictureWidth, int pictureHeight) {
     SplashLayout layout;
     layout.width = pictureWidth;
     layout.height = pictureHeight + kStripTwips;
@@ -66,7 +66,7 @@ SplashLayout LayOutSplash(int pictureWidth, int pictureHeight) {
     return layout;
 }
 
-QString SplashPicturePath(const QString& installationFolder) {
+QString splashPicturePath(const QString& installationFolder) {
     const QString folder = installationFolder + kFolder;
     // QDir::Files without QDir::Hidden or QDir::System: ordinary, non-hidden files only;
     // QDirIterator keeps the order in which the file system lists them.
@@ -79,8 +79,8 @@ QString SplashPicturePath(const QString& installationFolder) {
 
 Splash::Splash(const platform::Services& services, app::SettingWriter& writer,
                QString installationFolder, QWidget* parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), Image1(new QLabel(this)),
-      Check1(new QCheckBox(QStringLiteral("Hide this at next startup"), this)),
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), pictureLabel(new QLabel(this)),
+      hideCheck(new QCheckBox(QStringLiteral("Hide this at next startup"), this)),
       m_services(services), m_writer(writer), m_installationFolder(std::move(installationFolder)),
       m_lineLayer(new LineLayer(m_layout, this)) {
     setObjectName(QStringLiteral("Splash"));
@@ -89,27 +89,27 @@ Splash::Splash(const platform::Services& services, app::SettingWriter& writer,
     setPalette(white);
     setAutoFillBackground(true);
 
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setFrameShape(QFrame::NoFrame);
-    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    pictureLabel->setObjectName(QStringLiteral("Image1"));
+    pictureLabel->setFrameShape(QFrame::NoFrame);
+    pictureLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    Check1->setObjectName(QStringLiteral("Check1"));
-    Check1->setFont(app::ArialFont(9.0, false));
-    Check1->setAutoFillBackground(true);
-    Check1->setGeometry(app::TwipsRect(kCheck1Left, 0, kCheck1Width, kCheck1Height));
-    connect(Check1, &QCheckBox::clicked, this, &Splash::Check1_Click);
+    hideCheck->setObjectName(QStringLiteral("Check1"));
+    hideCheck->setFont(app::arialFont(9.0, false));
+    hideCheck->setAutoFillBackground(true);
+    hideCheck->setGeometry(app::twipsRect(kCheck1Left, 0, kCheck1Width, kCheck1Height));
+    connect(hideCheck, &QCheckBox::clicked, this, &Splash::saveShowAgain);
 }
 
 bool Splash::turnedOff() {
     return readTurnedOff(m_services.settings);
 }
 
-bool Splash::SplashShow() {
+bool Splash::showSplash() {
     if (m_aborted || turnedOff()) {
         return false;
     }
-    const QString path = SplashPicturePath(m_installationFolder);
-    if (!platform::FileExists(path)) {
+    const QString path = splashPicturePath(m_installationFolder);
+    if (!platform::fileExists(path)) {
         return false;
     }
     // A file that is no picture Qt can read gives no splash and no wait.
@@ -121,27 +121,27 @@ bool Splash::SplashShow() {
     setWindowTitle(platform::kApplicationTitle);
 
     m_layout =
-        LayOutSplash(app::PixelsToTwips(picture.width()), app::PixelsToTwips(picture.height()));
+        layOutSplash(app::pixelsToTwips(picture.width()), app::pixelsToTwips(picture.height()));
     m_shownLayout = m_layout;
-    Image1->setPixmap(QPixmap::fromImage(picture));
-    Image1->setGeometry(0, 0, app::TwipsToPixels(m_layout.width),
-                        app::TwipsToPixels(m_layout.height));
-    setFixedSize(app::TwipsToPixels(m_layout.width), app::TwipsToPixels(m_layout.height));
-    Check1->setGeometry(
-        app::TwipsRect(kCheck1Left, m_layout.check1Top, kCheck1Width, kCheck1Height));
-    Check1->raise();
+    pictureLabel->setPixmap(QPixmap::fromImage(picture));
+    pictureLabel->setGeometry(0, 0, app::twipsToPixels(m_layout.width),
+                              app::twipsToPixels(m_layout.height));
+    setFixedSize(app::twipsToPixels(m_layout.width), app::twipsToPixels(m_layout.height));
+    hideCheck->setGeometry(
+        app::twipsRect(kCheck1Left, m_layout.check1Top, kCheck1Width, kCheck1Height));
+    hideCheck->raise();
     m_lineLayer->setGeometry(rect());
     m_lineLayer->raise();
 
     m_waitCut = false;
     show();
-    platform::CenterForm(*this);
-    Pause(kShowSeconds);
+    platform::centerForm(*this);
+    pause(kShowSeconds);
     hide();
     return true;
 }
 
-void Splash::Pause(double seconds) {
+void Splash::pause(double seconds) {
     platform::Clock& clock = m_services.clock;
     const std::int64_t start = clock.monotonicMs();
     const auto wait = static_cast<std::int64_t>(std::ceil(seconds * 1000.0));
@@ -169,6 +169,7 @@ void Splash::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void Splash::Check1_Click() {
-    m_writer.write(kShowAgainKey, Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+void Splash::saveShowAgain() {
+    m_writer.write(kShowAgainKey,
+                   hideCheck->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
 }

@@ -24,9 +24,9 @@ struct SplashLine {
 
 /// Where everything of the splash goes for a picture of the given size, all in twips.
 struct SplashLayout {
-    int width = 0;     ///< of Image1 and of the window: the picture's width
-    int height = 0;    ///< of Image1 and of the window: the picture's height plus the strip
-    int check1Top = 0; ///< Check1 sits in the strip, 20 twips above the bottom edge
+    int width = 0;     ///< of pictureLabel and of the window: the picture's width
+    int height = 0;    ///< of pictureLabel and of the window: the picture's height plus the strip
+    int check1Top = 0; ///< hideCheck sits in the strip, 20 twips above the bottom edge
     std::array<SplashLine, 4> lines{}; ///< Line1 left, Line2 top, Line3 right, Line4 bottom
 };
 
@@ -46,11 +46,11 @@ inline const QString kShowAgainKey = QStringLiteral("ShowAgain");
 } // namespace splash_design
 
 /// The layout for a picture pictureWidth x pictureHeight twips.
-SplashLayout LayOutSplash(int pictureWidth, int pictureHeight);
+SplashLayout layOutSplash(int pictureWidth, int pictureHeight);
 
-/// The path SplashShow tries: "<folder>/Splash/" followed by the first ordinary, non-hidden
+/// The path showSplash tries: "<folder>/Splash/" followed by the first ordinary, non-hidden
 /// file that the file system lists there (in its own order), or by nothing when there is none.
-QString SplashPicturePath(const QString& installationFolder);
+QString splashPicturePath(const QString& installationFolder);
 
 class Splash final : public QWidget {
     Q_OBJECT
@@ -58,21 +58,21 @@ public:
     Splash(const platform::Services& services, app::SettingWriter& writer,
            QString installationFolder, QWidget* parent = nullptr);
 
-    QLabel* Image1;
-    QCheckBox* Check1;
+    QLabel* pictureLabel;
+    QCheckBox* hideCheck;
 
-    /// Line1 to Line4 as placed by the last SplashShow, in twips.
+    /// Line1 to Line4 as placed by the last showSplash, in twips.
     const std::array<SplashLine, 4>& lines() const { return m_layout.lines; }
-    /// The layout of the last SplashShow; nothing when the splash has not been shown.
+    /// The layout of the last showSplash; nothing when the splash has not been shown.
     const std::optional<SplashLayout>& layout() const { return m_shownLayout; }
 
     /// Shows the splash for 4 seconds and hides it again; returns at once when the user
     /// turned it off or no loadable picture is installed. Returns true when it was shown.
-    bool SplashShow();
+    bool showSplash();
 
     /// Handles pending window events until seconds have passed on the monotonic clock, or
     /// until the wait is cut short (abort, or the splash closed by the user).
-    void Pause(double seconds);
+    void pause(double seconds);
 
     /// Ends a running wait at once and keeps the splash from showing again: the program is
     /// ending.
@@ -83,7 +83,7 @@ protected:
 
 private:
     bool turnedOff();
-    void Check1_Click();
+    void saveShowAgain();
 
     platform::Services m_services;
     app::SettingWriter& m_writer;

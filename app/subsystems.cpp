@@ -1,13 +1,13 @@
-// Wiring of the sets page, the file list and the replace run to Form1's controls.
+// Wiring of the sets page, the file list and the replace run to MainWindow's controls.
 #include "subsystems.h"
 
-#include "form1.h"
+#include "main_window.h"
 
 #include <QPushButton>
 
 namespace app {
 
-Subsystems attachSubsystems(Form1& form, platform::Services& services,
+Subsystems attachSubsystems(MainWindow& form, platform::Services& services,
                             run::automation::ApplicationFactory& factory,
                             run::RunningInstanceLookup& lookup) {
     Subsystems attached;
@@ -15,18 +15,24 @@ Subsystems attachSubsystems(Form1& form, platform::Services& services,
     attached.sets = std::make_unique<sets::SetsController>(attached.setsPage, form, form, services);
 
     attached.fileList =
-        std::make_unique<filelist::FileListController>(*form.ListView1, form, services);
+        std::make_unique<filelist::FileListController>(*form.fileListView, form, services);
     filelist::FileListController* fileList = attached.fileList.get();
-    QObject::connect(form.PushButton3, &QPushButton::clicked, fileList,
-                     &filelist::FileListController::PushButton3_Click);
-    QObject::connect(form.PushButton6, &QPushButton::clicked, fileList,
-                     &filelist::FileListController::PushButton6_Click);
+    QObject::connect(form.addFilesButton, &QPushButton::clicked, fileList,
+                     &filelist::FileListController::addFiles);
+    QObject::connect(form.addFolderButton, &QPushButton::clicked, fileList,
+                     &filelist::FileListController::addFolder);
     // A folder scan that lets events through must not go on once the window is closed.
-    QObject::connect(&form, &Form1::unloaded, fileList, &filelist::FileListController::requestStop);
+    QObject::connect(&form, &MainWindow::unloaded, fileList,
+                     &filelist::FileListController::requestStop);
 
-    const run::RunControls controls{
-        form.TabControl1,         form.Text1,  form.Text2,     attached.setsPage.Combo1,
-        attached.setsPage.Combo2, form.Check4, form.ListView1, form.PushButton7};
+    const run::RunControls controls{form.pageTabs,
+                                    form.findText,
+                                    form.replaceText,
+                                    attached.setsPage.findList,
+                                    attached.setsPage.replaceList,
+                                    form.matchCase,
+                                    form.fileListView,
+                                    form.startButton};
     attached.run =
         std::make_unique<run::RunController>(controls, form, services.messageBox, factory, lookup);
     return attached;

@@ -14,11 +14,11 @@
 
 #include <memory>
 
-class Form1;
+class MainWindow;
 
 namespace app {
 
-/// The handlers attached to Form1; they live as long as this object does.
+/// The handlers attached to MainWindow; they live as long as this object does.
 struct Subsystems {
     sets::SetsPageControls setsPage;
     std::unique_ptr<sets::SetsController> sets;
@@ -26,10 +26,10 @@ struct Subsystems {
     std::unique_ptr<run::RunController> run;
 };
 
-/// Builds the sets page on form, connects PushButton3, PushButton6 and PushButton7 and the
-/// list's own events. Call before Form_Load. services, factory and lookup must outlive the
+/// Builds the sets page on form, connects addFilesButton, addFolderButton and startButton and the
+/// list's own events. Call before start. services, factory and lookup must outlive the
 /// result.
-Subsystems attachSubsystems(Form1& form, platform::Services& services,
+Subsystems attachSubsystems(MainWindow& form, platform::Services& services,
                             run::automation::ApplicationFactory& factory,
                             run::RunningInstanceLookup& lookup);
 

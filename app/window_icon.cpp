@@ -1,9 +1,9 @@
-// WindowIcon: the icon files compiled in as Qt resources (see CMakeLists.txt).
+// windowIcon: the icon files compiled in as Qt resources (see CMakeLists.txt).
 #include "window_icon.h"
 
 namespace app {
 
-QIcon WindowIcon() {
+QIcon windowIcon() {
     QIcon icon;
     for (const int size : {32, 48, 64, 128, 256}) {
         icon.addFile(QStringLiteral(":/varnocliff/icons/varnocliff-%1.png").arg(size),

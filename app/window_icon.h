@@ -6,6 +6,6 @@
 namespace app {
 
 /// Every size of the icon that ships (32 x 32 is the window's own).
-QIcon WindowIcon();
+QIcon windowIcon();
 
 } // namespace app

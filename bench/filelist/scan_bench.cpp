@@ -2,7 +2,7 @@
 // folder list, every folder's matching files and the full paths, as the command line runs it.
 // Usage: filelist_scan_bench FOLDER [EXTENSION [RUNS]]; prints the file count and the fastest
 // and median run in milliseconds.
-#include "filelist/add_folder.h"
+#include "filelist/folder_scan.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer timer;
         timer.start();
-        const QStringList files = AddFolder::ScanFolderFiles(folder, extension);
+        const QStringList files = filelist::scanFolderFiles(folder, extension);
         times.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
         count = files.size();
     }

@@ -61,13 +61,13 @@ int benchFile(const QString& path) {
         const sets::TextFileContent text = sets::ReadTextFile(path);
         sets::ParseSetsText(text.text, sets::kDefaultSeparator, sets::setListOf(controls));
         // Opening the drop-down list lays out its items: it must not stall on a full list.
-        controls.Combo1->setCurrentIndex(sets - 1);
-        controls.Combo1->showPopup();
+        controls.findList->setCurrentIndex(sets - 1);
+        controls.findList->showPopup();
         QApplication::processEvents();
-        controls.Combo1->hidePopup();
-        if (controls.Combo2->count() != sets) {
+        controls.findList->hidePopup();
+        if (controls.replaceList->count() != sets) {
             std::fprintf(stderr, "the page's lists hold %d sets, not %d\n",
-                         controls.Combo2->count(), sets);
+                         controls.replaceList->count(), sets);
         }
     });
     std::printf("%-28s %9lld bytes %7lld lines %6d sets | read %7.1f ms (median %7.1f) | "

@@ -2,7 +2,7 @@
 // find the same files in the same order.
 #include "cli/paths.h"
 
-#include "filelist/add_folder.h"
+#include "filelist/folder_scan.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,7 +15,7 @@ QStringList expandPaths(const QStringList& paths, const QString& extension) {
     QStringList files;
     for (const QString& path : paths) {
         if (QFileInfo(path).isDir()) {
-            files += AddFolder::ScanFolderFiles(path, extension);
+            files += filelist::scanFolderFiles(path, extension);
         } else {
             files += path;
         }

@@ -2,7 +2,7 @@
 // busy pointer has nothing to show, and the engine's reasons come back as the file's outcome.
 #include "cli/workbook_job.h"
 
-#include "run/excel1.h"
+#include "run/workbook_operations.h"
 
 #include <QFile>
 
@@ -39,11 +39,11 @@ private:
 
 run::Status replaceAll(Workbook& workbook, const ReplacePlan& plan, run::RunContext& context) {
     if (!plan.sets && plan.pairs.size() == 1) {
-        return Excel1::ReplaceInWorkbook(workbook, plan.pairs.front().find,
-                                         plan.pairs.front().replacement, context);
+        return run::replaceInWorkbook(workbook, plan.pairs.front().find,
+                                      plan.pairs.front().replacement, context);
     }
-    return Excel1::ReplaceSetsInWorkbook(workbook, PairList(plan.pairs, &ReplacePair::find),
-                                         PairList(plan.pairs, &ReplacePair::replacement), context);
+    return run::replaceSetsInWorkbook(workbook, PairList(plan.pairs, &ReplacePair::find),
+                                      PairList(plan.pairs, &ReplacePair::replacement), context);
 }
 
 } // namespace
@@ -53,9 +53,9 @@ FileOutcome processWorkbook(run::automation::ApplicationFactory& factory, const 
     // The path's bytes as the file system holds them, whatever the locale.
     const std::string file = QFile::encodeName(path).toStdString();
     OptionsContext context(plan.matchCase);
-    const auto counts = Excel1::ProcessFile(
+    const auto counts = run::processFile(
         factory, file, [&](Workbook& workbook) { return replaceAll(workbook, plan, context); },
-        plan.dryRun ? Excel1::Finish::DryRun : Excel1::Finish::Save);
+        plan.dryRun ? run::Finish::DryRun : run::Finish::Save);
 
     FileOutcome outcome;
     if (!counts) {

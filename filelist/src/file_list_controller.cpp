@@ -2,7 +2,7 @@
 // the platform services, so every path runs offscreen in tests.
 #include "filelist/file_list_controller.h"
 
-#include "filelist/add_folder.h"
+#include "filelist/folder_scan.h"
 #include "platform/message_box.h"
 
 #include <QCoreApplication>
@@ -62,24 +62,24 @@ bool isShown(const QPointer<QWidget>& window) {
 
 } // namespace
 
-FileListController::FileListController(QTreeWidget& listView1, platform::MousePointer& pointer,
+FileListController::FileListController(QTreeWidget& listView, platform::MousePointer& pointer,
                                        platform::Services& services, QObject* parent)
-    : QObject(parent), m_list(&listView1), m_pointer(pointer), m_services(services) {
-    listView1.setAcceptDrops(true);
-    listView1.viewport()->setAcceptDrops(true);
-    listView1.installEventFilter(this);
-    listView1.viewport()->installEventFilter(this);
+    : QObject(parent), m_list(&listView), m_pointer(pointer), m_services(services) {
+    listView.setAcceptDrops(true);
+    listView.viewport()->setAcceptDrops(true);
+    listView.installEventFilter(this);
+    listView.viewport()->installEventFilter(this);
     // Closing the main window ends the program, also in the middle of a scan.
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(app, &QGuiApplication::lastWindowClosed, this, &FileListController::requestStop);
     }
 }
 
-bool FileListController::ListView1_OLEDragOver(const QMimeData& data) {
+bool FileListController::acceptsDrop(const QMimeData& data) {
     return !droppedPaths(data).isEmpty();
 }
 
-void FileListController::PushButton3_Click() {
+void FileListController::addFiles() {
     platform::FileDialogRequest request;
     request.title = kOpenDialogTitle;
     request.filter = kOpenDialogFilter;
@@ -90,16 +90,15 @@ void FileListController::PushButton3_Click() {
     appendItems(*m_list, chosen);
 }
 
-void FileListController::PushButton6_Click() {
+void FileListController::addFolder() {
     const std::optional<QString> answer = m_services.inputBox.getText(
         kExtensionPrompt, platform::kApplicationTitle, kDefaultExtension);
     if (!answer.has_value() || answer->isEmpty()) {
         return;
     }
     // Kept for the user's record only: the prompt always proposes the default.
-    platform::WriteSetting(m_services.settings, kExtensionKey, *answer);
-    const QString folder =
-        AddFolder::BrowseForFolder(m_services.folderBrowser, kFolderBrowserTitle);
+    platform::writeSetting(m_services.settings, kExtensionKey, *answer);
+    const QString folder = filelist::browseForFolder(m_services.folderBrowser, kFolderBrowserTitle);
     if (folder.isEmpty()) {
         return;
     }
@@ -109,25 +108,25 @@ void FileListController::PushButton6_Click() {
     }
 }
 
-void FileListController::ListView1_DblClick() {
+void FileListController::removeSelected() {
     if (!m_list.isNull()) {
         removeSelectedItem(*m_list);
     }
 }
 
-void FileListController::ListView1_KeyDown(int key, Qt::KeyboardModifiers /*modifiers*/) {
+void FileListController::keyDown(int key, Qt::KeyboardModifiers /*modifiers*/) {
     if (key == Qt::Key_Delete && !m_list.isNull()) {
         removeSelectedItem(*m_list);
     }
 }
 
-void FileListController::ListView1_OLEDragDrop(const QMimeData& data) {
+void FileListController::addDropped(const QMimeData& data) {
     const QStringList paths = droppedPaths(data);
     for (const QString& path : paths) {
         if (m_list.isNull()) {
             return;
         }
-        if (!AddFolder::IsFolderToScan(path)) {
+        if (!filelist::isFolderToScan(path)) {
             // A file, a hidden folder, or a path that cannot be read: added as it stands.
             appendItem(*m_list, path);
             continue;
@@ -155,11 +154,11 @@ std::optional<QStringList> FileListController::scanTree(const QString& folder,
     // The main window being closed (hidden) while events are handled also ends the scan.
     const QPointer<QWidget> window = m_list.isNull() ? nullptr : m_list->window();
     const bool watchWindow = isShown(window);
-    const AddFolder::StopRequest stop = [&] {
+    const filelist::StopRequest stop = [&] {
         return m_stopRequested || m_list.isNull() || (watchWindow && !isShown(window));
     };
     BusyPump pump(m_services.events, m_pointer);
-    QStringList files = AddFolder::ScanFolderTree(folder, pattern, &pump, stop);
+    QStringList files = filelist::scanFolderTree(folder, pattern, &pump, stop);
     const bool stopped = stop();
 
     --m_scanDepth;
@@ -178,7 +177,7 @@ bool FileListController::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == m_list.data() && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        ListView1_KeyDown(key->key(), key->modifiers());
+        keyDown(key->key(), key->modifiers());
         return key->key() == Qt::Key_Delete; // other keys move the selection as usual
     }
     if (watched != m_list->viewport()) {
@@ -186,12 +185,12 @@ bool FileListController::eventFilter(QObject* watched, QEvent* event) {
     }
     switch (event->type()) {
     case QEvent::MouseButtonDblClick:
-        ListView1_DblClick();
+        removeSelected();
         return true;
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (drag->mimeData() != nullptr && ListView1_OLEDragOver(*drag->mimeData())) {
+        if (drag->mimeData() != nullptr && acceptsDrop(*drag->mimeData())) {
             drag->acceptProposedAction();
         } else {
             drag->ignore();
@@ -200,7 +199,7 @@ bool FileListController::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        if (drop->mimeData() == nullptr || !ListView1_OLEDragOver(*drop->mimeData())) {
+        if (drop->mimeData() == nullptr || !acceptsDrop(*drop->mimeData())) {
             drop->ignore();
             return true;
         }
@@ -209,7 +208,7 @@ bool FileListController::eventFilter(QObject* watched, QEvent* event) {
         // on a copy of the paths, since the drag's data dies with the drag.
         auto copy = std::make_shared<QMimeData>();
         copy->setUrls(drop->mimeData()->urls());
-        QTimer::singleShot(0, this, [this, copy] { ListView1_OLEDragDrop(*copy); });
+        QTimer::singleShot(0, this, [this, copy] { addDropped(*copy); });
         return true;
     }
     default:

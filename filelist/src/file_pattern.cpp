@@ -1,11 +1,11 @@
 // The program's own file-name matching: the same on every file system, whatever its case rules,
 // and no shell globbing.
-#include "filelist/add_folder.h"
+#include "filelist/file_pattern.h"
 
 #include <QChar>
 #include <string>
 
-namespace AddFolder {
+namespace filelist {
 namespace {
 
 // Case-folded code points of text; "?" then stands for one code point, not one UTF-16 unit.
@@ -74,8 +74,8 @@ bool FilePattern::matches(QStringView name) const {
                                           m_folded.data(), patternSize - 2);
 }
 
-bool MatchesPattern(QStringView name, QStringView pattern) {
+bool matchesPattern(QStringView name, QStringView pattern) {
     return FilePattern(pattern).matches(name);
 }
 
-} // namespace AddFolder
+} // namespace filelist

@@ -1,13 +1,12 @@
-// Reads the entries of one folder in the file system's own order, for the folder scans. Two
-// implementations: POSIX directory streams (fast, used on Unix) and QDirIterator (elsewhere,
-// and in tests on Unix so that both are checked against the same cases).
+// Reads the entries of one folder in the file system's own order, for the folder scans, with
+// POSIX directory streams.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 #include <memory>
 
-namespace AddFolder::detail {
+namespace filelist::detail {
 
 struct FolderEntry {
     /// The bare name, never "." or "..".
@@ -50,4 +49,4 @@ bool isVisibleFolder(const QString& path);
 /// True when path names a folder (links followed).
 bool isFolder(const QString& path);
 
-} // namespace AddFolder::detail
+} // namespace filelist::detail

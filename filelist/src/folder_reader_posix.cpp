@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-namespace AddFolder::detail {
+namespace filelist::detail {
 namespace {
 
 QByteArray identityOf(const struct stat& info) {
@@ -149,4 +149,4 @@ bool isVisibleFolder(const QString& path) {
            !isHiddenEntry(info);
 }
 
-} // namespace AddFolder::detail
+} // namespace filelist::detail

@@ -1,4 +1,4 @@
-// SetFormColors: the face colour on a window and its plain controls; skins are not here.
+// setFormColors: the face colour on a window and its plain controls; skins are not here.
 #include "platform/appearance.h"
 
 #include <QApplication>
@@ -28,7 +28,7 @@ bool takesFaceColour(const QWidget& widget) {
 
 } // namespace
 
-void SetFormColors(QWidget& window) {
+void setFormColors(QWidget& window) {
     // The face colour follows the user's desktop palette, read anew at every call.
     const QColor face = QApplication::palette().color(QPalette::Active, QPalette::Button);
     giveFaceColour(window, face);

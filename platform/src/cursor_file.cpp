@@ -1,4 +1,4 @@
-// LoadCursorFile: Qt's ico reader decodes the image; the hotspot is read here because the
+// loadCursorFile: Qt's ico reader decodes the image; the hotspot is read here because the
 // reader does not report it.
 #include "platform/cursor_file.h"
 
@@ -28,7 +28,7 @@ std::optional<QPoint> cursorHotspot(const QByteArray& bytes) {
 
 } // namespace
 
-std::optional<QCursor> LoadCursorFile(const QString& path) {
+std::optional<QCursor> loadCursorFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxCursorBytes) {
         return std::nullopt;

@@ -1,13 +1,13 @@
-// ReadSetting and WriteSetting over any settings store.
+// readSetting and writeSetting over any settings store.
 #include "platform/settings_store.h"
 
 namespace platform {
 
-QString ReadSetting(SettingsStore& store, const QString& key, const QString& defaultValue) {
+QString readSetting(SettingsStore& store, const QString& key, const QString& defaultValue) {
     return store.read(key).value_or(defaultValue);
 }
 
-bool WriteSetting(SettingsStore& store, const QString& key, const QString& value) {
+bool writeSetting(SettingsStore& store, const QString& key, const QString& value) {
     return store.write(key, value);
 }
 

@@ -1,4 +1,4 @@
-// FileExists, CenterForm and the installation folder.
+// fileExists, centerForm and the installation folder.
 #include "platform/shared_routines.h"
 
 #include <QCoreApplication>
@@ -9,7 +9,7 @@
 
 namespace platform {
 
-bool FileExists(const QString& path) {
+bool fileExists(const QString& path) {
     if (path.isEmpty()) {
         return false;
     }
@@ -20,7 +20,7 @@ bool FileExists(const QString& path) {
     return info.lastModified().isValid();
 }
 
-void CenterForm(QWidget& window) {
+void centerForm(QWidget& window) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) {
         return;
@@ -32,7 +32,7 @@ void CenterForm(QWidget& window) {
     window.move(left, top);
 }
 
-QString InstallationFolder() {
+QString installationFolder() {
     return QCoreApplication::applicationDirPath();
 }
 

@@ -1,8 +1,8 @@
 // Start Replacing: validation, the running-instance question, then every listed file through
-// Excel1, reading the page, the texts, the sets and Check4 from the main window as it goes.
+// run, reading the page, the texts, the sets and matchCase from the main window as it goes.
 #include "run/run_controller.h"
 
-#include "run/excel1.h"
+#include "run/workbook_operations.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,7 +18,7 @@ namespace {
 
 constexpr int kSetsPage = 1;
 
-// Check4 and the main window's hourglass, as the workbook operations read and set them.
+// matchCase and the main window's hourglass, as the workbook operations read and set them.
 class WindowContext final : public RunContext {
 public:
     WindowContext(QCheckBox& check4, platform::MousePointer& pointer)
@@ -61,15 +61,15 @@ RunController::RunController(const RunControls& controls, platform::MousePointer
                              QObject* parent)
     : QObject(parent), m_controls(controls), m_pointer(pointer), m_messageBox(messageBox),
       m_factory(factory), m_lookup(lookup) {
-    connect(m_controls.PushButton7, &QPushButton::clicked, this, &RunController::PushButton7_Click);
+    connect(m_controls.startButton, &QPushButton::clicked, this, &RunController::startReplacing);
 }
 
-bool RunController::ExcelIsRunning() {
-    return Excel1::ExcelIsRunning(m_lookup);
+bool RunController::excelIsRunning() {
+    return run::excelIsRunning(m_lookup);
 }
 
-bool RunController::CancelIfExcelOpen() {
-    if (!ExcelIsRunning()) {
+bool RunController::cancelIfExcelOpen() {
+    if (!excelIsRunning()) {
         return false;
     }
     const platform::Answer answer =
@@ -78,47 +78,47 @@ bool RunController::CancelIfExcelOpen() {
     return answer != platform::Answer::Yes;
 }
 
-void RunController::PushButton7_Click() {
+void RunController::startReplacing() {
     const auto inform = [this](const QString& text) {
         m_messageBox.show(text, platform::kApplicationTitle, platform::Buttons::Ok,
                           platform::Icon::None);
     };
-    const bool findMissing = m_controls.TabControl1->currentIndex() == kSetsPage
-                                 ? m_controls.Combo1->count() == 0
-                                 : m_controls.Text1->toPlainText().isEmpty();
+    const bool findMissing = m_controls.pageTabs->currentIndex() == kSetsPage
+                                 ? m_controls.findList->count() == 0
+                                 : m_controls.findText->toPlainText().isEmpty();
     if (findMissing) {
         inform(kNoFindText);
         return;
     }
-    if (m_controls.ListView1->topLevelItemCount() == 0) {
+    if (m_controls.fileListView->topLevelItemCount() == 0) {
         inform(kNoFiles);
         return;
     }
 
     m_pointer.setMousePointer(platform::kPointerHourglass);
-    if (CancelIfExcelOpen()) {
+    if (cancelIfExcelOpen()) {
         m_pointer.setMousePointer(platform::kPointerDefault);
         return;
     }
     m_pointer.setMousePointer(platform::kPointerHourglass);
 
-    WindowContext context(*m_controls.Check4, m_pointer);
+    WindowContext context(*m_controls.matchCase, m_pointer);
     const auto replace = [this, &context](automation::Workbook& workbook) -> Status {
-        if (m_controls.TabControl1->currentIndex() == kSetsPage) {
-            return Excel1::ReplaceSetsInWorkbook(workbook, ComboList(*m_controls.Combo1),
-                                                 ComboList(*m_controls.Combo2), context);
+        if (m_controls.pageTabs->currentIndex() == kSetsPage) {
+            return run::replaceSetsInWorkbook(workbook, ComboList(*m_controls.findList),
+                                              ComboList(*m_controls.replaceList), context);
         }
-        return Excel1::ReplaceInWorkbook(workbook, m_controls.Text1->toPlainText().toStdString(),
-                                         m_controls.Text2->toPlainText().toStdString(), context);
+        return run::replaceInWorkbook(workbook, m_controls.findText->toPlainText().toStdString(),
+                                      m_controls.replaceText->toPlainText().toStdString(), context);
     };
 
     // The count is a full int: lists longer than 32,767 files are processed to the end.
     QList<FailedFile> failed;
-    const int fileCount = m_controls.ListView1->topLevelItemCount();
+    const int fileCount = m_controls.fileListView->topLevelItemCount();
     for (int i = 0; i < fileCount; ++i) {
-        const QString path = m_controls.ListView1->topLevelItem(i)->text(0);
+        const QString path = m_controls.fileListView->topLevelItem(i)->text(0);
         auto processed =
-            Excel1::ProcessFile(m_factory, QFile::encodeName(path).toStdString(), replace);
+            run::processFile(m_factory, QFile::encodeName(path).toStdString(), replace);
         if (!processed) {
             failed.append({path, QString::fromStdString(processed.failure().reason)});
         }

@@ -1,7 +1,7 @@
 // The sets page's handlers.
 #include "sets/sets_controller.h"
 
-#include "sets/form2.h"
+#include "sets/load_sets_dialog.h"
 #include "sets/set_list.h"
 #include "sets/sets_file.h"
 #include "sets/window_pointer.h"
@@ -21,27 +21,30 @@ SetsController::SetsController(const SetsPageControls& controls, QWidget& mainWi
                                QObject* parent)
     : QObject(parent), m_controls(controls), m_mainWindow(mainWindow), m_services(services),
       m_sets(setListOf(controls)), m_runModal([](QDialog& dialog) { dialog.exec(); }),
-      m_installationFolder(platform::InstallationFolder()) {
-    connect(controls.PushButton8, &QPushButton::clicked, this, &SetsController::PushButton8_Click);
-    connect(controls.PushButton2, &QPushButton::clicked, this, &SetsController::PushButton2_Click);
-    connect(controls.PushButton5, &QPushButton::clicked, this, &SetsController::PushButton5_Click);
-    connect(controls.PushButton10, &QPushButton::clicked, this,
-            &SetsController::PushButton10_Click);
-    connect(controls.PushButton1, &QPushButton::clicked, this, &SetsController::PushButton1_Click);
+      m_installationFolder(platform::installationFolder()) {
+    connect(controls.addSetButton, &QPushButton::clicked, this, &SetsController::addSet);
+    connect(controls.removeSetButton, &QPushButton::clicked, this,
+            &SetsController::removeSelectedSet);
+    connect(controls.clearSetsButton, &QPushButton::clicked, this, &SetsController::clearSets);
+    connect(controls.loadSetsButton, &QPushButton::clicked, this, &SetsController::loadSets);
+    connect(controls.saveSetsButton, &QPushButton::clicked, this, &SetsController::saveSets);
     // A selection by the user and a change of the shown text both move the current index.
-    connect(controls.Combo1, &QComboBox::currentIndexChanged, this, &SetsController::Combo1_Click);
-    connect(controls.Combo2, &QComboBox::currentIndexChanged, this, &SetsController::Combo2_Click);
+    connect(controls.findList, &QComboBox::currentIndexChanged, this,
+            &SetsController::mirrorFindSelection);
+    connect(controls.replaceList, &QComboBox::currentIndexChanged, this,
+            &SetsController::mirrorReplaceSelection);
 
     auto* rule = new HandCursorRule(mainPointer, this);
-    for (QPushButton* button : {controls.PushButton8, controls.PushButton10, controls.PushButton1,
-                                controls.PushButton5, controls.PushButton2}) {
+    for (QPushButton* button :
+         {controls.addSetButton, controls.loadSetsButton, controls.saveSetsButton,
+          controls.clearSetsButton, controls.removeSetButton}) {
         rule->addButton(*button);
     }
-    rule->addBackground(*controls.Label3);
-    rule->addBackground(*controls.Label4);
+    rule->addBackground(*controls.findListLabel);
+    rule->addBackground(*controls.replaceListLabel);
     // Moves over the lists change nothing, so they must not reach the page or the tab control.
-    controls.Combo1->setAttribute(Qt::WA_NoMousePropagation);
-    controls.Combo2->setAttribute(Qt::WA_NoMousePropagation);
+    controls.findList->setAttribute(Qt::WA_NoMousePropagation);
+    controls.replaceList->setAttribute(Qt::WA_NoMousePropagation);
 }
 
 void SetsController::showListFull(const QString& more) {
@@ -49,7 +52,7 @@ void SetsController::showListFull(const QString& more) {
                                platform::Buttons::Ok, platform::Icon::None);
 }
 
-void SetsController::PushButton8_Click() {
+void SetsController::addSet() {
     if (m_sets.isFull()) {
         showListFull(QStringLiteral(" Remove sets before adding more."));
         return;
@@ -78,11 +81,12 @@ void SetsController::PushButton8_Click() {
     keepingSelection([&] { m_sets.append(set->find, set->replace); });
 }
 
-void SetsController::PushButton2_Click() {
+void SetsController::removeSelectedSet() {
     // Both lists show one model, so removing the selected set removes it from both; the
     // second list's own test finds the same index, as the mirroring keeps them equal.
-    const int index = m_controls.Combo1->currentIndex() >= 0 ? m_controls.Combo1->currentIndex()
-                                                             : m_controls.Combo2->currentIndex();
+    const int index = m_controls.findList->currentIndex() >= 0
+                          ? m_controls.findList->currentIndex()
+                          : m_controls.replaceList->currentIndex();
     if (index < 0) {
         return;
     }
@@ -93,27 +97,27 @@ void SetsController::PushButton2_Click() {
     m_quiet = false;
 }
 
-void SetsController::PushButton5_Click() {
+void SetsController::clearSets() {
     m_quiet = true;
     m_sets.clear();
     selectInBoth(-1);
     m_quiet = false;
 }
 
-void SetsController::PushButton10_Click() {
+void SetsController::loadSets() {
     if (m_sets.isFull()) {
         showListFull(QStringLiteral(" Remove sets before loading more."));
         return;
     }
     keepingSelection([this] {
         // Each opening starts afresh; closing the dialog discards it.
-        const auto dialog =
-            std::make_unique<Form2>(m_sets, m_services, m_installationFolder, &m_mainWindow);
+        const auto dialog = std::make_unique<LoadSetsDialog>(m_sets, m_services,
+                                                             m_installationFolder, &m_mainWindow);
         m_runModal(*dialog);
     });
 }
 
-void SetsController::PushButton1_Click() {
+void SetsController::saveSets() {
     platform::FileDialogRequest request;
     request.title = QStringLiteral("Save List");
     request.filter = QStringLiteral("Text Files (*.txt);;All Files (*)");
@@ -126,7 +130,7 @@ void SetsController::PushButton1_Click() {
 }
 
 void SetsController::saveSetsFile(const QString& path) {
-    if (platform::FileExists(path) &&
+    if (platform::fileExists(path) &&
         m_services.messageBox.show(QStringLiteral("Are you sure you wish to overwrite ") + path +
                                        QStringLiteral(" ?"),
                                    platform::kApplicationTitle, platform::Buttons::YesNo,
@@ -140,20 +144,20 @@ void SetsController::saveSetsFile(const QString& path) {
     }
 }
 
-void SetsController::Combo1_Click() {
+void SetsController::mirrorFindSelection() {
     if (!m_quiet) {
-        m_controls.Combo2->setCurrentIndex(m_controls.Combo1->currentIndex());
+        m_controls.replaceList->setCurrentIndex(m_controls.findList->currentIndex());
     }
 }
 
-void SetsController::Combo2_Click() {
+void SetsController::mirrorReplaceSelection() {
     if (!m_quiet) {
-        m_controls.Combo1->setCurrentIndex(m_controls.Combo2->currentIndex());
+        m_controls.findList->setCurrentIndex(m_controls.replaceList->currentIndex());
     }
 }
 
 void SetsController::keepingSelection(const std::function<void()>& change) {
-    const int selected = m_controls.Combo1->currentIndex();
+    const int selected = m_controls.findList->currentIndex();
     m_quiet = true;
     change();
     selectInBoth(selected);
@@ -161,8 +165,8 @@ void SetsController::keepingSelection(const std::function<void()>& change) {
 }
 
 void SetsController::selectInBoth(int index) {
-    m_controls.Combo1->setCurrentIndex(index);
-    m_controls.Combo2->setCurrentIndex(index);
+    m_controls.findList->setCurrentIndex(index);
+    m_controls.replaceList->setCurrentIndex(index);
 }
 
 } // namespace sets

@@ -106,27 +106,29 @@ SetsPageControls createSetsPage(QWidget& page) {
     };
 
     SetsPageControls controls{};
-    controls.Label3 =
+    controls.findListLabel =
         label("Label3", QStringLiteral(" Find what (exact case):"), twipsRect(240, 495, 5415, 255));
-    controls.Combo1 = combo("Combo1", SetList::kFindColumn, twipsRect(240, 810, 5850, 345));
-    controls.Label4 =
+    controls.findList = combo("Combo1", SetList::kFindColumn, twipsRect(240, 810, 5850, 345));
+    controls.replaceListLabel =
         label("Label4", QStringLiteral(" Replace with:"), twipsRect(240, 1350, 6015, 255));
-    controls.Combo2 = combo("Combo2", SetList::kReplaceColumn, twipsRect(240, 1635, 5850, 345));
-    controls.PushButton8 =
+    controls.replaceList =
+        combo("Combo2", SetList::kReplaceColumn, twipsRect(240, 1635, 5850, 345));
+    controls.addSetButton =
         button("PushButton8", QStringLiteral("Add Set"), twipsRect(240, 2100, 5850, 405));
-    controls.PushButton10 =
+    controls.loadSetsButton =
         button("PushButton10", QStringLiteral("Load Sets"), twipsRect(240, 2610, 2820, 405));
-    controls.PushButton1 =
+    controls.saveSetsButton =
         button("PushButton1", QStringLiteral("Save Sets"), twipsRect(3240, 2610, 2820, 405));
-    controls.PushButton5 =
+    controls.clearSetsButton =
         button("PushButton5", QStringLiteral("Clear Sets"), twipsRect(240, 3120, 2820, 405));
-    controls.PushButton2 = button("PushButton2", QStringLiteral("Remove Selected Set"),
-                                  twipsRect(3240, 3120, 2820, 405));
+    controls.removeSetButton = button("PushButton2", QStringLiteral("Remove Selected Set"),
+                                      twipsRect(3240, 3120, 2820, 405));
 
     // Tab indexes 3, 4, 5, 6, 7, 8 and 18; the labels take no focus.
-    QWidget* const order[] = {controls.Combo1,       controls.Combo2,      controls.PushButton8,
-                              controls.PushButton10, controls.PushButton2, controls.PushButton5,
-                              controls.PushButton1};
+    QWidget* const order[] = {controls.findList,        controls.replaceList,
+                              controls.addSetButton,    controls.loadSetsButton,
+                              controls.removeSetButton, controls.clearSetsButton,
+                              controls.saveSetsButton};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget::setTabOrder(order[i], order[i + 1]);
     }
@@ -134,8 +136,8 @@ SetsPageControls createSetsPage(QWidget& page) {
 }
 
 SetList& setListOf(const SetsPageControls& controls) {
-    auto* list = qobject_cast<SetList*>(controls.Combo1->model());
-    Q_ASSERT(list != nullptr && controls.Combo2->model() == list);
+    auto* list = qobject_cast<SetList*>(controls.findList->model());
+    Q_ASSERT(list != nullptr && controls.replaceList->model() == list);
     return *list;
 }
 

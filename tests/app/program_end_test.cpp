@@ -1,7 +1,7 @@
-// Closing Form1 ends the program at once: the main loop and a modal dialog's loop both
+// Closing MainWindow ends the program at once: the main loop and a modal dialog's loop both
 // return, and a long operation that lets events through does not resume.
 #include "fakes/fake_services.h"
-#include "form1.h"
+#include "main_window.h"
 #include "program_end.h"
 
 #include <QDialog>
@@ -23,14 +23,14 @@ void ProgramEndTest::closingDuringAModalDialogEndsEveryLoop() {
     int terminated = 0;
     app::ProgramEnd end(f.events, [&] { ++terminated; });
     auto services = f.services();
-    Form1 form(services);
+    MainWindow form(services);
     QTemporaryDir dir;
     form.setInstallationFolder(dir.path());
     end.watch(form);
-    QVERIFY(form.Form_Load());
+    QVERIFY(form.start());
     form.show();
 
-    // Help opens a box; while it is open (a real modal loop), the user closes Form1.
+    // Help opens a box; while it is open (a real modal loop), the user closes MainWindow.
     bool dialogReturned = false;
     f.messageBox.onShow = [&](const fakes::MessageCall&) {
         QDialog box(&form);
@@ -38,7 +38,7 @@ void ProgramEndTest::closingDuringAModalDialogEndsEveryLoop() {
         box.exec();
         dialogReturned = true;
     };
-    QTimer::singleShot(0, form.PushButton16, &QPushButton::click);
+    QTimer::singleShot(0, form.helpButton, &QPushButton::click);
     QTimer watchdog;
     watchdog.setSingleShot(true);
     connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
@@ -57,7 +57,7 @@ void ProgramEndTest::closingDuringALongOperationEndsTheProcess() {
     int terminated = 0;
     app::ProgramEnd end(f.events, [&] { ++terminated; });
     auto services = f.services();
-    Form1 form(services);
+    MainWindow form(services);
     end.watch(form);
     f.events.onProcess = [&] { form.close(); };
     end.processEvents(); // as a folder scan does between two folders
@@ -71,7 +71,7 @@ void ProgramEndTest::eventsWithoutClosingGoOn() {
     int terminated = 0;
     app::ProgramEnd end(f.events, [&] { ++terminated; });
     auto services = f.services();
-    Form1 form(services);
+    MainWindow form(services);
     end.watch(form);
     end.processEvents();
     end.processEvents();

@@ -1,8 +1,8 @@
-// The replace run from end to end: the real Form1 with every subsystem attached, scripted
+// The replace run from end to end: the real MainWindow with every subsystem attached, scripted
 // dialogs, and the stand-in over the real workbook engine, on workbooks made here with openpyxl
 // and copies of real workbooks from the corpus, read back with openpyxl.
 #include "fakes/fake_services.h"
-#include "form1.h"
+#include "main_window.h"
 #include "subsystems.h"
 
 #include "run/running_instances.h"
@@ -78,23 +78,23 @@ struct Fixture {
     QString file(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
 
     void load() {
-        QVERIFY(form.Form_Load());
+        QVERIFY(form.start());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
     }
     void addFiles(const QStringList& paths) {
         fakes.fileDialogs.openManyAnswers.enqueue(paths);
-        QTest::mouseClick(form.PushButton3, Qt::LeftButton);
+        QTest::mouseClick(form.addFilesButton, Qt::LeftButton);
     }
     void addSet(const QString& entry) {
         fakes.inputBox.answers.enqueue(entry);
-        QTest::mouseClick(subsystems.setsPage.PushButton8, Qt::LeftButton);
+        QTest::mouseClick(subsystems.setsPage.addSetButton, Qt::LeftButton);
     }
     void setFind(const QString& find, const QString& replace) {
-        form.Text1->setPlainText(find);
-        form.Text2->setPlainText(replace);
+        form.findText->setPlainText(find);
+        form.replaceText->setPlainText(replace);
     }
-    void start() { QTest::mouseClick(form.PushButton7, Qt::LeftButton); }
+    void start() { QTest::mouseClick(form.startButton, Qt::LeftButton); }
 
     /// A workbook made by openpyxl: each sheet's texts down column A.
     QString made(const QString& name, const QJsonObject& sheets) const {
@@ -117,7 +117,7 @@ struct Fixture {
     QTemporaryDir dir;
     fakes::FakeServices fakes;
     platform::Services services;
-    Form1 form;
+    MainWindow form;
     run::StandInFactory factory;
     run::SystemRunningLookup lookup;
     app::Subsystems subsystems;
@@ -160,15 +160,15 @@ private slots:
         f.addFiles({path});
         f.setFind(QStringLiteral("alpha"), replacement);
         if (ticked) {
-            QTest::mouseClick(f.form.Check4, Qt::LeftButton);
+            QTest::mouseClick(f.form.matchCase, Qt::LeftButton);
         }
         f.start();
         QCOMPARE(texts(f.fakes.messageBox.calls), QStringList{QStringLiteral("Done.")});
         QCOMPARE(Fixture::cells(path), expected);
         QCOMPARE(f.form.mousePointer(), 0);
         // The run leaves its inputs as they were.
-        QCOMPARE(f.form.Text1->toPlainText(), QStringLiteral("alpha"));
-        QCOMPARE(f.form.ListView1->topLevelItemCount(), 1);
+        QCOMPARE(f.form.findText->toPlainText(), QStringLiteral("alpha"));
+        QCOMPARE(f.form.fileListView->topLevelItemCount(), 1);
     }
 
     // Real workbooks of the corpus: plain, non-Latin and rich text, in sets mode with two
@@ -183,7 +183,7 @@ private slots:
         f.addSet(QStringLiteral("Foo::Hello"));
         f.addSet(QStringLiteral("Hello::Привет"));
         f.addSet(QStringLiteral("на русском::in Russian"));
-        f.form.TabControl1->setCurrentIndex(1);
+        f.form.pageTabs->setCurrentIndex(1);
         f.start();
         QCOMPARE(texts(f.fakes.messageBox.calls), QStringList{QStringLiteral("Done.")});
         QCOMPARE(Fixture::cells(simple),
@@ -209,13 +209,13 @@ private slots:
     void everySubsystemIsAttached() {
         Fixture f;
         f.load();
-        QTest::mouseClick(f.form.PushButton6, Qt::LeftButton);
+        QTest::mouseClick(f.form.addFolderButton, Qt::LeftButton);
         QCOMPARE(f.fakes.inputBox.calls.size(), size_t{1});
         QCOMPARE(f.fakes.inputBox.calls[0].prompt, filelist::kExtensionPrompt);
         QCOMPARE(f.form.findChild<QComboBox*>(QStringLiteral("Combo1")),
-                 f.subsystems.setsPage.Combo1);
+                 f.subsystems.setsPage.findList);
         f.addSet(QStringLiteral("a::b"));
-        QCOMPARE(f.subsystems.setsPage.Combo2->count(), 1);
+        QCOMPARE(f.subsystems.setsPage.replaceList->count(), 1);
     }
 
     void samePathTwiceAppliesTwice() {

@@ -1,5 +1,5 @@
 // Splash: the layout of the worked example, which file is shown, when nothing is shown (and
-// nothing waited), the 4-second wait on the fake clock, and Check1 writing ShowAgain at once.
+// nothing waited), the 4-second wait on the fake clock, and hideCheck writing ShowAgain at once.
 #include "app_test_support.h"
 #include "fakes/fake_services.h"
 #include "splash.h"
@@ -58,7 +58,7 @@ private slots:
 };
 
 void SplashTest::layoutOfThe900By600Example() {
-    const SplashLayout layout = LayOutSplash(900, 600);
+    const SplashLayout layout = layOutSplash(900, 600);
     QCOMPARE(layout.width, 900);
     QCOMPARE(layout.height, 900);
     QCOMPARE(layout.check1Top, 505); // 900 - 375 - 20
@@ -81,15 +81,15 @@ void SplashTest::windowFollowsTheLayout() {
         QVERIFY(f.splash.isVisible());
         QCOMPARE(f.splash.windowTitle(), QStringLiteral("Varnocliff"));
         QCOMPARE(f.splash.size(), QSize(60, 60));
-        QCOMPARE(f.splash.Image1->geometry(), QRect(0, 0, 60, 60));
-        QCOMPARE(f.splash.Image1->pixmap().size(), QSize(60, 40));
-        QCOMPARE(f.splash.Check1->geometry(), QRect(8, 34, 281, 25)); // 120, 505, 4215, 375
-        QCOMPARE(f.splash.Check1->text(), QStringLiteral("Hide this at next startup"));
+        QCOMPARE(f.splash.pictureLabel->geometry(), QRect(0, 0, 60, 60));
+        QCOMPARE(f.splash.pictureLabel->pixmap().size(), QSize(60, 40));
+        QCOMPARE(f.splash.hideCheck->geometry(), QRect(8, 34, 281, 25)); // 120, 505, 4215, 375
+        QCOMPARE(f.splash.hideCheck->text(), QStringLiteral("Hide this at next startup"));
         QCOMPARE(f.splash.lines()[2].x1, 890);
         QCOMPARE(f.splash.lines()[3].y1, 890);
         QCOMPARE(f.splash.palette().color(QPalette::Window), QColor(Qt::white));
     };
-    QVERIFY(f.splash.SplashShow());
+    QVERIFY(f.splash.showSplash());
     QVERIFY(seen);
     QVERIFY(!f.splash.isVisible());
     QCOMPARE(f.fakes.clock.nowMs, std::int64_t{4000});
@@ -112,15 +112,15 @@ void SplashTest::nothingShownAndNoWait_data() {
     QTest::newRow("no Splash folder") << Setup([](const QString&, auto&) { return true; });
     QTest::newRow("empty Splash folder")
         << Setup([](const QString& root, auto&) { return QDir().mkpath(root + "/Splash"); });
-    QTest::newRow("only a hidden picture") << Setup([](const QString& root, auto&) {
+    QTest::newRow("only a hidden pictureLabel") << Setup([](const QString& root, auto&) {
         return apptest::writePicture(root + "/Splash/.logo.png", QSize(60, 40));
     });
     QTest::newRow("only a folder") << Setup(
         [](const QString& root, auto&) { return QDir().mkpath(root + "/Splash/logo.png"); });
-    QTest::newRow("not a picture") << Setup([](const QString& root, auto&) {
+    QTest::newRow("not a pictureLabel") << Setup([](const QString& root, auto&) {
         return apptest::writeFile(root + "/Splash/readme.txt", "Varnocliff splash");
     });
-    QTest::newRow("picture name, other content") << Setup([](const QString& root, auto&) {
+    QTest::newRow("pictureLabel name, other content") << Setup([](const QString& root, auto&) {
         return apptest::writeFile(root + "/Splash/logo.png", QByteArray(500, 'x'));
     });
     QTest::newRow("empty file") << Setup([](const QString& root, auto&) {
@@ -133,7 +133,7 @@ void SplashTest::nothingShownAndNoWait() {
     QFETCH(Setup, setup);
     Fixture f;
     QVERIFY(setup(f.dir.path(), f.fakes.settings));
-    QVERIFY(!f.splash.SplashShow());
+    QVERIFY(!f.splash.showSplash());
     QVERIFY(!f.splash.isVisible());
     QCOMPARE(f.fakes.clock.nowMs, std::int64_t{0});
     QCOMPARE(f.fakes.events.count, 0);
@@ -158,7 +158,7 @@ void SplashTest::shownWhenNotTurnedOff() {
         f.fakes.settings.values.insert("ShowAgain", *showAgain);
     }
     QVERIFY(apptest::writePicture(f.path("/Splash/logo.png"), QSize(30, 20)));
-    QVERIFY(f.splash.SplashShow());
+    QVERIFY(f.splash.showSplash());
     QCOMPARE(f.fakes.clock.nowMs, std::int64_t{4000});
 }
 
@@ -183,8 +183,8 @@ void SplashTest::firstListedFileIsUsed() {
         }
     }
     QVERIFY(!first.isEmpty());
-    QCOMPARE(SplashPicturePath(f.dir.path()), f.path("/Splash/" + first));
-    QVERIFY(f.splash.SplashShow());
+    QCOMPARE(splashPicturePath(f.dir.path()), f.path("/Splash/" + first));
+    QVERIFY(f.splash.showSplash());
     QCOMPARE(f.splash.width(), 20 + static_cast<int>(names.indexOf(first)));
 }
 
@@ -197,12 +197,12 @@ void SplashTest::check1WritesShowAgainAtOnce() {
         // Tick, then untick, while the splash waits: each write is there before the wait
         // goes on.
         if (f.fakes.events.count == 2 || f.fakes.events.count == 5) {
-            QTest::mouseClick(f.splash.Check1, Qt::LeftButton, {},
-                              QPoint(8, f.splash.Check1->height() / 2));
+            QTest::mouseClick(f.splash.hideCheck, Qt::LeftButton, {},
+                              QPoint(8, f.splash.hideCheck->height() / 2));
             seen.push_back(f.fakes.settings.writes);
         }
     };
-    QVERIFY(f.splash.SplashShow());
+    QVERIFY(f.splash.showSplash());
     QCOMPARE(seen.size(), std::size_t{2});
     QCOMPARE(seen[0], (Writes{{"ShowAgain", "1"}}));
     QCOMPARE(seen[1], (Writes{{"ShowAgain", "1"}, {"ShowAgain", "0"}}));
@@ -222,7 +222,7 @@ void SplashTest::pauseWaitsOnTheMonotonicClock() {
     QFETCH(std::int64_t, waited);
     Fixture f;
     f.fakes.clock.nowMs = 86'399'000; // just before midnight: the wait still ends
-    f.splash.Pause(seconds);
+    f.splash.pause(seconds);
     QCOMPARE(f.fakes.clock.nowMs - 86'399'000, waited);
     QVERIFY(f.fakes.events.count >= 1); // events are handled at least once
     for (const int sleep : f.fakes.clock.sleeps) {
@@ -238,7 +238,7 @@ void SplashTest::closingTheSplashCutsTheWait() {
             f.splash.close();
         }
     };
-    QVERIFY(f.splash.SplashShow());
+    QVERIFY(f.splash.showSplash());
     QCOMPARE(f.fakes.events.count, 10);
     QVERIFY(f.fakes.clock.nowMs < 4000);
     QVERIFY(!f.splash.isVisible());

@@ -128,7 +128,7 @@ void FileListControllerTest::addFilesAppendsWhatTheDialogReturns() {
     filelist::appendItems(f.list, before);
     f.fakes.fileDialogs.openManyAnswers.enqueue(chosen);
 
-    f.controller.PushButton3_Click();
+    f.controller.addFiles();
 
     QCOMPARE(filelist::items(f.list), before + chosen);
     QCOMPARE(f.fakes.fileDialogs.openManyCalls.size(), std::size_t{1});
@@ -152,7 +152,7 @@ void FileListControllerTest::folderCommandStopsWithoutAnAnswer() {
     filelist::appendItem(f.list, QStringLiteral("/data/old.xls"));
     f.fakes.inputBox.answers.enqueue(answer);
 
-    f.controller.PushButton6_Click();
+    f.controller.addFolder();
 
     QCOMPARE(filelist::items(f.list), QStringList{QStringLiteral("/data/old.xls")});
     QVERIFY(f.fakes.settings.writes.empty());
@@ -164,7 +164,7 @@ void FileListControllerTest::folderCommandCancelInBrowserKeepsTheSetting() {
     Fixture f;
     f.fakes.inputBox.answers.enqueue(QStringLiteral("txt"));
 
-    f.controller.PushButton6_Click();
+    f.controller.addFolder();
 
     QCOMPARE(f.fakes.settings.values.value(QStringLiteral("Extension")), QStringLiteral("txt"));
     QCOMPARE(f.fakes.folderBrowser.titles,
@@ -179,8 +179,8 @@ void FileListControllerTest::folderCommandAlwaysProposesXlStar() {
     f.fakes.inputBox.answers.enqueue(QStringLiteral("txt"));
     f.fakes.inputBox.answers.enqueue(std::optional<QString>{});
 
-    f.controller.PushButton6_Click();
-    f.controller.PushButton6_Click();
+    f.controller.addFolder();
+    f.controller.addFolder();
 
     QCOMPARE(f.fakes.inputBox.calls.size(), std::size_t{2});
     for (const fakes::InputCall& call : f.fakes.inputBox.calls) {
@@ -223,7 +223,7 @@ void FileListControllerTest::folderCommandAddsMatchingFilesOfTheTree() {
     f.fakes.inputBox.answers.enqueue(answer);
     f.fakes.folderBrowser.answers.enqueue(tree.root());
 
-    f.controller.PushButton6_Click();
+    f.controller.addFolder();
 
     const QStringList items = filelist::items(f.list);
     QCOMPARE(sorted(items), sorted(tree.paths(expected)));
@@ -246,7 +246,7 @@ void FileListControllerTest::folderCommandGoesFolderByFolderLevelByLevel() {
     f.fakes.inputBox.answers.enqueue(QStringLiteral("xls"));
     f.fakes.folderBrowser.answers.enqueue(tree.root());
 
-    f.controller.PushButton6_Click();
+    f.controller.addFolder();
 
     // R, A, B, A1, B1, A11 when the file system lists A first, R, B, A, B1, A1, A11 otherwise.
     const QStringList aFirst =
@@ -268,7 +268,7 @@ void FileListControllerTest::folderCommandTwiceListsEachFileTwice() {
     for (int i = 0; i < 2; ++i) {
         f.fakes.inputBox.answers.enqueue(QStringLiteral("xl*"));
         f.fakes.folderBrowser.answers.enqueue(tree.root());
-        f.controller.PushButton6_Click();
+        f.controller.addFolder();
     }
     const QStringList once = tree.paths({QStringLiteral("a.xls"), QStringLiteral("sub/b.xls")});
     QCOMPARE(filelist::items(f.list), once + once);
@@ -316,12 +316,12 @@ void FileListControllerTest::closingTheWindowDuringAScanEndsIt() {
         // The application reports its last window closed only while its event loop runs, as
         // the program's does when the user clicks the button.
         QTimer::singleShot(0, &f.controller, [&] {
-            f.controller.PushButton6_Click();
+            f.controller.addFolder();
             QCoreApplication::quit();
         });
         QCoreApplication::exec();
     } else {
-        f.controller.PushButton6_Click();
+        f.controller.addFolder();
     }
 
     QCOMPARE(closedAt, 3);
@@ -343,13 +343,13 @@ void FileListControllerTest::commandDuringAScanKeepsTheHourglassUntilTheEnd() {
             return;
         }
         const std::unique_ptr<QMimeData> data(filesMime({tree.path(QStringLiteral("inner"))}));
-        f.controller.ListView1_OLEDragDrop(*data);
+        f.controller.addDropped(*data);
         pointerAfterInner.push_back(f.pointer.pointer);
     };
     f.fakes.inputBox.answers.enqueue(QStringLiteral("xls"));
     f.fakes.folderBrowser.answers.enqueue(tree.path(QStringLiteral("outer")));
 
-    f.controller.PushButton6_Click();
+    f.controller.addFolder();
 
     QCOMPARE(filelist::items(f.list),
              tree.paths({QStringLiteral("inner/i.xls"), QStringLiteral("outer/o.xls"),
@@ -372,7 +372,7 @@ void FileListControllerTest::dropAppendsInTheOrderOfTheDroppedPaths() {
         filesMime(tree.paths({QStringLiteral("single/~$lock.xlsx"), QStringLiteral("dir"),
                               QStringLiteral("single/notes.txt")})));
 
-    f.controller.ListView1_OLEDragDrop(*data);
+    f.controller.addDropped(*data);
 
     // A single file goes in as it stands, "~" or not; a folder brings every file of its tree
     // except "~" names, hidden files included, hidden folders not entered.
@@ -395,13 +395,13 @@ void FileListControllerTest::dropOfTwoFoldersListsEachOnce() {
     const std::unique_ptr<QMimeData> data(
         filesMime(tree.paths({QStringLiteral("A"), QStringLiteral("B")})));
 
-    f.controller.ListView1_OLEDragDrop(*data);
+    f.controller.addDropped(*data);
     const QStringList once = tree.paths(
         {QStringLiteral("A/a.xls"), QStringLiteral("A/sub/s.xls"), QStringLiteral("B/b.xls")});
     QCOMPARE(filelist::items(f.list), once);
 
     // The same folders dropped again are listed again.
-    f.controller.ListView1_OLEDragDrop(*data);
+    f.controller.addDropped(*data);
     QCOMPARE(filelist::items(f.list), once + once);
     // Each folder scan shows the hourglass while it collects subfolders.
     QCOMPARE(f.pointer.history, (std::vector<int>{11, 0, 11, 0, 11, 0, 11, 0}));
@@ -413,7 +413,7 @@ void FileListControllerTest::dropOfHiddenFolderAddsItsPathOnly() {
     tree.files({QStringLiteral(".hidden/a.xls")});
     Fixture f;
     const std::unique_ptr<QMimeData> data(filesMime({tree.path(QStringLiteral(".hidden"))}));
-    f.controller.ListView1_OLEDragDrop(*data);
+    f.controller.addDropped(*data);
     QCOMPARE(filelist::items(f.list), QStringList{tree.path(QStringLiteral(".hidden"))});
     QVERIFY(f.pointer.history.empty());
 }
@@ -445,7 +445,7 @@ void FileListControllerTest::dragOverRefusesDataWithoutLocalFiles() {
             data->setUrls({QUrl(QStringLiteral("https://example.org/a.xls"))});
         }
     }
-    QCOMPARE(filelist::FileListController::ListView1_OLEDragOver(*data), welcome);
+    QCOMPARE(filelist::FileListController::acceptsDrop(*data), welcome);
 
     // The same through the list's own drag events.
     Fixture f;
@@ -505,8 +505,8 @@ void FileListControllerTest::doubleClickRemovesTheSelectedItem() {
 
     // Only one item per gesture, and nothing on an empty list.
     f.list.setCurrentItem(f.list.topLevelItem(0));
-    f.controller.ListView1_DblClick();
-    f.controller.ListView1_DblClick();
+    f.controller.removeSelected();
+    f.controller.removeSelected();
     QVERIFY(filelist::items(f.list).isEmpty());
     QTest::mouseDClick(f.list.viewport(), Qt::LeftButton, {}, QPoint(20, 20));
     QVERIFY(filelist::items(f.list).isEmpty());
@@ -538,13 +538,13 @@ void FileListControllerTest::removalWithoutSelectionDoesNothing() {
     Fixture f;
     // Empty list.
     QTest::keyClick(&f.list, Qt::Key_Delete);
-    f.controller.ListView1_DblClick();
+    f.controller.removeSelected();
     QVERIFY(filelist::items(f.list).isEmpty());
     // Items, none selected.
     filelist::appendItems(f.list, {QStringLiteral("/d/1.xls"), QStringLiteral("/d/2.xls")});
     f.list.clearSelection();
     QTest::keyClick(&f.list, Qt::Key_Delete);
-    f.controller.ListView1_DblClick();
+    f.controller.removeSelected();
     QCOMPARE(filelist::items(f.list),
              (QStringList{QStringLiteral("/d/1.xls"), QStringLiteral("/d/2.xls")}));
 }

@@ -1,7 +1,8 @@
 // The program's own file-name patterns: case, "*" across dots, "?" as one character, ".*" at
 // the end matching names without an extension, and no other special characters.
-#include "filelist/add_folder.h"
+#include "filelist/file_pattern.h"
 
+#include <QString>
 #include <gtest/gtest.h>
 
 namespace {
@@ -16,7 +17,7 @@ class FilePatternTest : public testing::TestWithParam<PatternCase> {};
 
 TEST_P(FilePatternTest, MatchesAsTheProgramRulesSay) {
     const PatternCase& c = GetParam();
-    EXPECT_EQ(AddFolder::MatchesPattern(QString::fromUtf8(c.name), QString::fromUtf8(c.pattern)),
+    EXPECT_EQ(filelist::matchesPattern(QString::fromUtf8(c.name), QString::fromUtf8(c.pattern)),
               c.matches)
         << c.name << " against " << c.pattern;
 }

@@ -1,5 +1,5 @@
 // The real settings store against a temporary configuration folder (set by the test
-// environment), and ReadSetting's default for absent keys.
+// environment), and readSetting's default for absent keys.
 #include "platform/qt_services.h"
 #include "platform/settings_store.h"
 
@@ -27,13 +27,13 @@ protected:
 };
 
 TEST_F(QtSettingsStoreTest, AbsentAndEmptyDiffer) {
-    EXPECT_EQ(platform::ReadSetting(store, "Text2", "::"), "::");
-    ASSERT_TRUE(platform::WriteSetting(store, "Text2", ""));
-    EXPECT_EQ(platform::ReadSetting(store, "Text2", "::"), "");
+    EXPECT_EQ(platform::readSetting(store, "Text2", "::"), "::");
+    ASSERT_TRUE(platform::writeSetting(store, "Text2", ""));
+    EXPECT_EQ(platform::readSetting(store, "Text2", "::"), "");
 }
 
 TEST_F(QtSettingsStoreTest, WriteIsOnDiskWhenTheCallReturns) {
-    ASSERT_TRUE(platform::WriteSetting(store, "Check4", "1"));
+    ASSERT_TRUE(platform::writeSetting(store, "Check4", "1"));
     QFile file(configFile());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray content = file.readAll();
@@ -47,7 +47,7 @@ TEST_F(QtSettingsStoreTest, ValueThatIsNoTextIsAbsent) {
         raw.setValue("Varnocliff/TabSel", QStringList{"a", "b"});
     }
     EXPECT_EQ(store.read("TabSel"), std::nullopt);
-    EXPECT_EQ(platform::ReadSetting(store, "TabSel", "0"), "0");
+    EXPECT_EQ(platform::readSetting(store, "TabSel", "0"), "0");
 }
 
 } // namespace
@@ -64,11 +64,11 @@ protected:
 
 TEST_P(QtSettingsStoreRoundTrip, TextComesBackExactly) {
     const QString text = GetParam();
-    ASSERT_TRUE(platform::WriteSetting(store, "Text2", text));
-    EXPECT_EQ(platform::ReadSetting(store, "Text2", "::"), text);
+    ASSERT_TRUE(platform::writeSetting(store, "Text2", text));
+    EXPECT_EQ(platform::readSetting(store, "Text2", "::"), text);
     // A second store object (another copy of the program) reads the same text from disk.
     platform::QtSettingsStore other;
-    EXPECT_EQ(platform::ReadSetting(other, "Text2", "::"), text);
+    EXPECT_EQ(platform::readSetting(other, "Text2", "::"), text);
 }
 
 INSTANTIATE_TEST_SUITE_P(Separators, QtSettingsStoreRoundTrip,
@@ -83,16 +83,16 @@ INSTANTIATE_TEST_SUITE_P(Separators, QtSettingsStoreRoundTrip,
 TEST_F(QtSettingsStoreTest, LastWriterWins) {
     platform::QtSettingsStore first;
     platform::QtSettingsStore second;
-    ASSERT_TRUE(platform::WriteSetting(first, "TabSel", "1"));
-    ASSERT_TRUE(platform::WriteSetting(second, "TabSel", "0"));
-    EXPECT_EQ(platform::ReadSetting(first, "TabSel", "9"), "0");
+    ASSERT_TRUE(platform::writeSetting(first, "TabSel", "1"));
+    ASSERT_TRUE(platform::writeSetting(second, "TabSel", "0"));
+    EXPECT_EQ(platform::readSetting(first, "TabSel", "9"), "0");
 }
 
 TEST_F(QtSettingsStoreTest, KeysLiveInOneSectionAndReadsCreateNothing) {
-    EXPECT_EQ(platform::ReadSetting(store, "ShowAgain", "0"), "0");
+    EXPECT_EQ(platform::readSetting(store, "ShowAgain", "0"), "0");
     EXPECT_FALSE(QFile::exists(configFile())) << "a read must not create the store";
-    ASSERT_TRUE(platform::WriteSetting(store, "ShowAgain", "1"));
-    ASSERT_TRUE(platform::WriteSetting(store, "Extension", "txt"));
+    ASSERT_TRUE(platform::writeSetting(store, "ShowAgain", "1"));
+    ASSERT_TRUE(platform::writeSetting(store, "Extension", "txt"));
     QSettings raw(configFile(), QSettings::IniFormat);
     EXPECT_EQ(raw.childGroups(), QStringList{"Varnocliff"});
     raw.beginGroup("Varnocliff");

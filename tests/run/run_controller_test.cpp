@@ -124,7 +124,7 @@ private slots:
         f.window.text1.setPlainText(QStringLiteral("a"));
         f.window.addFiles({QStringLiteral("f.xlsx")});
         f.messages.answers.enqueue(platform::Answer::No);
-        f.controller.PushButton7_Click();
+        f.controller.startReplacing();
         QCOMPARE(f.messages.calls.size(), size_t{1});
         QCOMPARE(f.messages.calls[0].text,
                  QStringLiteral("Excel may be open. It is recommended that you close Excel "
@@ -154,14 +154,14 @@ private slots:
         f.window.text1.setPlainText(QStringLiteral("a"));
         f.window.addFiles({QStringLiteral("f.xlsx")});
         f.messages.answers.enqueue(platform::Answer::Yes);
-        f.controller.PushButton7_Click();
+        f.controller.startReplacing();
         QCOMPARE(f.messages.calls.size(), asked ? size_t{2} : size_t{1});
         QCOMPARE(f.messages.calls.back().text, run::kDone);
         QCOMPARE(f.factory.created, 1);
     }
 
     // Every file in list order, each in its own instance, the same path twice included; the
-    // texts and Check4 as the window holds them.
+    // texts and matchCase as the window holds them.
     void singlePairProcessesEveryFileInListOrder() {
         Fixture f;
         f.window.text1.setPlainText(QStringLiteral("line one\nline two"));
@@ -170,7 +170,7 @@ private slots:
         f.window.addFiles(
             {QStringLiteral("b.xlsx"), QStringLiteral("a.xlsx"), QStringLiteral("b.xlsx")});
         f.factory.script.sheets = 2;
-        f.controller.PushButton7_Click();
+        f.controller.startReplacing();
         const QStringList perFile{"create",
                                   "Open %1",
                                   "Workbooks 1",
@@ -200,7 +200,7 @@ private slots:
         f.window.addSet(QStringLiteral("a"), QStringLiteral("b"));
         f.window.addSet(QStringLiteral("b"), QStringLiteral("c"));
         f.window.addFiles({QStringLiteral("f.xlsx")});
-        f.controller.PushButton7_Click();
+        f.controller.startReplacing();
         QCOMPARE(lines(f.factory.log.matching("Replace")),
                  (QStringList{"Replace 1 a>b 2 1 0 0 0", "Replace 1 b>c 2 1 0 0 0"}));
         QCOMPARE(texts(f.messages.calls), QStringList{run::kDone});
@@ -219,7 +219,7 @@ private slots:
         f.messages.onShow = [&](const fakes::MessageCall&) {
             pointerWhileShown.push_back(f.pointer.pointer);
         };
-        f.controller.PushButton7_Click();
+        f.controller.startReplacing();
         QCOMPARE(texts(f.messages.calls),
                  (QStringList{QStringLiteral("These files could not be changed and were left "
                                              "as they were:\r\nbad.xlsx: the file is not a "
@@ -265,7 +265,7 @@ private slots:
             items.append(new QTreeWidgetItem(QStringList{QStringLiteral("f%1").arg(i)}));
         }
         f.window.list.addTopLevelItems(items);
-        f.controller.PushButton7_Click();
+        f.controller.startReplacing();
         QCOMPARE(f.factory.created, kFiles);
         QCOMPARE(f.factory.log.calls[f.factory.log.calls.size() - 2],
                  QStringLiteral("#%1 Save f%2").arg(kFiles).arg(kFiles - 1).toStdString());

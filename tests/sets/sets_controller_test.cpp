@@ -1,7 +1,7 @@
 // The sets page: its controls, Add Set, Remove Selected Set, Clear Sets, the mirroring,
 // Save Sets, the way into Load Sets, and the hand-cursor rule, driven offscreen with fakes.
 #include "fakes/fake_services.h"
-#include "sets/form2.h"
+#include "sets/load_sets_dialog.h"
 #include "sets/set_list.h"
 #include "sets/sets_controller.h"
 #include "sets/sets_page.h"
@@ -44,17 +44,17 @@ private:
         sets::SetList& list() { return controller->setList(); }
         void add(const QString& entry) {
             fake.inputBox.answers.enqueue(entry);
-            controls.PushButton8->click();
+            controls.addSetButton->click();
         }
         // The two lists, item by item, as "find|replace" texts; fails when they differ in
         // length.
         QStringList pairs() const {
-            if (controls.Combo1->count() != controls.Combo2->count()) {
+            if (controls.findList->count() != controls.replaceList->count()) {
                 return {"<lists differ in length>"};
             }
             QStringList result;
-            for (int i = 0; i < controls.Combo1->count(); ++i) {
-                result << controls.Combo1->itemText(i) + "|" + controls.Combo2->itemText(i);
+            for (int i = 0; i < controls.findList->count(); ++i) {
+                result << controls.findList->itemText(i) + "|" + controls.replaceList->itemText(i);
             }
             return result;
         }
@@ -87,15 +87,23 @@ private slots:
             QRect twips;
             qreal points;
         } expected[] = {
-            {h.controls.Label3, "Label3", " Find what (exact case):", {240, 495, 5415, 255}, 9},
-            {h.controls.Combo1, "Combo1", "", {240, 810, 5850, 345}, 9},
-            {h.controls.Label4, "Label4", " Replace with:", {240, 1350, 6015, 255}, 9},
-            {h.controls.Combo2, "Combo2", "", {240, 1635, 5850, 345}, 9},
-            {h.controls.PushButton8, "PushButton8", "Add Set", {240, 2100, 5850, 405}, 11.25},
-            {h.controls.PushButton10, "PushButton10", "Load Sets", {240, 2610, 2820, 405}, 11.25},
-            {h.controls.PushButton1, "PushButton1", "Save Sets", {3240, 2610, 2820, 405}, 11.25},
-            {h.controls.PushButton5, "PushButton5", "Clear Sets", {240, 3120, 2820, 405}, 11.25},
-            {h.controls.PushButton2,
+            {h.controls.findListLabel,
+             "Label3",
+             " Find what (exact case):",
+             {240, 495, 5415, 255},
+             9},
+            {h.controls.findList, "Combo1", "", {240, 810, 5850, 345}, 9},
+            {h.controls.replaceListLabel, "Label4", " Replace with:", {240, 1350, 6015, 255}, 9},
+            {h.controls.replaceList, "Combo2", "", {240, 1635, 5850, 345}, 9},
+            {h.controls.addSetButton, "PushButton8", "Add Set", {240, 2100, 5850, 405}, 11.25},
+            {h.controls.loadSetsButton, "PushButton10", "Load Sets", {240, 2610, 2820, 405}, 11.25},
+            {h.controls.saveSetsButton, "PushButton1", "Save Sets", {3240, 2610, 2820, 405}, 11.25},
+            {h.controls.clearSetsButton,
+             "PushButton5",
+             "Clear Sets",
+             {240, 3120, 2820, 405},
+             11.25},
+            {h.controls.removeSetButton,
              "PushButton2",
              "Remove Selected Set",
              {3240, 3120, 2820, 405},
@@ -118,13 +126,13 @@ private slots:
             QCOMPARE(e.widget->font().pointSizeF(), e.points);
             QCOMPARE(e.widget->font().families().value(0), QString("Arial"));
         }
-        QVERIFY(!h.controls.Combo1->isEditable());
-        QCOMPARE(h.controls.Combo1->currentIndex(), -1);
+        QVERIFY(!h.controls.findList->isEditable());
+        QCOMPARE(h.controls.findList->currentIndex(), -1);
 
-        QWidget* expectedOrder[] = {h.controls.Combo2,       h.controls.PushButton8,
-                                    h.controls.PushButton10, h.controls.PushButton2,
-                                    h.controls.PushButton5,  h.controls.PushButton1};
-        QWidget* current = h.controls.Combo1;
+        QWidget* expectedOrder[] = {h.controls.replaceList,     h.controls.addSetButton,
+                                    h.controls.loadSetsButton,  h.controls.removeSetButton,
+                                    h.controls.clearSetsButton, h.controls.saveSetsButton};
+        QWidget* current = h.controls.findList;
         for (QWidget* next : expectedOrder) {
             do {
                 current = current->nextInFocusChain();
@@ -149,8 +157,8 @@ private slots:
         QCOMPARE(call.title, QString("Varnocliff"));
         QCOMPARE(call.defaultText, QString("findwhat::replacewith"));
         QVERIFY(h.fake.messageBox.calls.empty());
-        QCOMPARE(h.controls.Combo1->currentIndex(), -1);
-        QCOMPARE(h.controls.Combo2->currentIndex(), -1);
+        QCOMPARE(h.controls.findList->currentIndex(), -1);
+        QCOMPARE(h.controls.replaceList->currentIndex(), -1);
     }
 
     void addSetTwiceKeepsBothCopies() {
@@ -163,7 +171,7 @@ private slots:
     void addSetWithoutColonsOrCancelledAddsNothing() {
         Harness h;
         h.fake.inputBox.answers.enqueue(std::nullopt);
-        h.controls.PushButton8->click();
+        h.controls.addSetButton->click();
         h.add("");
         QVERIFY(h.fake.messageBox.calls.empty());
         h.add("a:b");
@@ -184,7 +192,7 @@ private slots:
         }
         h.add("one::more");
         QCOMPARE(h.list().count(), 32767);
-        QCOMPARE(h.controls.Combo2->count(), 32767);
+        QCOMPARE(h.controls.replaceList->count(), 32767);
         QVERIFY(h.fake.inputBox.calls.empty());
         QCOMPARE(h.fake.messageBox.calls.size(), 1U);
         QVERIFY(h.fake.messageBox.calls.front().text.contains("full"));
@@ -195,19 +203,19 @@ private slots:
         for (const QString entry : {"a::1", "b::2", "c::3", "d::4"}) {
             h.add(entry);
         }
-        h.controls.Combo1->setCurrentIndex(2);
-        QCOMPARE(h.controls.Combo2->currentIndex(), 2);
-        QCOMPARE(h.controls.Combo2->currentText(), QString("3"));
-        h.controls.Combo2->setCurrentIndex(1);
-        QCOMPARE(h.controls.Combo1->currentIndex(), 1);
-        QCOMPARE(h.controls.Combo1->currentText(), QString("b"));
-        h.controls.Combo2->setCurrentIndex(-1);
-        QCOMPARE(h.controls.Combo1->currentIndex(), -1);
+        h.controls.findList->setCurrentIndex(2);
+        QCOMPARE(h.controls.replaceList->currentIndex(), 2);
+        QCOMPARE(h.controls.replaceList->currentText(), QString("3"));
+        h.controls.replaceList->setCurrentIndex(1);
+        QCOMPARE(h.controls.findList->currentIndex(), 1);
+        QCOMPARE(h.controls.findList->currentText(), QString("b"));
+        h.controls.replaceList->setCurrentIndex(-1);
+        QCOMPARE(h.controls.findList->currentIndex(), -1);
         // Appending keeps the selection the lists have.
-        h.controls.Combo1->setCurrentIndex(3);
+        h.controls.findList->setCurrentIndex(3);
         h.add("e::5");
-        QCOMPARE(h.controls.Combo1->currentIndex(), 3);
-        QCOMPARE(h.controls.Combo2->currentIndex(), 3);
+        QCOMPARE(h.controls.findList->currentIndex(), 3);
+        QCOMPARE(h.controls.replaceList->currentIndex(), 3);
     }
 
     void removeSelectedSetLeavesNoSelection() {
@@ -215,24 +223,24 @@ private slots:
         for (const QString entry : {"a::1", "b::2", "c::3"}) {
             h.add(entry);
         }
-        h.controls.PushButton2->click();
+        h.controls.removeSetButton->click();
         QCOMPARE(h.list().count(), 3);
 
-        h.controls.Combo2->setCurrentIndex(1);
-        h.controls.PushButton2->click();
+        h.controls.replaceList->setCurrentIndex(1);
+        h.controls.removeSetButton->click();
         QCOMPARE(h.pairs(), QStringList({"a|1", "c|3"}));
-        QCOMPARE(h.controls.Combo1->currentIndex(), -1);
-        QCOMPARE(h.controls.Combo2->currentIndex(), -1);
-        h.controls.PushButton2->click();
+        QCOMPARE(h.controls.findList->currentIndex(), -1);
+        QCOMPARE(h.controls.replaceList->currentIndex(), -1);
+        h.controls.removeSetButton->click();
         QCOMPARE(h.list().count(), 2);
 
-        h.controls.Combo1->setCurrentIndex(1);
-        h.controls.PushButton2->click();
+        h.controls.findList->setCurrentIndex(1);
+        h.controls.removeSetButton->click();
         QCOMPARE(h.pairs(), QStringList({"a|1"}));
-        h.controls.Combo1->setCurrentIndex(0);
-        h.controls.PushButton2->click();
+        h.controls.findList->setCurrentIndex(0);
+        h.controls.removeSetButton->click();
         QCOMPARE(h.pairs(), QStringList());
-        QCOMPARE(h.controls.Combo1->currentIndex(), -1);
+        QCOMPARE(h.controls.findList->currentIndex(), -1);
         QVERIFY(h.fake.messageBox.calls.empty());
     }
 
@@ -240,18 +248,18 @@ private slots:
         Harness h;
         h.add("a::1");
         h.add("b::2");
-        h.controls.Combo1->setCurrentIndex(1);
-        h.controls.PushButton5->click();
+        h.controls.findList->setCurrentIndex(1);
+        h.controls.clearSetsButton->click();
         QCOMPARE(h.pairs(), QStringList());
-        QCOMPARE(h.controls.Combo2->currentIndex(), -1);
-        h.controls.PushButton5->click();
+        QCOMPARE(h.controls.replaceList->currentIndex(), -1);
+        h.controls.clearSetsButton->click();
         QVERIFY(h.fake.messageBox.calls.empty());
     }
 
     void saveSetsCancelledWritesNothing() {
         Harness h;
         h.add("a::b");
-        h.controls.PushButton1->click();
+        h.controls.saveSetsButton->click();
         QCOMPARE(h.fake.fileDialogs.saveCalls.size(), 1U);
         const platform::FileDialogRequest& request = h.fake.fileDialogs.saveCalls.front();
         QCOMPARE(request.title, QString("Save List"));
@@ -268,7 +276,7 @@ private slots:
         h.add("larch::l");
         const QString path = h.dir.filePath("mysets");
         h.fake.fileDialogs.saveAnswers.enqueue(path);
-        h.controls.PushButton1->click();
+        h.controls.saveSetsButton->click();
         QVERIFY(h.fake.messageBox.calls.empty());
         QCOMPARE(testfiles::read(path), QByteArray("top::summit\r\nlarch::l\r\n"));
     }
@@ -290,7 +298,7 @@ private slots:
             QVERIFY(testfiles::write(path, "old::file\r\n"));
             h.fake.fileDialogs.saveAnswers.enqueue(path);
             h.fake.messageBox.answers.enqueue(c.answer);
-            h.controls.PushButton1->click();
+            h.controls.saveSetsButton->click();
             QCOMPARE(h.fake.messageBox.calls.size(), 1U);
             const fakes::MessageCall& question = h.fake.messageBox.calls.front();
             QCOMPARE(question.text, "Are you sure you wish to overwrite " + path + " ?");
@@ -306,7 +314,7 @@ private slots:
         h.add("a::b");
         const QString path = h.dir.filePath("missing folder/sets.txt");
         h.fake.fileDialogs.saveAnswers.enqueue(path);
-        h.controls.PushButton1->click();
+        h.controls.saveSetsButton->click();
         QCOMPARE(h.fake.messageBox.calls.size(), 1U);
         QVERIFY(h.fake.messageBox.calls.front().text.contains(path));
         QCOMPARE(h.fake.messageBox.calls.front().icon, Icon::Critical);
@@ -320,25 +328,25 @@ private slots:
         h.add("larch::l");
         const QString path = h.dir.filePath("round.txt");
         h.fake.fileDialogs.saveAnswers.enqueue(path);
-        h.controls.PushButton1->click();
+        h.controls.saveSetsButton->click();
         h.add("first::one");
 
         QPointer<QDialog> shown;
         h.controller->setModalRunner([&](QDialog& dialog) {
             shown = &dialog;
-            auto* form = qobject_cast<sets::Form2*>(&dialog);
+            auto* form = qobject_cast<sets::LoadSetsDialog*>(&dialog);
             QVERIFY(form != nullptr);
             QCOMPARE(form->parentWidget(), &h.window);
             dialog.show();
-            form->Text1->setText(path);
-            form->PushButton1->click();
+            form->fileBox->setText(path);
+            form->loadButton->click();
             QVERIFY(!dialog.isVisible());
         });
-        h.controls.PushButton10->click();
+        h.controls.loadSetsButton->click();
         QVERIFY2(shown.isNull(), "the dialog is discarded when it closes");
         QCOMPARE(h.pairs(),
                  QStringList({"top|summit", "larch|l", "first|one", "top|summit", "larch|l"}));
-        QCOMPARE(h.controls.Combo1->currentIndex(), -1);
+        QCOMPARE(h.controls.findList->currentIndex(), -1);
         QVERIFY(h.fake.messageBox.calls.empty());
     }
 
@@ -349,7 +357,7 @@ private slots:
         }
         bool opened = false;
         h.controller->setModalRunner([&](QDialog&) { opened = true; });
-        h.controls.PushButton10->click();
+        h.controls.loadSetsButton->click();
         QVERIFY(!opened);
         QCOMPARE(h.fake.messageBox.calls.size(), 1U);
         QVERIFY(h.fake.messageBox.calls.front().text.contains("full"));
@@ -357,15 +365,15 @@ private slots:
 
     void handCursorRuleOnThePage() {
         Harness h;
-        moveOver(h.controls.PushButton8);
+        moveOver(h.controls.addSetButton);
         QCOMPARE(h.pointer.pointer, platform::kPointerCustom);
-        moveOver(h.controls.Combo1);
+        moveOver(h.controls.findList);
         QCOMPARE(h.pointer.pointer, platform::kPointerCustom);
-        moveOver(h.controls.Label4);
+        moveOver(h.controls.replaceListLabel);
         QCOMPARE(h.pointer.pointer, platform::kPointerDefault);
         h.pointer.pointer = platform::kPointerHourglass;
         for (QWidget* widget : std::initializer_list<QWidget*>{
-                 h.controls.PushButton2, h.controls.PushButton10, h.controls.Label3}) {
+                 h.controls.removeSetButton, h.controls.loadSetsButton, h.controls.findListLabel}) {
             moveOver(widget);
             QCOMPARE(h.pointer.pointer, platform::kPointerHourglass);
         }

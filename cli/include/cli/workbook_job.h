@@ -1,6 +1,6 @@
 // The work on one workbook, through the same automation calls as the desktop program's run:
-// a stand-in instance opens the file, Excel1 replaces one pair or every set on every sheet,
-// then the workbook is saved in place (or only counted) and the instance quits.
+// a stand-in instance opens the file, the workbook operations replace one pair or every set on
+// every sheet, then the workbook is saved in place (or only counted) and the instance quits.
 #pragma once
 
 #include "cli/job_runner.h"

@@ -1,4 +1,4 @@
-// The file list's model: each item of ListView1 is one text, the full path of a file, shown in
+// The file list's model: each item of fileListView is one text, the full path of a file, shown in
 // its single column. Items are only ever appended at the end or removed one at a time.
 #pragma once
 

@@ -1,4 +1,4 @@
-// The handlers of the file list ListView1 on the main window: the two adding buttons, removal by
+// The handlers of the file list fileListView on the main window: the two adding buttons, removal by
 // double-click and Delete key, and drag and drop of files and folders. The main window creates
 // the list and connects its buttons; this object watches the list's own events.
 #pragma once
@@ -37,10 +37,10 @@ class FileListController : public QObject {
     Q_OBJECT
 
 public:
-    /// Watches listView1 (and its viewport) for double-clicks, the Delete key and drops; the
+    /// Watches listView (and its viewport) for double-clicks, the Delete key and drops; the
     /// pointer is the main window's. The services that services refers to must outlive this
     /// object.
-    FileListController(QTreeWidget& listView1, platform::MousePointer& pointer,
+    FileListController(QTreeWidget& listView, platform::MousePointer& pointer,
                        platform::Services& services, QObject* parent = nullptr);
 
     /// True while a folder scan handles events.
@@ -48,25 +48,25 @@ public:
 
     /// The drag-over: true when data offers local files (a drop is welcome), false when the drop
     /// must be refused.
-    static bool ListView1_OLEDragOver(const QMimeData& data);
+    static bool acceptsDrop(const QMimeData& data);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 public slots:
     /// "Add Excel File(s)": the multi-select open dialog; appends every chosen path in order.
-    void PushButton3_Click();
+    void addFiles();
     /// "Add All Excel File(s) In Folder": the extension prompt, the folder browser, then the
     /// matching files of the whole tree.
-    void PushButton6_Click();
+    void addFolder();
     /// Removes the selected item.
-    void ListView1_DblClick();
+    void removeSelected();
     /// The Delete key removes the selected item, whatever Shift, Ctrl or Alt; other keys are
     /// left to the list.
-    void ListView1_KeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void keyDown(int key, Qt::KeyboardModifiers modifiers);
     /// Appends the dropped paths in order: a file as it stands, a folder as every file of its
     /// tree (names beginning with "~" skipped, hidden folders not entered).
-    void ListView1_OLEDragDrop(const QMimeData& data);
+    void addDropped(const QMimeData& data);
     /// Makes a running scan give up at once and append nothing: the program is ending.
     void requestStop();
 

@@ -7,6 +7,6 @@ namespace platform {
 
 /// Gives the window and every option button, check box, frame and label on it (at any depth)
 /// the system's face colour: the button colour of the application's palette.
-void SetFormColors(QWidget& window);
+void setFormColors(QWidget& window);
 
 } // namespace platform

@@ -1,5 +1,5 @@
 // The per-user settings store: one text value per key, under application "Quillmark" and
-// section "Varnocliff". ReadSetting and WriteSetting are the only way the program uses it.
+// section "Varnocliff". readSetting and writeSetting are the only way the program uses it.
 #pragma once
 
 #include <QString>
@@ -17,8 +17,8 @@ public:
 };
 
 /// The stored value of key, or defaultValue when the key is absent.
-QString ReadSetting(SettingsStore& store, const QString& key, const QString& defaultValue);
+QString readSetting(SettingsStore& store, const QString& key, const QString& defaultValue);
 /// Stores value under key at once.
-bool WriteSetting(SettingsStore& store, const QString& key, const QString& value);
+bool writeSetting(SettingsStore& store, const QString& key, const QString& value);
 
 } // namespace platform

@@ -1,4 +1,4 @@
-// Routines that several windows need: FileExists and CenterForm.
+// Routines that several windows need: fileExists and centerForm.
 #pragma once
 
 #include <QString>
@@ -9,12 +9,12 @@ namespace platform {
 
 /// True when path names an existing entry that is not a directory and whose modification
 /// time can be read; false on any error. Never throws.
-bool FileExists(const QString& path);
+bool fileExists(const QString& path);
 
 /// Puts the window in the middle of the primary screen (outer size).
-void CenterForm(QWidget& window);
+void centerForm(QWidget& window);
 
 /// The folder of the running executable, without a trailing separator.
-QString InstallationFolder();
+QString installationFolder();
 
 } // namespace platform

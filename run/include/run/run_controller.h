@@ -1,4 +1,4 @@
-// The Start Replacing button of the main window: PushButton7_Click with its validation, the
+// The Start Replacing button of the main window: startReplacing with its validation, the
 // running-instance question, every listed file through the workbook operations, and the
 // closing messages. The window's controls are handed in; this object keeps no run state.
 #pragma once
@@ -35,14 +35,14 @@ inline constexpr int kMaxFailureLines = 20;
 
 /// The main window's controls that the run reads.
 struct RunControls {
-    QTabWidget* TabControl1;
-    QPlainTextEdit* Text1;
-    QPlainTextEdit* Text2;
-    QComboBox* Combo1;
-    QComboBox* Combo2;
-    QCheckBox* Check4;
-    QTreeWidget* ListView1;
-    QPushButton* PushButton7;
+    QTabWidget* pageTabs;
+    QPlainTextEdit* findText;
+    QPlainTextEdit* replaceText;
+    QComboBox* findList;
+    QComboBox* replaceList;
+    QCheckBox* matchCase;
+    QTreeWidget* fileListView;
+    QPushButton* startButton;
 };
 
 /// One file the run could not change, and why.
@@ -58,18 +58,18 @@ QString failureMessage(const QList<FailedFile>& failed);
 class RunController final : public QObject {
     Q_OBJECT
 public:
-    /// Connects PushButton7. pointer is the main window's; factory makes the instances;
+    /// Connects startButton. pointer is the main window's; factory makes the instances;
     /// lookup finds a running instance. All must outlive this object.
     RunController(const RunControls& controls, platform::MousePointer& pointer,
                   platform::MessageBox& messageBox, automation::ApplicationFactory& factory,
                   RunningInstanceLookup& lookup, QObject* parent = nullptr);
 
     /// "Start Replacing".
-    void PushButton7_Click();
+    void startReplacing();
     /// True when the run must not start: a running instance was found and the user did not
     /// answer Yes.
-    bool CancelIfExcelOpen();
-    bool ExcelIsRunning();
+    bool cancelIfExcelOpen();
+    bool excelIsRunning();
 
 private:
     RunControls m_controls;

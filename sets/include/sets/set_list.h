@@ -1,5 +1,5 @@
 // The set list: the find/replace pairs that a run in sets mode applies, in list order.
-// One model serves both drop-down lists (Combo1 shows column 0, Combo2 column 1), so the two
+// One model serves both drop-down lists (findList shows column 0, replaceList column 1), so the two
 // lists cannot differ in length. No widgets here.
 #pragma once
 
@@ -21,7 +21,7 @@ class SetList : public QAbstractTableModel {
 public:
     /// Counts and indexes are 16-bit signed: the list never holds more sets than this.
     static constexpr int kMaxSets = 32767;
-    /// The column of the find texts (Combo1) and of the replace texts (Combo2).
+    /// The column of the find texts (findList) and of the replace texts (replaceList).
     static constexpr int kFindColumn = 0;
     static constexpr int kReplaceColumn = 1;
 

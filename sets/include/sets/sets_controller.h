@@ -1,6 +1,6 @@
 // The handlers of the sets page: Add Set, Remove Selected Set, Clear Sets, Load Sets (through
-// Form2), Save Sets, the selection mirroring between Combo1 and Combo2, and the hand-cursor
-// rule for the page's buttons and labels.
+// LoadSetsDialog), Save Sets, the selection mirroring between findList and replaceList, and the
+// hand-cursor rule for the page's buttons and labels.
 #pragma once
 
 #include "platform/mouse_pointer.h"
@@ -22,7 +22,7 @@ class SetsController final : public QObject {
 public:
     /// Connects the page's buttons and lists. mainPointer is the main window's pointer, which
     /// the page's buttons and labels move by the hand-cursor rule; dialogs and messages go
-    /// through services; Form2 is parented to mainWindow.
+    /// through services; LoadSetsDialog is parented to mainWindow.
     SetsController(const SetsPageControls& controls, QWidget& mainWindow,
                    platform::MousePointer& mainPointer, platform::Services& services,
                    QObject* parent = nullptr);
@@ -31,19 +31,19 @@ public:
     /// drives the dialog itself instead.
     using ModalRunner = std::function<void(QDialog&)>;
     void setModalRunner(ModalRunner runner) { m_runModal = std::move(runner); }
-    /// The folder in which Form2 looks for its hand cursor "HAND-M.CUR" (by default the
+    /// The folder in which LoadSetsDialog looks for its hand cursor "HAND-M.CUR" (by default the
     /// folder of the running program).
     void setInstallationFolder(const QString& folder) { m_installationFolder = folder; }
 
     SetList& setList() { return m_sets; }
 
-    void PushButton8_Click();  ///< Add Set
-    void PushButton2_Click();  ///< Remove Selected Set
-    void PushButton5_Click();  ///< Clear Sets
-    void PushButton10_Click(); ///< Load Sets
-    void PushButton1_Click();  ///< Save Sets
-    void Combo1_Click();       ///< mirrors Combo1's selection to Combo2
-    void Combo2_Click();       ///< mirrors Combo2's selection to Combo1
+    void addSet();                 ///< Add Set
+    void removeSelectedSet();      ///< Remove Selected Set
+    void clearSets();              ///< Clear Sets
+    void loadSets();               ///< Load Sets
+    void saveSets();               ///< Save Sets
+    void mirrorFindSelection();    ///< mirrors findList's selection to replaceList
+    void mirrorReplaceSelection(); ///< mirrors replaceList's selection to findList
 
 private:
     /// Runs a change of the list without mirroring, then gives both lists back the selection

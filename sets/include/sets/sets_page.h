@@ -12,25 +12,25 @@ namespace sets {
 class SetList;
 
 struct SetsPageControls {
-    QLabel* Label3;
-    QComboBox* Combo1;
-    QLabel* Label4;
-    QComboBox* Combo2;
-    QPushButton* PushButton8;
-    QPushButton* PushButton10;
-    QPushButton* PushButton1;
-    QPushButton* PushButton5;
-    QPushButton* PushButton2;
+    QLabel* findListLabel;
+    QComboBox* findList;
+    QLabel* replaceListLabel;
+    QComboBox* replaceList;
+    QPushButton* addSetButton;
+    QPushButton* loadSetsButton;
+    QPushButton* saveSetsButton;
+    QPushButton* clearSetsButton;
+    QPushButton* removeSetButton;
 };
 
 /// Creates the page's controls as children of page, with their names, captions, fonts and
 /// tab order. Positions are those of the design, measured from the tab control's corner: when
 /// page is a page of a QTabWidget, the controls are moved to keep them there whatever room
-/// the tab bar takes. Combo1 (find texts) and Combo2 (replace texts) show the two columns of
+/// the tab bar takes. findList (find texts) and replaceList (replace texts) show the two columns of
 /// one SetList, a child of page, so the two lists always hold the same number of items.
 SetsPageControls createSetsPage(QWidget& page);
 
-/// The set list behind Combo1 and Combo2 of a page made by createSetsPage.
+/// The set list behind findList and replaceList of a page made by createSetsPage.
 SetList& setListOf(const SetsPageControls& controls);
 
 } // namespace sets

@@ -1,6 +1,8 @@
 // The folder routines: the folder browser's check, the level-by-level subfolder collection,
 // one folder's matching files, and the whole-tree scan built on them.
-#include "filelist/add_folder.h"
+#include "filelist/folder_scan.h"
+
+#include "filelist/file_pattern.h"
 
 #include "folder_reader.h"
 #include "platform/event_pump.h"
@@ -9,7 +11,7 @@
 #include <QCoreApplication>
 #include <QSet>
 
-namespace AddFolder {
+namespace filelist {
 namespace {
 
 using detail::FolderEntry;
@@ -55,11 +57,11 @@ void appendMatchingNames(const QString& folder, const FilePattern& pattern, QStr
 
 } // namespace
 
-QString WithTrailingSeparator(const QString& path) {
+QString withTrailingSeparator(const QString& path) {
     return endsWithSeparator(path) ? path : path + QLatin1Char('/');
 }
 
-QString BrowseForFolder(platform::FolderBrowser& browser, const QString& title) {
+QString browseForFolder(platform::FolderBrowser& browser, const QString& title) {
     QString chosen = browser.browseForFolder(title);
     if (chosen.isEmpty() || !detail::isFolder(chosen)) {
         return {};
@@ -67,7 +69,7 @@ QString BrowseForFolder(platform::FolderBrowser& browser, const QString& title) 
     return chosen;
 }
 
-void CollectSubfolders(QStringList& folders, bool recurse, platform::EventPump* events,
+void collectSubfolders(QStringList& folders, bool recurse, platform::EventPump* events,
                        const StopRequest& stop) {
     Yield yield(events, stop);
     // Every real folder is taken once, whatever the number of links that lead to it.
@@ -112,16 +114,16 @@ void CollectSubfolders(QStringList& folders, bool recurse, platform::EventPump* 
     folders.append(found);
 }
 
-QStringList ListFolderFiles(const QString& folder, const QString& pattern) {
+QStringList listFolderFiles(const QString& folder, const QString& pattern) {
     QStringList names;
-    appendMatchingNames(WithTrailingSeparator(folder), FilePattern(pattern), names);
+    appendMatchingNames(withTrailingSeparator(folder), FilePattern(pattern), names);
     return names;
 }
 
-QStringList ScanFolderTree(const QString& folder, const QString& pattern,
+QStringList scanFolderTree(const QString& folder, const QString& pattern,
                            platform::EventPump* events, const StopRequest& stop) {
-    QStringList folders{WithTrailingSeparator(folder)};
-    CollectSubfolders(folders, true, events, stop);
+    QStringList folders{withTrailingSeparator(folder)};
+    collectSubfolders(folders, true, events, stop);
     if (Yield(nullptr, stop).stopped()) {
         return {};
     }
@@ -143,13 +145,13 @@ QStringList ScanFolderTree(const QString& folder, const QString& pattern,
     return paths;
 }
 
-QStringList ScanFolderFiles(const QString& folder, const QString& extensionAnswer,
+QStringList scanFolderFiles(const QString& folder, const QString& extensionAnswer,
                             platform::EventPump* events, const StopRequest& stop) {
-    return ScanFolderTree(folder, QStringLiteral("*.") + extensionAnswer, events, stop);
+    return scanFolderTree(folder, QStringLiteral("*.") + extensionAnswer, events, stop);
 }
 
-bool IsFolderToScan(const QString& path) {
+bool isFolderToScan(const QString& path) {
     return detail::isVisibleFolder(path);
 }
 
-} // namespace AddFolder
+} // namespace filelist

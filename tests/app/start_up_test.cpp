@@ -2,8 +2,8 @@
 // face colours, and reading the hand cursor file.
 #include "app_test_support.h"
 #include "fakes/fake_services.h"
-#include "main_module.h"
 #include "platform/cursor_file.h"
+#include "start_up.h"
 
 #include "platform/appearance.h"
 
@@ -91,7 +91,7 @@ void MainModuleTest::homePageOpensOnlyOnSeven() {
     fakes::FakeServices f;
     f.clock.timeOfDay = 61234.75;
     f.random.draws.enqueue(draw);
-    QCOMPARE(Main::MaybeOpenHomePage(f.clock, f.random, f.urlOpener), number);
+    QCOMPARE(app::maybeOpenHomePage(f.clock, f.random, f.urlOpener), number);
     QCOMPARE(f.random.seeds, std::vector<double>{61234.75});
     const QStringList expected =
         number == 7 ? QStringList{QStringLiteral("https://www.quillmark.com/")} : QStringList{};
@@ -103,7 +103,7 @@ void MainModuleTest::homePageDrawCoversOneToHundred() {
     QList<int> drawn;
     for (int n = 1; n <= 100; ++n) {
         f.random.draws.enqueue((n - 1) / 100.0 + 0.004);
-        drawn.append(Main::MaybeOpenHomePage(f.clock, f.random, f.urlOpener));
+        drawn.append(app::maybeOpenHomePage(f.clock, f.random, f.urlOpener));
     }
     for (int n = 1; n <= 100; ++n) {
         QCOMPARE(drawn[n - 1], n);
@@ -113,7 +113,7 @@ void MainModuleTest::homePageDrawCoversOneToHundred() {
 
 void MainModuleTest::setFormColorsGivesTheFaceColour() {
     Window w;
-    platform::SetFormColors(w.widget);
+    platform::setFormColors(w.widget);
     for (QWidget* widget : w.ruled()) {
         QCOMPARE(widget->palette().color(QPalette::Window), face());
         QVERIFY(widget->autoFillBackground());
@@ -144,7 +144,7 @@ void MainModuleTest::noSkinFileKeepsTheDesign() {
         QVERIFY(apptest::writeFile(dir.path() + "/x", "QWidget { color: red; }"));
     }
     Window w;
-    QCOMPARE(Main::ApplySkin(w.widget, dir.path()), Main::SkinResult::NoSkinFile);
+    QCOMPARE(app::applySkin(w.widget, dir.path()), app::SkinResult::NoSkinFile);
     QCOMPARE(w.widget.palette().color(QPalette::Window), QColor(Qt::white));
     QVERIFY(!w.label->testAttribute(Qt::WA_SetPalette));
     QVERIFY(w.widget.styleSheet().isEmpty());
@@ -155,7 +155,7 @@ void MainModuleTest::skinIsAppliedAfterTheColours() {
     const QByteArray sheet = "QPushButton { color: rgb(10, 20, 30); }";
     QVERIFY(apptest::writeFile(dir.path() + "/x/o.cjs", sheet));
     Window w;
-    QCOMPARE(Main::ApplySkin(w.widget, dir.path()), Main::SkinResult::Applied);
+    QCOMPARE(app::applySkin(w.widget, dir.path()), app::SkinResult::Applied);
     QCOMPARE(w.widget.styleSheet(), QString::fromUtf8(sheet));
     for (QWidget* widget : w.ruled()) {
         QCOMPARE(widget->palette().color(QPalette::Window), face());
@@ -168,7 +168,7 @@ void MainModuleTest::unreadableSkinIsIgnored_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("binary with NUL") << QByteArray("SKIN\0\x01\x02", 7);
     QTest::newRow("not UTF-8") << QByteArray("QWidget { color: \xff\xfe; }");
-    QTest::newRow("too large") << QByteArray(Main::kMaxSkinBytes + 1, ' ');
+    QTest::newRow("too large") << QByteArray(app::kMaxSkinBytes + 1, ' ');
 }
 
 void MainModuleTest::unreadableSkinIsIgnored() {
@@ -176,7 +176,7 @@ void MainModuleTest::unreadableSkinIsIgnored() {
     QTemporaryDir dir;
     QVERIFY(apptest::writeFile(dir.path() + "/x/o.cjs", content));
     Window w;
-    QCOMPARE(Main::ApplySkin(w.widget, dir.path()), Main::SkinResult::Unreadable);
+    QCOMPARE(app::applySkin(w.widget, dir.path()), app::SkinResult::Unreadable);
     QVERIFY(w.widget.styleSheet().isEmpty());
     // The colours come before the file is read: the window still has one consistent look.
     QCOMPARE(w.widget.palette().color(QPalette::Window), face());
@@ -191,7 +191,7 @@ void MainModuleTest::skinWithoutReadPermissionIsIgnored() {
     QVERIFY(apptest::writeFile(path, "QWidget { color: red; }"));
     QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
     Window w;
-    QCOMPARE(Main::ApplySkin(w.widget, dir.path()), Main::SkinResult::Unreadable);
+    QCOMPARE(app::applySkin(w.widget, dir.path()), app::SkinResult::Unreadable);
     QVERIFY(w.widget.styleSheet().isEmpty());
 }
 
@@ -210,7 +210,7 @@ void MainModuleTest::cursorFileGivesImageAndHotspot() {
     QFETCH(QPoint, hotspot);
     QTemporaryDir dir;
     QVERIFY(apptest::writeFile(dir.path() + "/HAND-M.CUR", file));
-    const std::optional<QCursor> cursor = platform::LoadCursorFile(dir.path() + "/HAND-M.CUR");
+    const std::optional<QCursor> cursor = platform::loadCursorFile(dir.path() + "/HAND-M.CUR");
     QVERIFY(cursor.has_value());
     QCOMPARE(cursor->shape(), Qt::BitmapCursor);
     QCOMPARE(cursor->pixmap().size(), QSize(32, 32));
@@ -229,9 +229,9 @@ void MainModuleTest::cursorFileThatDoesNotLoad() {
     QFETCH(QByteArray, file);
     QTemporaryDir dir;
     QVERIFY(apptest::writeFile(dir.path() + "/HAND-M.CUR", file));
-    QVERIFY(!platform::LoadCursorFile(dir.path() + "/HAND-M.CUR").has_value());
-    QVERIFY(!platform::LoadCursorFile(dir.path() + "/missing.cur").has_value());
+    QVERIFY(!platform::loadCursorFile(dir.path() + "/HAND-M.CUR").has_value());
+    QVERIFY(!platform::loadCursorFile(dir.path() + "/missing.cur").has_value());
 }
 
 QTEST_MAIN(MainModuleTest)
-#include "main_module_test.moc"
+#include "start_up_test.moc"

@@ -1,8 +1,8 @@
-// Excel1's operations against the recording fake: the calls, their order and arguments, and
+// The workbook operations against the recording fake: the calls, their order and arguments, and
 // what happens when one fails.
 #include "recording_automation.h"
 
-#include "run/excel1.h"
+#include "run/workbook_operations.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -49,7 +49,7 @@ class Excel1Test : public ::testing::Test {
 protected:
     // Opens "book.xlsx" in a new fake instance and returns its last workbook.
     run::automation::Workbook& openBook() {
-        auto opened = Excel1::OpenWorkbook(factory, "book.xlsx");
+        auto opened = run::openWorkbook(factory, "book.xlsx");
         EXPECT_TRUE(opened.ok());
         application = std::move(opened.value());
         auto& workbooks = application->Workbooks();
@@ -74,7 +74,7 @@ protected:
 TEST_F(Excel1Test, SinglePairReplacesOnEverySheetInOrderBetweenAlertsOffAndOn) {
     factory.script.sheets = 3;
     auto& workbook = openBook();
-    ASSERT_TRUE(Excel1::ReplaceInWorkbook(workbook, "alpha", "omega", context).ok());
+    ASSERT_TRUE(run::replaceInWorkbook(workbook, "alpha", "omega", context).ok());
     EXPECT_THAT(replaceAndAlertCalls(),
                 ElementsAre("DisplayAlerts off", "Replace 1 alpha>omega 2 1 0 0 0",
                             "Replace 2 alpha>omega 2 1 0 0 0", "Replace 3 alpha>omega 2 1 0 0 0",
@@ -88,7 +88,7 @@ TEST_F(Excel1Test, SetsApplyEveryPairOnASheetBeforeTheNextSheet) {
     auto& workbook = openBook();
     const VectorList finds({"a", "b", "c", "d"});
     const VectorList replacements({"b", "c", "d", ""});
-    ASSERT_TRUE(Excel1::ReplaceSetsInWorkbook(workbook, finds, replacements, context).ok());
+    ASSERT_TRUE(run::replaceSetsInWorkbook(workbook, finds, replacements, context).ok());
     EXPECT_THAT(factory.log.matching("Replace"),
                 ElementsAre("Replace 1 a>b 2 1 0 0 0", "Replace 1 b>c 2 1 0 0 0",
                             "Replace 1 c>d 2 1 0 0 0", "Replace 1 d> 2 1 0 0 0",
@@ -101,17 +101,17 @@ TEST_F(Excel1Test, EmptySetListMakesNoReplaceButStillTurnsAlertsOffAndOn) {
     factory.script.sheets = 2;
     auto& workbook = openBook();
     const VectorList none({});
-    ASSERT_TRUE(Excel1::ReplaceSetsInWorkbook(workbook, none, none, context).ok());
+    ASSERT_TRUE(run::replaceSetsInWorkbook(workbook, none, none, context).ok());
     EXPECT_THAT(replaceAndAlertCalls(), ElementsAre("DisplayAlerts off", "DisplayAlerts on"));
 }
 
-// Check4 is read anew before every call: a change during the run reaches the next call.
+// matchCase is read anew before every call: a change during the run reaches the next call.
 TEST_F(Excel1Test, MatchCaseIsReadBeforeEveryReplace) {
     factory.script.sheets = 2;
     auto& workbook = openBook();
     context.matchCaseAnswers = {true, false, true};
     const VectorList finds({"x", "y"});
-    ASSERT_TRUE(Excel1::ReplaceSetsInWorkbook(workbook, finds, finds, context).ok());
+    ASSERT_TRUE(run::replaceSetsInWorkbook(workbook, finds, finds, context).ok());
     EXPECT_THAT(factory.log.matching("Replace"),
                 ElementsAre("Replace 1 x>x 2 1 1 0 0", "Replace 1 y>y 2 1 0 0 0",
                             "Replace 2 x>x 2 1 1 0 0", "Replace 2 y>y 2 1 1 0 0"));
@@ -122,7 +122,7 @@ TEST_F(Excel1Test, FailingReplaceStopsAtOnceAndLeavesAlertsOff) {
     factory.script.sheets = 3;
     factory.script.failReplaceOnSheet = {2};
     auto& workbook = openBook();
-    const run::Status status = Excel1::ReplaceInWorkbook(workbook, "a", "b", context);
+    const run::Status status = run::replaceInWorkbook(workbook, "a", "b", context);
     ASSERT_FALSE(status.ok());
     EXPECT_EQ(status.failure().reason, "sheet 2 is broken");
     EXPECT_THAT(replaceAndAlertCalls(), ElementsAre("DisplayAlerts off", "Replace 1 a>b 2 1 0 0 0",
@@ -132,7 +132,7 @@ TEST_F(Excel1Test, FailingReplaceStopsAtOnceAndLeavesAlertsOff) {
 
 TEST_F(Excel1Test, OpenWorkbookStartsANewInstanceForEveryCall) {
     for (const char* path : {"one.xlsx", "one.xlsx"}) {
-        auto opened = Excel1::OpenWorkbook(factory, path);
+        auto opened = run::openWorkbook(factory, path);
         ASSERT_TRUE(opened.ok());
         EXPECT_EQ(opened.value()->Name(), "Microsoft Excel");
     }
@@ -142,7 +142,7 @@ TEST_F(Excel1Test, OpenWorkbookStartsANewInstanceForEveryCall) {
 
 TEST_F(Excel1Test, OpenWorkbookThatFailsQuitsItsInstance) {
     factory.script.failOpen = {"bad.xlsx"};
-    auto opened = Excel1::OpenWorkbook(factory, "bad.xlsx");
+    auto opened = run::openWorkbook(factory, "bad.xlsx");
     ASSERT_FALSE(opened.ok());
     EXPECT_EQ(opened.failure().reason, "the file is not a workbook");
     EXPECT_THAT(factory.log.calls, ElementsAre("#1 create", "#1 Open bad.xlsx", "#1 Quit"));
@@ -150,7 +150,7 @@ TEST_F(Excel1Test, OpenWorkbookThatFailsQuitsItsInstance) {
 
 TEST_F(Excel1Test, OpenWorkbookPassesOnAFactoryFailure) {
     factory.script.failCreate = true;
-    auto opened = Excel1::OpenWorkbook(factory, "a.xlsx");
+    auto opened = run::openWorkbook(factory, "a.xlsx");
     ASSERT_FALSE(opened.ok());
     EXPECT_EQ(opened.failure().reason, "no instance can be started");
 }
@@ -176,8 +176,8 @@ TEST_P(ProcessFileTest, OpensReplacesSavesAndAlwaysQuits) {
     factory.script.failReplaceOnSheet = c.failReplaceOnSheet;
     factory.script.failSave = c.failSave;
     ScriptedContext context;
-    auto result = Excel1::ProcessFile(factory, "f.xlsx", [&](run::automation::Workbook& workbook) {
-        return Excel1::ReplaceInWorkbook(workbook, "a", "b", context);
+    auto result = run::processFile(factory, "f.xlsx", [&](run::automation::Workbook& workbook) {
+        return run::replaceInWorkbook(workbook, "a", "b", context);
     });
     std::vector<std::string> expected{"#1 create"};
     for (const std::string& call : c.expectedTail) {
@@ -200,7 +200,7 @@ std::vector<std::string> openedThen(std::vector<std::string> tail) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Excel1, ProcessFileTest,
+    run, ProcessFileTest,
     ::testing::Values(
         ProcessCase{"Succeeds",
                     {},
@@ -238,7 +238,7 @@ TEST(Excel1Running, OnlyTheExactNameCountsAsRunning) {
         {"Microsoft Word", false}};
     for (const auto& [name, expected] : cases) {
         FixedLookup lookup(name);
-        EXPECT_EQ(Excel1::ExcelIsRunning(lookup), expected) << name.value_or("(none)");
+        EXPECT_EQ(run::excelIsRunning(lookup), expected) << name.value_or("(none)");
     }
 }
 

@@ -1,6 +1,6 @@
 // The Load Sets dialog, built with fakes and driven by clicks and keys, never exec()ed.
 #include "fakes/fake_services.h"
-#include "sets/form2.h"
+#include "sets/load_sets_dialog.h"
 #include "sets/set_list.h"
 #include "temp_files.h"
 
@@ -25,17 +25,17 @@ private:
     struct Harness {
         Harness() { list.append("already", "there"); }
         // Opens the dialog as the main window does, but without a modal loop.
-        sets::Form2& open() {
-            form = std::make_unique<sets::Form2>(list, services, dir.path());
+        sets::LoadSetsDialog& open() {
+            form = std::make_unique<sets::LoadSetsDialog>(list, services, dir.path());
             form->show();
             return *form;
         }
         // Opens, fills both boxes and clicks Load.
-        sets::Form2& load(const QString& path, const QString& separator = "::") {
-            sets::Form2& dialog = open();
-            dialog.Text2->setText(separator);
-            dialog.Text1->setText(path);
-            dialog.PushButton1->click();
+        sets::LoadSetsDialog& load(const QString& path, const QString& separator = "::") {
+            sets::LoadSetsDialog& dialog = open();
+            dialog.separatorBox->setText(separator);
+            dialog.fileBox->setText(path);
+            dialog.loadButton->click();
             return dialog;
         }
         QString write(const QString& name, const QByteArray& bytes) {
@@ -53,7 +53,7 @@ private:
         fakes::FakeServices fake;
         platform::Services services = fake.services();
         sets::SetList list;
-        std::unique_ptr<sets::Form2> form;
+        std::unique_ptr<sets::LoadSetsDialog> form;
     };
 
     static void moveOver(QWidget* widget) {
@@ -65,7 +65,7 @@ private:
 private slots:
     void controlsFollowTheDesign() {
         Harness h;
-        sets::Form2& form = h.open();
+        sets::LoadSetsDialog& form = h.open();
         QCOMPARE(form.windowTitle(), QString("Load Sets"));
         QCOMPARE(form.size(), QSize(400, 108));
         QCOMPARE(form.minimumSize(), form.maximumSize());
@@ -79,14 +79,14 @@ private slots:
             QRect pixels;
             qreal points;
         } expected[] = {
-            {form.Label1[0], "Label1_0", "File To Load:", {8, 12, 70, 15}, 9},
-            {form.Text1, "Text1", "", {87, 8, 268, 23}, 9},
-            {form.PushButton16, "PushButton16", "...", {363, 8, 29, 23}, 11.25},
-            {form.Label1[1], "Label1_1", "Separator:", {8, 44, 60, 15}, 9},
-            {form.Text2, "Text2", "::", {87, 40, 52, 23}, 9},
-            {form.PushButton3, "PushButton3", "Help", {306, 40, 86, 27}, 11.25},
-            {form.PushButton1, "PushButton1", "Load", {8, 72, 190, 27}, 11.25},
-            {form.PushButton2, "PushButton2", "Cancel", {204, 72, 188, 27}, 11.25},
+            {form.labels[0], "Label1_0", "File To Load:", {8, 12, 70, 15}, 9},
+            {form.fileBox, "Text1", "", {87, 8, 268, 23}, 9},
+            {form.browseButton, "PushButton16", "...", {363, 8, 29, 23}, 11.25},
+            {form.labels[1], "Label1_1", "Separator:", {8, 44, 60, 15}, 9},
+            {form.separatorBox, "Text2", "::", {87, 40, 52, 23}, 9},
+            {form.helpButton, "PushButton3", "Help", {306, 40, 86, 27}, 11.25},
+            {form.loadButton, "PushButton1", "Load", {8, 72, 190, 27}, 11.25},
+            {form.cancelButton, "PushButton2", "Cancel", {204, 72, 188, 27}, 11.25},
         };
         for (const auto& e : expected) {
             QCOMPARE(e.widget->objectName(), QString(e.name));
@@ -111,8 +111,8 @@ private slots:
                 QCOMPARE(box->text(), e.caption);
             }
         }
-        QWidget* order[] = {form.Text1,       form.Text2,        form.PushButton1,
-                            form.PushButton2, form.PushButton16, form.PushButton3};
+        QWidget* order[] = {form.fileBox,      form.separatorBox, form.loadButton,
+                            form.cancelButton, form.browseButton, form.helpButton};
         for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
             QWidget* next = order[i]->nextInFocusChain();
             while (next->focusPolicy() == Qt::NoFocus) {
@@ -123,54 +123,54 @@ private slots:
         // The face colour on the dialog and its labels.
         const QColor face = QApplication::palette().color(QPalette::Button);
         QCOMPARE(form.palette().color(QPalette::Window), face);
-        QCOMPARE(form.Label1[1]->palette().color(QPalette::Window), face);
-        QVERIFY(form.Label1[1]->autoFillBackground());
+        QCOMPARE(form.labels[1]->palette().color(QPalette::Window), face);
+        QVERIFY(form.labels[1]->autoFillBackground());
     }
 
     void firstOpeningShowsAndStoresTheDefaultSeparator() {
         Harness h;
-        sets::Form2& form = h.open();
-        QCOMPARE(form.Text2->text(), QString("::"));
-        QCOMPARE(form.Text1->text(), QString());
+        sets::LoadSetsDialog& form = h.open();
+        QCOMPARE(form.separatorBox->text(), QString("::"));
+        QCOMPARE(form.fileBox->text(), QString());
         QCOMPARE(h.fake.settings.values.value("Text2"), QString("::"));
     }
 
     void separatorIsStoredKeystrokeByKeystroke() {
         Harness h;
-        sets::Form2& form = h.open();
+        sets::LoadSetsDialog& form = h.open();
         h.fake.settings.writes.clear();
-        form.Text2->selectAll();
-        QTest::keyClick(form.Text2, Qt::Key_Backspace);
-        QTest::keyClicks(form.Text2, "=>");
+        form.separatorBox->selectAll();
+        QTest::keyClick(form.separatorBox, Qt::Key_Backspace);
+        QTest::keyClicks(form.separatorBox, "=>");
         const std::vector<std::pair<QString, QString>> expected{
             {"Text2", ""}, {"Text2", "="}, {"Text2", "=>"}};
         QCOMPARE(h.fake.settings.writes, expected);
         h.fake.settings.values.insert("Text2", "#");
-        QCOMPARE(h.open().Text2->text(), QString("#"));
+        QCOMPARE(h.open().separatorBox->text(), QString("#"));
     }
 
     void emptySeparatorIsStoredAndAskedForOnTheNextLoad() {
         Harness h;
         const QString path = h.write("sets.txt", "a::b\r\n");
-        sets::Form2& first = h.open();
-        first.Text2->clear();
-        first.PushButton2->click();
+        sets::LoadSetsDialog& first = h.open();
+        first.separatorBox->clear();
+        first.cancelButton->click();
         QVERIFY(!first.isVisible());
         QCOMPARE(h.fake.settings.values.value("Text2", "<absent>"), QString(""));
 
-        sets::Form2& second = h.open();
-        QCOMPARE(second.Text2->text(), QString());
-        second.Text1->setText(path);
-        second.PushButton1->click();
+        sets::LoadSetsDialog& second = h.open();
+        QCOMPARE(second.separatorBox->text(), QString());
+        second.fileBox->setText(path);
+        second.loadButton->click();
         QCOMPARE(h.fake.messageBox.calls.size(), 1U);
         const fakes::MessageCall& message = h.fake.messageBox.calls.front();
         QCOMPARE(message.text, QString("You must enter separating character(s)."));
         QCOMPARE(message.title, QString("Varnocliff"));
         QCOMPARE(message.icon, Icon::None);
         QVERIFY(second.isVisible());
-        QCOMPARE(second.Text1->text(), path);
+        QCOMPARE(second.fileBox->text(), path);
         // The window's close box does what Cancel does.
-        second.Text2->setText("::");
+        second.separatorBox->setText("::");
         second.close();
         QVERIFY(!second.isVisible());
         QCOMPARE(second.result(), int(QDialog::Rejected));
@@ -179,10 +179,10 @@ private slots:
 
     void pathOfBlanksDoesNothing() {
         Harness h;
-        sets::Form2& form = h.load("   ");
+        sets::LoadSetsDialog& form = h.load("   ");
         QVERIFY(form.isVisible());
         QVERIFY(h.fake.messageBox.calls.empty());
-        QCOMPARE(form.Text1->text(), QString("   "));
+        QCOMPARE(form.fileBox->text(), QString("   "));
         QCOMPARE(h.list.count(), 1);
     }
 
@@ -191,7 +191,7 @@ private slots:
         for (const QString& path : {h.dir.filePath("nothing here.txt"), h.dir.path(),
                                     " " + h.write("padded.txt", "a::b")}) {
             h.fake.messageBox.calls.clear();
-            sets::Form2& form = h.load(path);
+            sets::LoadSetsDialog& form = h.load(path);
             QCOMPARE(h.fake.messageBox.calls.size(), 1U);
             const fakes::MessageCall& message = h.fake.messageBox.calls.front();
             QCOMPARE(message.text, path + " not found.");
@@ -199,7 +199,7 @@ private slots:
             QCOMPARE(message.buttons, Buttons::Ok);
             QCOMPARE(message.icon, Icon::Critical);
             QVERIFY(form.isVisible());
-            QCOMPARE(form.Text1->text(), path);
+            QCOMPARE(form.fileBox->text(), path);
         }
         QCOMPARE(h.list.count(), 1);
     }
@@ -207,7 +207,7 @@ private slots:
     void loadAppendsAfterTheSetsThereAndCloses() {
         Harness h;
         const QString path = h.write("sets.txt", "My sets\r\n\r\ntop::summit\r\nlarch::l::x\r\n");
-        sets::Form2& form = h.load(path);
+        sets::LoadSetsDialog& form = h.load(path);
         QVERIFY(!form.isVisible());
         QCOMPARE(form.result(), int(QDialog::Accepted));
         h.load(path);
@@ -224,7 +224,7 @@ private slots:
         QCOMPARE(h.pairs(), QStringList({"already|there", "x|y", "x::y|z"}));
         // Lines with another separator: the dialog closes, nothing is added, nothing is said.
         const QString equals = h.write("equals.txt", "a=b\r\nc=d\r\n");
-        sets::Form2& form = h.load(equals);
+        sets::LoadSetsDialog& form = h.load(equals);
         QVERIFY(!form.isVisible());
         QCOMPARE(h.list.count(), 3);
         QVERIFY(h.fake.messageBox.calls.empty());
@@ -237,7 +237,7 @@ private slots:
         const QString longLine = h.write("long.txt", "a::b\r\nc::" + QByteArray(40000, 'd'));
         for (const QString& path : {binary, longLine}) {
             h.fake.messageBox.calls.clear();
-            sets::Form2& form = h.load(path);
+            sets::LoadSetsDialog& form = h.load(path);
             QVERIFY(form.isVisible());
             QCOMPARE(h.fake.messageBox.calls.size(), 1U);
             QVERIFY(h.fake.messageBox.calls.front().text.contains(path));
@@ -252,7 +252,7 @@ private slots:
             h.list.append("f", "r");
         }
         const QString path = h.write("three.txt", "a::1\r\nb::2\r\nc::3\r\n");
-        sets::Form2& form = h.load(path);
+        sets::LoadSetsDialog& form = h.load(path);
         QVERIFY(!form.isVisible());
         QCOMPARE(h.list.count(), 32767);
         QCOMPARE(h.list.at(32766), (sets::Set{"b", "2"}));
@@ -263,8 +263,8 @@ private slots:
 
     void helpShowsTheFileShapeLineByLine() {
         Harness h;
-        sets::Form2& form = h.open();
-        form.PushButton3->click();
+        sets::LoadSetsDialog& form = h.open();
+        form.helpButton->click();
         QCOMPARE(h.fake.messageBox.calls.size(), 1U);
         const fakes::MessageCall& message = h.fake.messageBox.calls.front();
         QCOMPARE(message.text.split(QChar(13)),
@@ -279,13 +279,13 @@ private slots:
 
     void browseFillsThePathBox() {
         Harness h;
-        sets::Form2& form = h.open();
-        form.Text1->setText("typed.txt");
-        form.PushButton16->click();
-        QCOMPARE(form.Text1->text(), QString("typed.txt"));
+        sets::LoadSetsDialog& form = h.open();
+        form.fileBox->setText("typed.txt");
+        form.browseButton->click();
+        QCOMPARE(form.fileBox->text(), QString("typed.txt"));
         h.fake.fileDialogs.openAnswers.enqueue("/chosen/sets.txt");
-        form.PushButton16->click();
-        QCOMPARE(form.Text1->text(), QString("/chosen/sets.txt"));
+        form.browseButton->click();
+        QCOMPARE(form.fileBox->text(), QString("/chosen/sets.txt"));
         QCOMPARE(h.fake.fileDialogs.openCalls.size(), 2U);
         const platform::FileDialogRequest& request = h.fake.fileDialogs.openCalls.front();
         QCOMPARE(request.title, QString("Select Text File"));
@@ -295,19 +295,19 @@ private slots:
 
     void handCursorRuleWithoutACursorFile() {
         Harness h;
-        sets::Form2& form = h.open();
+        sets::LoadSetsDialog& form = h.open();
         QVERIFY(!form.windowPointer().mouseIcon().has_value());
-        moveOver(form.PushButton3);
+        moveOver(form.helpButton);
         QCOMPARE(form.mousePointer().mousePointer(), platform::kPointerCustom);
         QCOMPARE(form.cursor().shape(), Qt::ArrowCursor);
-        moveOver(form.Label1[0]);
-        moveOver(form.Text1);
+        moveOver(form.labels[0]);
+        moveOver(form.fileBox);
         QCOMPARE(form.mousePointer().mousePointer(), platform::kPointerCustom);
         moveOver(&form);
         QCOMPARE(form.mousePointer().mousePointer(), platform::kPointerDefault);
         form.mousePointer().setMousePointer(platform::kPointerHourglass);
         QCOMPARE(form.cursor().shape(), Qt::WaitCursor);
-        moveOver(form.PushButton1);
+        moveOver(form.loadButton);
         moveOver(&form);
         QCOMPARE(form.mousePointer().mousePointer(), platform::kPointerHourglass);
     }
@@ -329,13 +329,13 @@ private slots:
         bytes[13] = 0;
         QVERIFY(!h.write("HAND-M.CUR", bytes).isEmpty());
 
-        sets::Form2& form = h.open();
+        sets::LoadSetsDialog& form = h.open();
         QVERIFY(form.windowPointer().mouseIcon().has_value());
         QCOMPARE(form.windowPointer().mouseIcon()->hotSpot(), QPoint(5, 7));
-        moveOver(form.PushButton2);
+        moveOver(form.cancelButton);
         QCOMPARE(form.cursor().shape(), Qt::BitmapCursor);
     }
 };
 
 QTEST_MAIN(Form2Test)
-#include "form2_test.moc"
+#include "load_sets_dialog_test.moc"

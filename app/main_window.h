@@ -1,4 +1,4 @@
-// The main window Form1: its controls and layout, the start-up sequence, keeping Check4 and
+// The main window MainWindow: its controls and layout, the start-up sequence, keeping matchCase and
 // the selected page, the Help button and the hand-cursor rule. The handlers of the file
 // list, the sets page and Start Replacing belong to their own subsystems.
 #pragma once
@@ -31,45 +31,45 @@ inline const QString kHelpText =
     QStringLiteral("Before using this software, make sure that the Excel file or any individual "
                    "sheets within the file are not protected.");
 
-class Form1 final : public QWidget, public platform::MousePointer {
+class MainWindow final : public QWidget, public platform::MousePointer {
     Q_OBJECT
 public:
-    explicit Form1(platform::Services& services, QWidget* parent = nullptr);
-    ~Form1() override;
+    explicit MainWindow(platform::Services& services, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
-    QTreeWidget* ListView1;
-    QPushButton* PushButton3;
-    QPushButton* PushButton6;
-    QTabWidget* TabControl1;
-    QLabel* Label1;
-    QPlainTextEdit* Text1;
-    QLabel* Label2;
-    QPlainTextEdit* Text2;
-    QGroupBox* Frame1;
-    QCheckBox* Check4;
-    QPushButton* PushButton7;
-    QPushButton* PushButton16;
-    QProgressBar* ProgressBar1;
+    QTreeWidget* fileListView;
+    QPushButton* addFilesButton;
+    QPushButton* addFolderButton;
+    QTabWidget* pageTabs;
+    QLabel* findLabel;
+    QPlainTextEdit* findText;
+    QLabel* replaceLabel;
+    QPlainTextEdit* replaceText;
+    QGroupBox* caseFrame;
+    QCheckBox* matchCase;
+    QPushButton* startButton;
+    QPushButton* helpButton;
+    QProgressBar* progressBar;
 
     /// The area of page 1 ("Multiple find and replace (sets)") that holds its controls.
-    /// Its coordinates are those of TabControl1, as the page's design gives them.
+    /// Its coordinates are those of pageTabs, as the page's design gives them.
     QWidget* setsPage() const { return m_pageAreas[1]; }
 
     /// The start-up sequence, run once before the window is first shown: skin, centring,
-    /// hand cursor, home page draw, splash, caption, file list column, Check4 and the page
+    /// hand cursor, home page draw, splash, caption, file list column, matchCase and the page
     /// restored from the settings. Returns false when the user closed the window meanwhile:
     /// the program then ends without showing it.
-    bool Form_Load();
+    bool start();
 
     /// True once the user has closed the window: the program is ending.
     bool isUnloaded() const { return m_unloaded; }
 
     /// The folder searched for "HAND-M.CUR", "x/o.cjs" and "Splash/"; by default the folder
-    /// of the running executable. Set it before Form_Load.
+    /// of the running executable. Set it before start.
     void setInstallationFolder(const QString& folder) { m_installationFolder = folder; }
     const QString& installationFolder() const { return m_installationFolder; }
 
-    /// The splash window, created by Form_Load; null before.
+    /// The splash window, created by start; null before.
     Splash* splash() const { return m_splash.get(); }
 
     /// The hand cursor loaded from "HAND-M.CUR", if any (the window's mouse icon).
@@ -95,12 +95,12 @@ private:
     void installHandCursorRule();
     void followHandCursorRule(int pointer);
     void loadMouseIcon();
-    void restoreCheck4();
-    void restoreTabSel();
+    void restoreMatchCase();
+    void restorePage();
 
-    void Check4_Click();
-    void TabControl1_SelectedChanged(int index);
-    void PushButton16_Click();
+    void saveMatchCase();
+    void savePage(int index);
+    void showHelp();
 
     platform::Services m_services;
     app::SettingWriter m_writer;

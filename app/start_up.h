@@ -1,5 +1,5 @@
 // Start-up routines of the main window that need no widget of their own: the skin and the
-// maker's home page. FileExists and CenterForm live in platform/shared_routines.h.
+// maker's home page. fileExists and centerForm live in platform/shared_routines.h.
 #pragma once
 
 #include "platform/clock.h"
@@ -10,7 +10,7 @@
 
 class QWidget;
 
-namespace Main {
+namespace app {
 
 /// The maker's home page, opened on about one start in a hundred.
 inline const QString kHomePageUrl = QStringLiteral("https://www.quillmark.com/");
@@ -30,11 +30,11 @@ enum class SkinResult {
 /// Skins window when "x/o.cjs" is installed in installationFolder: first the face colour on
 /// the window and its plain controls, then the file read as a Qt style sheet and applied to
 /// the window. A missing file is the normal case and changes nothing; nothing is reported.
-SkinResult ApplySkin(QWidget& window, const QString& installationFolder);
+SkinResult applySkin(QWidget& window, const QString& installationFolder);
 
 /// The 1-to-100 draw of one start: the draw's seed comes from the time of day, and 7 opens
 /// kHomePageUrl without waiting. Returns the number drawn.
-int MaybeOpenHomePage(platform::Clock& clock, platform::RandomDraw& random,
+int maybeOpenHomePage(platform::Clock& clock, platform::RandomDraw& random,
                       platform::UrlOpener& urlOpener);
 
-} // namespace Main
+} // namespace app

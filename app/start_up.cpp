@@ -1,5 +1,5 @@
-// ApplySkin and MaybeOpenHomePage.
-#include "main_module.h"
+// applySkin and maybeOpenHomePage.
+#include "start_up.h"
 
 #include "platform/appearance.h"
 
@@ -10,7 +10,7 @@
 #include <cmath>
 #include <optional>
 
-namespace Main {
+namespace app {
 namespace {
 
 // A skin is a style sheet: UTF-8 text without NUL characters. Anything else (a picture, a
@@ -35,7 +35,7 @@ std::optional<QString> readStyleSheet(const QString& path) {
 
 } // namespace
 
-SkinResult ApplySkin(QWidget& window, const QString& installationFolder) {
+SkinResult applySkin(QWidget& window, const QString& installationFolder) {
     const QString path = installationFolder + kSkinFile;
     const QFileInfo info(path);
     // A folder of that name, a hidden entry or a dangling link is no skin.
@@ -43,7 +43,7 @@ SkinResult ApplySkin(QWidget& window, const QString& installationFolder) {
         return SkinResult::NoSkinFile;
     }
     // The colours come first, so a skin that fails to load still leaves one consistent look.
-    platform::SetFormColors(window);
+    platform::setFormColors(window);
     const std::optional<QString> styleSheet = readStyleSheet(path);
     if (!styleSheet) {
         return SkinResult::Unreadable;
@@ -52,7 +52,7 @@ SkinResult ApplySkin(QWidget& window, const QString& installationFolder) {
     return SkinResult::Applied;
 }
 
-int MaybeOpenHomePage(platform::Clock& clock, platform::RandomDraw& random,
+int maybeOpenHomePage(platform::Clock& clock, platform::RandomDraw& random,
                       platform::UrlOpener& urlOpener) {
     random.seed(clock.secondsSinceMidnight());
     const int drawn = static_cast<int>(std::floor(random.next() * 100.0)) + 1;
@@ -62,4 +62,4 @@ int MaybeOpenHomePage(platform::Clock& clock, platform::RandomDraw& random,
     return drawn;
 }
 
-} // namespace Main
+} // namespace app

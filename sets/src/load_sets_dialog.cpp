@@ -1,5 +1,5 @@
 // The Load Sets dialog: its controls, its load, and its four buttons.
-#include "sets/form2.h"
+#include "sets/load_sets_dialog.h"
 
 #include "appearance.h"
 #include "sets/set_list.h"
@@ -35,8 +35,8 @@ QString trimBlanks(const QString& text) {
 
 } // namespace
 
-Form2::Form2(SetList& sets, const platform::Services& services, const QString& installationFolder,
-             QWidget* parent)
+LoadSetsDialog::LoadSetsDialog(SetList& sets, const platform::Services& services,
+                               const QString& installationFolder, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_sets(sets), m_services(services), m_installationFolder(installationFolder) {
@@ -71,88 +71,91 @@ Form2::Form2(SetList& sets, const platform::Services& services, const QString& i
         widget->setGeometry(design);
         return widget;
     };
-    Label1[0] = label("Label1_0", QStringLiteral("File To Load:"), twipsRect(120, 180, 1050, 225),
+    labels[0] = label("Label1_0", QStringLiteral("File To Load:"), twipsRect(120, 180, 1050, 225),
                       twipsRect(0, 0, 1305 - 120, 0).width());
-    Text1 = textBox("Text1", twipsRect(1305, 120, 4020, 345));
-    PushButton16 = button("PushButton16", QStringLiteral("..."), twipsRect(5445, 120, 440, 345));
-    Label1[1] = label("Label1_1", QStringLiteral("Separator:"), twipsRect(120, 660, 900, 225),
+    fileBox = textBox("Text1", twipsRect(1305, 120, 4020, 345));
+    browseButton = button("PushButton16", QStringLiteral("..."), twipsRect(5445, 120, 440, 345));
+    labels[1] = label("Label1_1", QStringLiteral("Separator:"), twipsRect(120, 660, 900, 225),
                       twipsRect(0, 0, 1305 - 120, 0).width());
-    Text2 = textBox("Text2", twipsRect(1305, 600, 780, 345));
-    PushButton3 = button("PushButton3", QStringLiteral("Help"), twipsRect(4590, 600, 1290, 405));
-    PushButton1 = button("PushButton1", QStringLiteral("Load"), twipsRect(120, 1080, 2850, 400));
-    PushButton2 = button("PushButton2", QStringLiteral("Cancel"), twipsRect(3060, 1080, 2820, 400));
+    separatorBox = textBox("Text2", twipsRect(1305, 600, 780, 345));
+    helpButton = button("PushButton3", QStringLiteral("Help"), twipsRect(4590, 600, 1290, 405));
+    loadButton = button("PushButton1", QStringLiteral("Load"), twipsRect(120, 1080, 2850, 400));
+    cancelButton =
+        button("PushButton2", QStringLiteral("Cancel"), twipsRect(3060, 1080, 2820, 400));
 
-    // Tab indexes: Text1 1, Text2 3, Load 4, Cancel 5, "..." 6, Help 7.
-    QWidget::setTabOrder(Text1, Text2);
-    QWidget::setTabOrder(Text2, PushButton1);
-    QWidget::setTabOrder(PushButton1, PushButton2);
-    QWidget::setTabOrder(PushButton2, PushButton16);
-    QWidget::setTabOrder(PushButton16, PushButton3);
+    // Tab indexes: fileBox 1, separatorBox 3, Load 4, Cancel 5, "..." 6, Help 7.
+    QWidget::setTabOrder(fileBox, separatorBox);
+    QWidget::setTabOrder(separatorBox, loadButton);
+    QWidget::setTabOrder(loadButton, cancelButton);
+    QWidget::setTabOrder(cancelButton, browseButton);
+    QWidget::setTabOrder(browseButton, helpButton);
 
     auto* rule = new HandCursorRule(m_pointer, this);
-    for (QPushButton* each : {PushButton16, PushButton3, PushButton1, PushButton2}) {
+    for (QPushButton* each : {browseButton, helpButton, loadButton, cancelButton}) {
         rule->addButton(*each);
     }
     rule->addBackground(*this);
     // Moves over the other controls change nothing, so they must not reach the background.
-    for (QWidget* each : std::initializer_list<QWidget*>{Label1[0], Label1[1], Text1, Text2}) {
+    for (QWidget* each :
+         std::initializer_list<QWidget*>{labels[0], labels[1], fileBox, separatorBox}) {
         each->setAttribute(Qt::WA_NoMousePropagation);
     }
 
-    connect(PushButton16, &QPushButton::clicked, this, &Form2::PushButton16_Click);
-    connect(PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
-    connect(PushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
-    connect(PushButton3, &QPushButton::clicked, this, &Form2::PushButton3_Click);
-    connect(Text2, &QLineEdit::textChanged, this, &Form2::Text2_Change);
+    connect(browseButton, &QPushButton::clicked, this, &LoadSetsDialog::browse);
+    connect(loadButton, &QPushButton::clicked, this, &LoadSetsDialog::load);
+    connect(cancelButton, &QPushButton::clicked, this, &LoadSetsDialog::reject);
+    connect(helpButton, &QPushButton::clicked, this, &LoadSetsDialog::showHelp);
+    connect(separatorBox, &QLineEdit::textChanged, this, &LoadSetsDialog::saveSeparator);
 
-    Form_Load();
+    prepare();
 }
 
-void Form2::Form_Load() {
-    platform::SetFormColors(*this);
-    platform::CenterForm(*this);
+void LoadSetsDialog::prepare() {
+    platform::setFormColors(*this);
+    platform::centerForm(*this);
     const QString cursorFile = m_installationFolder + QStringLiteral("/HAND-M.CUR");
-    if (platform::FileExists(cursorFile)) {
-        m_pointer.setMouseIcon(platform::LoadCursorFile(cursorFile));
+    if (platform::fileExists(cursorFile)) {
+        m_pointer.setMouseIcon(platform::loadCursorFile(cursorFile));
     }
-    // Text2_Change writes the value back to the setting.
-    Text2->setText(platform::ReadSetting(m_services.settings, kSeparatorKey, kDefaultSeparator));
+    // saveSeparator writes the value back to the setting.
+    separatorBox->setText(
+        platform::readSetting(m_services.settings, kSeparatorKey, kDefaultSeparator));
 }
 
-QString Form2::helpText() {
+QString LoadSetsDialog::helpText() {
     return QStringLiteral(
         "File that you load should look like this:\r\rlarch::l\rvetch::v\rtop::summit");
 }
 
-void Form2::Text2_Change(const QString& text) {
+void LoadSetsDialog::saveSeparator(const QString& text) {
     // Every keystroke is stored; a store that cannot be written costs only the remembered
     // separator, and a message per keystroke would help nobody.
-    platform::WriteSetting(m_services.settings, kSeparatorKey, text);
+    platform::writeSetting(m_services.settings, kSeparatorKey, text);
 }
 
-void Form2::PushButton16_Click() {
+void LoadSetsDialog::browse() {
     platform::FileDialogRequest request;
     request.title = QStringLiteral("Select Text File");
     request.filter = QStringLiteral("Text Files (*.txt)");
     const QString chosen = m_services.fileDialogs.getOpenFileName(request);
     if (!chosen.isEmpty()) {
-        Text1->setText(chosen);
+        fileBox->setText(chosen);
     }
 }
 
-void Form2::PushButton1_Click() {
-    const QString separator = Text2->text();
+void LoadSetsDialog::load() {
+    const QString separator = separatorBox->text();
     if (separator.isEmpty()) {
         m_services.messageBox.show(QStringLiteral("You must enter separating character(s)."),
                                    platform::kApplicationTitle, platform::Buttons::Ok,
                                    platform::Icon::None);
         return;
     }
-    const QString path = Text1->text();
+    const QString path = fileBox->text();
     if (trimBlanks(path).isEmpty()) {
         return;
     }
-    if (!platform::FileExists(path)) {
+    if (!platform::fileExists(path)) {
         m_services.messageBox.show(path + QStringLiteral(" not found."),
                                    QStringLiteral("File Not Found"), platform::Buttons::Ok,
                                    platform::Icon::Critical);
@@ -186,11 +189,7 @@ void Form2::PushButton1_Click() {
     accept();
 }
 
-void Form2::PushButton2_Click() {
-    reject();
-}
-
-void Form2::PushButton3_Click() {
+void LoadSetsDialog::showHelp() {
     m_services.messageBox.show(helpText(), platform::kApplicationTitle, platform::Buttons::Ok,
                                platform::Icon::None);
 }

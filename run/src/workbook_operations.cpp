@@ -1,15 +1,12 @@
-// The workbook operations of Excel1: exactly the automation calls the run relies on, in the
+// The workbook operations: exactly the automation calls the run relies on, in the
 // order it relies on them. Every failure ends the operation at once and goes to the caller.
-#include "run/excel1.h"
+#include "run/workbook_operations.h"
 
-namespace Excel1 {
+namespace run {
 
-using run::Failure;
-using run::Outcome;
-using run::Status;
-using namespace run::automation;
+using namespace automation;
 
-Outcome<std::unique_ptr<Application>> OpenWorkbook(ApplicationFactory& factory,
+Outcome<std::unique_ptr<Application>> openWorkbook(ApplicationFactory& factory,
                                                    const std::string& path) {
     auto created = factory.createApplication();
     if (!created) {
@@ -28,7 +25,7 @@ namespace {
 
 // One sheet's part of both replace operations: every pair on the sheet's cells, in order.
 template <class EachPair>
-Status replaceOnEverySheet(Workbook& workbook, run::RunContext& context, EachPair eachPair) {
+Status replaceOnEverySheet(Workbook& workbook, RunContext& context, EachPair eachPair) {
     workbook.Application().setDisplayAlerts(false);
     SheetCollection& sheets = workbook.Sheets();
     const std::int32_t sheetCount = sheets.count();
@@ -43,26 +40,26 @@ Status replaceOnEverySheet(Workbook& workbook, run::RunContext& context, EachPai
         }
     }
     workbook.Application().setDisplayAlerts(true);
-    return run::succeeded();
+    return succeeded();
 }
 
 Status replaceOne(Range& cells, const std::string& findText, const std::string& replaceText,
-                  run::RunContext& context) {
+                  RunContext& context) {
     const bool matchCase = context.matchCase();
     return cells.Replace(findText, replaceText, kXlPart, kXlByRows, matchCase, false, false);
 }
 
 } // namespace
 
-Status ReplaceInWorkbook(Workbook& workbook, const std::string& findText,
-                         const std::string& replaceText, run::RunContext& context) {
+Status replaceInWorkbook(Workbook& workbook, const std::string& findText,
+                         const std::string& replaceText, RunContext& context) {
     return replaceOnEverySheet(workbook, context, [&](Range& cells) {
         return replaceOne(cells, findText, replaceText, context);
     });
 }
 
-Status ReplaceSetsInWorkbook(Workbook& workbook, const run::TextList& findList,
-                             const run::TextList& replaceList, run::RunContext& context) {
+Status replaceSetsInWorkbook(Workbook& workbook, const TextList& findList,
+                             const TextList& replaceList, RunContext& context) {
     return replaceOnEverySheet(workbook, context, [&](Range& cells) -> Status {
         const int pairCount = findList.count();
         for (int j = 0; j < pairCount; ++j) {
@@ -71,18 +68,18 @@ Status ReplaceSetsInWorkbook(Workbook& workbook, const run::TextList& findList,
                 return replaced;
             }
         }
-        return run::succeeded();
+        return succeeded();
     });
 }
 
-bool ExcelIsRunning(run::RunningInstanceLookup& lookup) {
+bool excelIsRunning(RunningInstanceLookup& lookup) {
     const std::optional<std::string> name = lookup.runningApplicationName();
     return name && *name == kApplicationName;
 }
 
-Outcome<SaveCounts> ProcessFile(ApplicationFactory& factory, const std::string& path,
+Outcome<SaveCounts> processFile(ApplicationFactory& factory, const std::string& path,
                                 const std::function<Status(Workbook&)>& replace, Finish finish) {
-    auto opened = OpenWorkbook(factory, path);
+    auto opened = openWorkbook(factory, path);
     if (!opened) {
         return opened.failure();
     }
@@ -104,4 +101,4 @@ Outcome<SaveCounts> ProcessFile(ApplicationFactory& factory, const std::string& 
     return finish == Finish::Save ? workbook.value()->Save() : workbook.value()->DryRun();
 }
 
-} // namespace Excel1
+} // namespace run

@@ -1,6 +1,6 @@
 // The folder routines on real temporary trees: the level-by-level folder order, hidden folders,
 // "~" names, links back up the tree, folders that vanish or cannot be read, and stopping.
-#include "filelist/add_folder.h"
+#include "filelist/folder_scan.h"
 
 #include "platform/event_pump.h"
 #include "platform/folder_browser.h"
@@ -69,7 +69,7 @@ QStringList listingOrder(const QString& folder, const QStringList& wanted) {
 QStringList inFolder(const QString& folder, const QStringList& names) {
     QStringList paths;
     for (const QString& name : listingOrder(folder, names)) {
-        paths.append(AddFolder::WithTrailingSeparator(folder) + name);
+        paths.append(filelist::withTrailingSeparator(folder) + name);
     }
     return paths;
 }
@@ -99,11 +99,11 @@ private:
     QString m_answer;
 };
 
-TEST(CollectSubfolders, GoesBreadthFirstLevelByLevel) {
+TEST(collectSubfolders, GoesBreadthFirstLevelByLevel) {
     Tree tree;
     tree.dirs({"A/A1/A11", "B/B1"});
     QStringList folders{tree.root() + QLatin1Char('/')};
-    AddFolder::CollectSubfolders(folders, true);
+    filelist::collectSubfolders(folders, true);
 
     // R, A, B, A1, B1, A11 when the file system lists A before B; otherwise B's line first.
     const QStringList top = listingOrder(tree.root(), {QStringLiteral("A"), QStringLiteral("B")});
@@ -118,12 +118,12 @@ TEST(CollectSubfolders, GoesBreadthFirstLevelByLevel) {
     EXPECT_EQ(folders, expected);
 }
 
-TEST(CollectSubfolders, WithoutRecurseTakesDirectSubfoldersOnly) {
+TEST(collectSubfolders, WithoutRecurseTakesDirectSubfoldersOnly) {
     Tree tree;
     tree.dirs({"A/A1", "B"});
     tree.files({"file.xls"});
     QStringList folders{tree.root() + QLatin1Char('/')};
-    AddFolder::CollectSubfolders(folders, false);
+    filelist::collectSubfolders(folders, false);
     ASSERT_EQ(folders.size(), 3);
     QStringList expected;
     for (const QString& path : inFolder(tree.root(), {QStringLiteral("A"), QStringLiteral("B")})) {
@@ -132,26 +132,26 @@ TEST(CollectSubfolders, WithoutRecurseTakesDirectSubfoldersOnly) {
     EXPECT_EQ(folders.mid(1), expected);
 }
 
-TEST(CollectSubfolders, KeepsTheEntriesItWasGivenAndExtendsEach) {
+TEST(collectSubfolders, KeepsTheEntriesItWasGivenAndExtendsEach) {
     Tree tree;
     tree.dirs({"one/sub", "two"});
     QStringList folders{tree.folder(QStringLiteral("one")), tree.folder(QStringLiteral("two"))};
-    AddFolder::CollectSubfolders(folders, true);
+    filelist::collectSubfolders(folders, true);
     EXPECT_EQ(folders,
               (QStringList{tree.folder(QStringLiteral("one")), tree.folder(QStringLiteral("two")),
                            tree.folder(QStringLiteral("one/sub"))}));
 }
 
-TEST(CollectSubfolders, DoesNotEnterHiddenFolders) {
+TEST(collectSubfolders, DoesNotEnterHiddenFolders) {
     Tree tree;
     tree.dirs({".hidden/deep", "shown/.git/objects"});
     QStringList folders{tree.root() + QLatin1Char('/')};
-    AddFolder::CollectSubfolders(folders, true);
+    filelist::collectSubfolders(folders, true);
     EXPECT_EQ(folders,
               (QStringList{tree.root() + QLatin1Char('/'), tree.folder(QStringLiteral("shown"))}));
 }
 
-TEST(CollectSubfolders, TakesEachRealFolderOnceWhateverTheLinks) {
+TEST(collectSubfolders, TakesEachRealFolderOnceWhateverTheLinks) {
     Tree tree;
     tree.dirs({"A", "B"});
     tree.link("A/up", tree.root());                      // a cycle back to the root
@@ -162,7 +162,7 @@ TEST(CollectSubfolders, TakesEachRealFolderOnceWhateverTheLinks) {
     QFile::link(tree.root(), tree.outside(QStringLiteral("O/back")));
 
     QStringList folders{tree.root() + QLatin1Char('/')};
-    AddFolder::CollectSubfolders(folders, true);
+    filelist::collectSubfolders(folders, true);
 
     QStringList rest = folders.mid(1);
     rest.sort();
@@ -171,53 +171,53 @@ TEST(CollectSubfolders, TakesEachRealFolderOnceWhateverTheLinks) {
                                  tree.folder(QStringLiteral("ext"))}));
 }
 
-TEST(CollectSubfolders, HandlesEventsWhileItWorks) {
+TEST(collectSubfolders, HandlesEventsWhileItWorks) {
     Tree tree;
     tree.dirs({"A", "B/B1"});
     CountingPump pump;
     QStringList folders{tree.root() + QLatin1Char('/')};
-    AddFolder::CollectSubfolders(folders, true, &pump);
+    filelist::collectSubfolders(folders, true, &pump);
     EXPECT_EQ(folders.size(), 4);
     // At least once per folder opened and once per subfolder found.
     EXPECT_GE(pump.count, 4 + 3);
 }
 
-TEST(ListFolderFiles, ListsMatchingFilesWithOrWithoutTrailingSeparator) {
+TEST(listFolderFiles, ListsMatchingFilesWithOrWithoutTrailingSeparator) {
     Tree tree;
     tree.files({"a.xlsx", "B.XLS", "c.txt", "noext", ".hidden.xls", "~$a.xlsx", "sub/d.xls"});
     tree.dirs({"folder.xls"});
     const QStringList wanted{QStringLiteral("a.xlsx"), QStringLiteral("B.XLS"),
                              QStringLiteral(".hidden.xls"), QStringLiteral("~$a.xlsx")};
     // Bare names, folders left out, hidden and "~" files kept (only the scans skip "~").
-    EXPECT_EQ(AddFolder::ListFolderFiles(tree.root(), QStringLiteral("*.xl*")),
+    EXPECT_EQ(filelist::listFolderFiles(tree.root(), QStringLiteral("*.xl*")),
               listingOrder(tree.root(), wanted));
-    EXPECT_EQ(AddFolder::ListFolderFiles(tree.root() + QLatin1Char('/'), QStringLiteral("*.xl*")),
+    EXPECT_EQ(filelist::listFolderFiles(tree.root() + QLatin1Char('/'), QStringLiteral("*.xl*")),
               listingOrder(tree.root(), wanted));
 }
 
-TEST(ListFolderFiles, ListsRegularFilesAndLinksToThemOnly) {
+TEST(listFolderFiles, ListsRegularFilesAndLinksToThemOnly) {
     Tree tree;
     tree.files({"real.xls"});
     tree.link("link.xls", tree.path(QStringLiteral("real.xls")));
     tree.link("broken.xls", tree.path(QStringLiteral("missing.xls")));
     ASSERT_EQ(::mkfifo(QFile::encodeName(tree.path(QStringLiteral("pipe.xls"))).constData(), 0600),
               0);
-    EXPECT_EQ(AddFolder::ListFolderFiles(tree.root(), QStringLiteral("*.*")),
+    EXPECT_EQ(filelist::listFolderFiles(tree.root(), QStringLiteral("*.*")),
               listingOrder(tree.root(), {QStringLiteral("real.xls"), QStringLiteral("link.xls")}));
 }
 
-TEST(ListFolderFiles, FolderThatCannotBeReadListsNothing) {
+TEST(listFolderFiles, FolderThatCannotBeReadListsNothing) {
     Tree tree;
     EXPECT_TRUE(
-        AddFolder::ListFolderFiles(tree.path(QStringLiteral("missing")), QStringLiteral("*.*"))
+        filelist::listFolderFiles(tree.path(QStringLiteral("missing")), QStringLiteral("*.*"))
             .isEmpty());
     tree.files({"plain.xls"});
     EXPECT_TRUE(
-        AddFolder::ListFolderFiles(tree.path(QStringLiteral("plain.xls")), QStringLiteral("*.*"))
+        filelist::listFolderFiles(tree.path(QStringLiteral("plain.xls")), QStringLiteral("*.*"))
             .isEmpty());
 }
 
-TEST(ScanFolderFiles, AppendsFolderByFolderSkippingTildeNames) {
+TEST(scanFolderFiles, AppendsFolderByFolderSkippingTildeNames) {
     Tree tree;
     tree.files({"a.xlsx", "b.XLS", "c.txt", "noext", "~$a.xlsx", ".h.xlsx", "A/d.xlsm",
                 "A/~tmp.xls", "A/A1/f.xls", "B/e.xlsx", "B/x~y.xls", ".hid/no.xls"});
@@ -231,39 +231,39 @@ TEST(ScanFolderFiles, AppendsFolderByFolderSkippingTildeNames) {
                                    {QStringLiteral("e.xlsx"), QStringLiteral("x~y.xls")});
     }
     expected += tree.path(QStringLiteral("A/A1/f.xls"));
-    EXPECT_EQ(AddFolder::ScanFolderFiles(tree.root(), QStringLiteral("xl*")), expected);
+    EXPECT_EQ(filelist::scanFolderFiles(tree.root(), QStringLiteral("xl*")), expected);
 }
 
-TEST(ScanFolderFiles, AnswersChooseTheFiles) {
+TEST(scanFolderFiles, AnswersChooseTheFiles) {
     Tree tree;
     tree.files({"a.xls", "b.xlsx", "c.txt", "noext", "sub/d.TXT", "sub/e"});
     const QString sub = tree.path(QStringLiteral("sub"));
     // "*" takes every file, extension or not.
-    EXPECT_EQ(AddFolder::ScanFolderFiles(tree.root(), QStringLiteral("*")),
+    EXPECT_EQ(filelist::scanFolderFiles(tree.root(), QStringLiteral("*")),
               inFolder(tree.root(), {QStringLiteral("a.xls"), QStringLiteral("b.xlsx"),
                                      QStringLiteral("c.txt"), QStringLiteral("noext")}) +
                   inFolder(sub, {QStringLiteral("d.TXT"), QStringLiteral("e")}));
-    EXPECT_EQ(AddFolder::ScanFolderFiles(tree.root(), QStringLiteral("xls")),
+    EXPECT_EQ(filelist::scanFolderFiles(tree.root(), QStringLiteral("xls")),
               QStringList{tree.path(QStringLiteral("a.xls"))});
     EXPECT_EQ(
-        AddFolder::ScanFolderFiles(tree.root(), QStringLiteral("txt")),
+        filelist::scanFolderFiles(tree.root(), QStringLiteral("txt")),
         (QStringList{tree.path(QStringLiteral("c.txt")), tree.path(QStringLiteral("sub/d.TXT"))}));
-    EXPECT_TRUE(AddFolder::ScanFolderFiles(tree.root(), QStringLiteral("pdf")).isEmpty());
+    EXPECT_TRUE(filelist::scanFolderFiles(tree.root(), QStringLiteral("pdf")).isEmpty());
 }
 
-TEST(ScanFolderFiles, ListsEachFileOnceAcrossALinkCycle) {
+TEST(scanFolderFiles, ListsEachFileOnceAcrossALinkCycle) {
     Tree tree;
     tree.files({"r.xls", "A/a.xls", "B/b.xls"});
     tree.link("A/up", tree.root());
     tree.link("B/toA", QStringLiteral("../A"));
-    QStringList files = AddFolder::ScanFolderFiles(tree.root(), QStringLiteral("*"));
+    QStringList files = filelist::scanFolderFiles(tree.root(), QStringLiteral("*"));
     files.sort();
     EXPECT_EQ(files, (QStringList{tree.path(QStringLiteral("A/a.xls")),
                                   tree.path(QStringLiteral("B/b.xls")),
                                   tree.path(QStringLiteral("r.xls"))}));
 }
 
-TEST(ScanFolderFiles, FolderThatVanishesDuringTheScanContributesNothing) {
+TEST(scanFolderFiles, FolderThatVanishesDuringTheScanContributesNothing) {
     Tree tree;
     tree.files({"r.xls", "A/a.xls", "B/b.xls"});
     CountingPump pump;
@@ -275,11 +275,11 @@ TEST(ScanFolderFiles, FolderThatVanishesDuringTheScanContributesNothing) {
         }
     };
     EXPECT_EQ(
-        AddFolder::ScanFolderFiles(tree.root(), QStringLiteral("*"), &pump),
+        filelist::scanFolderFiles(tree.root(), QStringLiteral("*"), &pump),
         (QStringList{tree.path(QStringLiteral("r.xls")), tree.path(QStringLiteral("A/a.xls"))}));
 }
 
-TEST(ScanFolderFiles, FolderThatCannotBeReadContributesNothing) {
+TEST(scanFolderFiles, FolderThatCannotBeReadContributesNothing) {
     if (::geteuid() == 0) {
         GTEST_SKIP() << "permissions do not stop the superuser from reading a folder";
     }
@@ -287,30 +287,29 @@ TEST(ScanFolderFiles, FolderThatCannotBeReadContributesNothing) {
     tree.files({"r.xls", "locked/l.xls", "locked/deeper/d.xls", "open/o.xls"});
     const QByteArray locked = QFile::encodeName(tree.path(QStringLiteral("locked")));
     ASSERT_EQ(::chmod(locked.constData(), 0), 0);
-    const QStringList files = AddFolder::ScanFolderFiles(tree.root(), QStringLiteral("*"));
+    const QStringList files = filelist::scanFolderFiles(tree.root(), QStringLiteral("*"));
     ::chmod(locked.constData(), 0700);
     EXPECT_EQ(files, (QStringList{tree.path(QStringLiteral("r.xls")),
                                   tree.path(QStringLiteral("open/o.xls"))}));
 }
 
-TEST(ScanFolderFiles, StopsAtOnceWhenAskedAndAppendsNothing) {
+TEST(scanFolderFiles, StopsAtOnceWhenAskedAndAppendsNothing) {
     Tree tree;
     tree.dirs({"A/A1", "B/B1", "C"});
     tree.files({"r.xls", "A/a.xls"});
     CountingPump pump;
     int asked = 0;
-    const AddFolder::StopRequest stop = [&] { return ++asked >= 3; };
-    EXPECT_TRUE(
-        AddFolder::ScanFolderFiles(tree.root(), QStringLiteral("*"), &pump, stop).isEmpty());
+    const filelist::StopRequest stop = [&] { return ++asked >= 3; };
+    EXPECT_TRUE(filelist::scanFolderFiles(tree.root(), QStringLiteral("*"), &pump, stop).isEmpty());
     // No more events were handled once the answer was yes.
     EXPECT_EQ(pump.count, 3);
 }
 
-TEST(ScanFolderFiles, RootFolderGetsNoSecondSeparator) {
+TEST(scanFolderFiles, RootFolderGetsNoSecondSeparator) {
     Tree tree;
     tree.files({"f.xls"});
     // The same joining rule as a root such as "/": a folder that already ends in its separator.
-    EXPECT_EQ(AddFolder::ScanFolderFiles(tree.root() + QLatin1Char('/'), QStringLiteral("xls")),
+    EXPECT_EQ(filelist::scanFolderFiles(tree.root() + QLatin1Char('/'), QStringLiteral("xls")),
               QStringList{tree.path(QStringLiteral("f.xls"))});
 }
 
@@ -322,7 +321,7 @@ struct SeparatorCase {
 class WithTrailingSeparatorTest : public testing::TestWithParam<SeparatorCase> {};
 
 TEST_P(WithTrailingSeparatorTest, AddsOneSeparatorOnlyWhereNoneEnds) {
-    EXPECT_EQ(AddFolder::WithTrailingSeparator(QString::fromUtf8(GetParam().path)),
+    EXPECT_EQ(filelist::withTrailingSeparator(QString::fromUtf8(GetParam().path)),
               QString::fromUtf8(GetParam().expected));
 }
 
@@ -331,7 +330,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, WithTrailingSeparatorTest,
                                          SeparatorCase{"/data/", "/data/"},
                                          SeparatorCase{"//server/share", "//server/share/"}));
 
-TEST(BrowseForFolder, ReturnsOnlyAnExistingFolder) {
+TEST(browseForFolder, ReturnsOnlyAnExistingFolder) {
     Tree tree;
     tree.files({"file.xls"});
     tree.dirs({"chosen"});
@@ -348,24 +347,24 @@ TEST(BrowseForFolder, ReturnsOnlyAnExistingFolder) {
     for (const auto& c : cases) {
         ScriptedBrowser browser(c.answer);
         EXPECT_EQ(
-            AddFolder::BrowseForFolder(browser, QStringLiteral("Please select folder to add:")),
+            filelist::browseForFolder(browser, QStringLiteral("Please select folder to add:")),
             c.expected)
             << c.answer.toStdString();
         EXPECT_EQ(browser.titles, QStringList{QStringLiteral("Please select folder to add:")});
     }
 }
 
-TEST(IsFolderToScan, ScansVisibleFoldersOnly) {
+TEST(isFolderToScan, ScansVisibleFoldersOnly) {
     Tree tree;
     tree.dirs({"visible", ".hidden"});
     tree.files({"file.xls", "~$lock.xls"});
     tree.link("linked", tree.path(QStringLiteral("visible")));
-    EXPECT_TRUE(AddFolder::IsFolderToScan(tree.path(QStringLiteral("visible"))));
-    EXPECT_TRUE(AddFolder::IsFolderToScan(tree.path(QStringLiteral("visible/"))));
-    EXPECT_TRUE(AddFolder::IsFolderToScan(tree.path(QStringLiteral("linked"))));
-    EXPECT_FALSE(AddFolder::IsFolderToScan(tree.path(QStringLiteral(".hidden"))));
-    EXPECT_FALSE(AddFolder::IsFolderToScan(tree.path(QStringLiteral("file.xls"))));
-    EXPECT_FALSE(AddFolder::IsFolderToScan(tree.path(QStringLiteral("missing"))));
+    EXPECT_TRUE(filelist::isFolderToScan(tree.path(QStringLiteral("visible"))));
+    EXPECT_TRUE(filelist::isFolderToScan(tree.path(QStringLiteral("visible/"))));
+    EXPECT_TRUE(filelist::isFolderToScan(tree.path(QStringLiteral("linked"))));
+    EXPECT_FALSE(filelist::isFolderToScan(tree.path(QStringLiteral(".hidden"))));
+    EXPECT_FALSE(filelist::isFolderToScan(tree.path(QStringLiteral("file.xls"))));
+    EXPECT_FALSE(filelist::isFolderToScan(tree.path(QStringLiteral("missing"))));
 }
 
 } // namespace

@@ -5,42 +5,22 @@
 
 #include <QString>
 #include <QStringList>
-#include <QStringView>
 #include <functional>
-#include <vector>
 
 namespace platform {
 class EventPump;
 class FolderBrowser;
 } // namespace platform
 
-namespace AddFolder {
+namespace filelist {
 
 /// Asked after each handling of pending events; true makes a scan give up at once (the
 /// program is ending). A scan also gives up when the application is closing down.
 using StopRequest = std::function<bool()>;
 
-/// A file-name pattern with the program's own rules, the same on every file system:
-/// case-insensitive; "*" stands for any run of characters, dots included; "?" for exactly one
-/// character; every other character for itself. A pattern ending in ".*" also matches a name
-/// that its part before ".*" matches whole, so "*.*" matches every name, with or without a dot,
-/// and "book.*" matches "book" as well as "book.xls".
-class FilePattern {
-public:
-    explicit FilePattern(QStringView pattern);
-    bool matches(QStringView name) const;
-
-private:
-    std::vector<char32_t> m_folded;
-    bool m_endsWithDotStar = false;
-};
-
-/// One-off form of FilePattern(pattern).matches(name).
-bool MatchesPattern(QStringView name, QStringView pattern);
-
 /// Lets the user choose a folder with title. Returns its path, or "" when the user cancels or
 /// the answer is not an existing folder.
-QString BrowseForFolder(platform::FolderBrowser& browser, const QString& title);
+QString browseForFolder(platform::FolderBrowser& browser, const QString& title);
 
 /// Extends folders (each entry a folder path ending in one separator) with the subfolders of
 /// its entries: first the direct subfolders of every entry, folder by folder, each folder's in
@@ -51,32 +31,32 @@ QString BrowseForFolder(platform::FolderBrowser& browser, const QString& title);
 /// given, handles pending events as each folder is opened and after each subfolder found; when
 /// stop answers true (or the application is closing down) the routine returns at once with what
 /// it has found so far.
-void CollectSubfolders(QStringList& folders, bool recurse, platform::EventPump* events = nullptr,
+void collectSubfolders(QStringList& folders, bool recurse, platform::EventPump* events = nullptr,
                        const StopRequest& stop = {});
 
 /// The bare names of the files in folder (with or without a trailing separator) that match
 /// pattern, in the order the file system lists them. Hidden files are included; folders and
 /// entries that are not regular files (sockets, pipes, broken links) are not. Empty when the
 /// folder cannot be read.
-QStringList ListFolderFiles(const QString& folder, const QString& pattern);
+QStringList listFolderFiles(const QString& folder, const QString& pattern);
 
 /// Full paths of every file of the tree under folder that matches pattern, in the order the
 /// folder command appends them: the tree's folders in CollectSubfolders order, each folder's
 /// files in listing order; names beginning with "~" (the lock files of open workbooks) are
 /// skipped. Empty when stopped by stop or by the application closing down.
-QStringList ScanFolderTree(const QString& folder, const QString& pattern,
+QStringList scanFolderTree(const QString& folder, const QString& pattern,
                            platform::EventPump* events = nullptr, const StopRequest& stop = {});
 
 /// The files "Add All Excel File(s) In Folder" appends for the extension answer (the pattern
 /// "*." followed by the answer exactly as typed), in the same order.
-QStringList ScanFolderFiles(const QString& folder, const QString& extensionAnswer,
+QStringList scanFolderFiles(const QString& folder, const QString& extensionAnswer,
                             platform::EventPump* events = nullptr, const StopRequest& stop = {});
 
 /// True when a dropped path is a folder to scan: it names a folder (links followed) that is not
 /// hidden. A hidden folder, a file, or a path that cannot be read is added as it stands.
-bool IsFolderToScan(const QString& path);
+bool isFolderToScan(const QString& path);
 
 /// path with one separator added unless it already ends in one (a root such as "/" does).
-QString WithTrailingSeparator(const QString& path);
+QString withTrailingSeparator(const QString& path);
 
-} // namespace AddFolder
+} // namespace filelist

@@ -1,9 +1,9 @@
-// Form1: the start-up sequence and its order, the settings of Check4 and TabSel (also
+// MainWindow: the start-up sequence and its order, the settings of matchCase and TabSel (also
 // through the real store across a restart), layout, fonts, captions, keyboard order, the
 // Help message, the hand-cursor rule and closing the window.
 #include "app_test_support.h"
 #include "fakes/fake_services.h"
-#include "form1.h"
+#include "main_window.h"
 #include "splash.h"
 #include "twips.h"
 
@@ -34,7 +34,7 @@ namespace {
 
 using Writes = std::vector<std::pair<QString, QString>>;
 
-// A Form1 over scripted services, installed in an empty temporary folder.
+// A MainWindow over scripted services, installed in an empty temporary folder.
 struct Fixture {
     explicit Fixture(platform::SettingsStore* store = nullptr)
         : services(store == nullptr
@@ -47,7 +47,7 @@ struct Fixture {
     }
     QString path(const QString& relative) const { return folder.path() + relative; }
     void showLoaded() {
-        QVERIFY(form.Form_Load());
+        QVERIFY(form.start());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
     }
@@ -55,24 +55,24 @@ struct Fixture {
     QTemporaryDir folder;
     FakeServices fakes;
     platform::Services services;
-    Form1 form;
+    MainWindow form;
 };
 
-// Adds controls on the sets page the way the sets subsystem does, before Form_Load.
-void fillSetsPage(Form1& form) {
+// Adds controls on the sets page the way the sets subsystem does, before start.
+void fillSetsPage(MainWindow& form) {
     QWidget* page = form.setsPage();
     auto* label3 = new QLabel(QStringLiteral(" Find what (exact case):"), page);
     label3->setObjectName(QStringLiteral("Label3"));
-    label3->setGeometry(app::TwipsRect(240, 495, 5415, 255));
+    label3->setGeometry(app::twipsRect(240, 495, 5415, 255));
     auto* combo1 = new QComboBox(page);
     combo1->setObjectName(QStringLiteral("Combo1"));
-    combo1->setGeometry(app::TwipsRect(240, 810, 5850, 345));
+    combo1->setGeometry(app::twipsRect(240, 810, 5850, 345));
     auto* label4 = new QLabel(QStringLiteral(" Replace with:"), page);
     label4->setObjectName(QStringLiteral("Label4"));
-    label4->setGeometry(app::TwipsRect(240, 1350, 6015, 255));
+    label4->setGeometry(app::twipsRect(240, 1350, 6015, 255));
     auto* combo2 = new QComboBox(page);
     combo2->setObjectName(QStringLiteral("Combo2"));
-    combo2->setGeometry(app::TwipsRect(240, 1635, 5850, 345));
+    combo2->setGeometry(app::twipsRect(240, 1635, 5850, 345));
     const struct {
         const char* name;
         const char* caption;
@@ -85,11 +85,11 @@ void fillSetsPage(Form1& form) {
     for (const auto& b : buttons) {
         auto* button = new QPushButton(QString::fromLatin1(b.caption), page);
         button->setObjectName(QLatin1String(b.name));
-        button->setGeometry(app::TwipsRect(b.left, b.top, b.width, 405));
+        button->setGeometry(app::twipsRect(b.left, b.top, b.width, 405));
     }
 }
 
-QWidget* control(Form1& form, const QString& name) {
+QWidget* control(MainWindow& form, const QString& name) {
     if (name == QLatin1String("Form1")) {
         return &form;
     }
@@ -145,14 +145,14 @@ private slots:
 
 void Form1Test::firstStartWithEmptyStore() {
     Fixture f;
-    QVERIFY(f.form.Form_Load());
-    QVERIFY(!f.form.Check4->isChecked());
-    QCOMPARE(f.form.TabControl1->currentIndex(), 0);
-    QCOMPARE(f.form.TabControl1->tabText(0), QStringLiteral("Find and replace"));
+    QVERIFY(f.form.start());
+    QVERIFY(!f.form.matchCase->isChecked());
+    QCOMPARE(f.form.pageTabs->currentIndex(), 0);
+    QCOMPARE(f.form.pageTabs->tabText(0), QStringLiteral("Find and replace"));
     QCOMPARE(f.form.windowTitle(), QStringLiteral("Varnocliff"));
-    QCOMPARE(f.form.ListView1->headerItem()->text(0), QStringLiteral("Excel File(s)"));
-    QCOMPARE(f.form.ListView1->columnCount(), 1);
-    QCOMPARE(f.form.ListView1->columnWidth(0), qRound(5500 / 15.0));
+    QCOMPARE(f.form.fileListView->headerItem()->text(0), QStringLiteral("Excel File(s)"));
+    QCOMPARE(f.form.fileListView->columnCount(), 1);
+    QCOMPARE(f.form.fileListView->columnWidth(0), qRound(5500 / 15.0));
     QCOMPARE(f.form.mousePointer(), platform::kPointerDefault);
     QVERIFY(!f.form.mouseIcon().has_value());
     QCOMPARE(f.fakes.settings.reads, (QStringList{"ShowAgain", "Check4", "TabSel"}));
@@ -160,8 +160,8 @@ void Form1Test::firstStartWithEmptyStore() {
     QVERIFY(f.fakes.messageBox.calls.empty());
     QVERIFY(f.fakes.urlOpener.opened.isEmpty());
     QCOMPARE(f.fakes.clock.nowMs, std::int64_t{0}); // no splash, no wait
-    QVERIFY(f.form.Text1->toPlainText().isEmpty());
-    QVERIFY(f.form.Text2->toPlainText().isEmpty());
+    QVERIFY(f.form.findText->toPlainText().isEmpty());
+    QVERIFY(f.form.replaceText->toPlainText().isEmpty());
 }
 
 // Observed from inside the splash's wait: what has already happened and what has not.
@@ -187,11 +187,11 @@ void Form1Test::startUpRunsInItsOrder() {
         QCOMPARE(f.fakes.urlOpener.opened.size(), 1);
         QVERIFY(f.form.splash()->isVisible()); // 5 splash, main window hidden
         QVERIFY(!f.form.isVisible());
-        QVERIFY(f.form.windowTitle().isEmpty());                    // 6 not yet
-        QVERIFY(f.form.ListView1->headerItem()->text(0).isEmpty()); // 7 not yet
-        QCOMPARE(f.fakes.settings.reads, QStringList{"ShowAgain"}); // 8, 9 not yet
+        QVERIFY(f.form.windowTitle().isEmpty());                       // 6 not yet
+        QVERIFY(f.form.fileListView->headerItem()->text(0).isEmpty()); // 7 not yet
+        QCOMPARE(f.fakes.settings.reads, QStringList{"ShowAgain"});    // 8, 9 not yet
     };
-    QVERIFY(f.form.Form_Load());
+    QVERIFY(f.form.start());
     QVERIFY(observed);
     QVERIFY(!f.form.splash()->isVisible());
     QCOMPARE(f.fakes.clock.nowMs, std::int64_t{4000});
@@ -233,9 +233,9 @@ void Form1Test::storedValuesRestore() {
     Fixture f;
     f.fakes.settings.values.insert("Check4", check4);
     f.fakes.settings.values.insert("TabSel", tabSel);
-    QVERIFY(f.form.Form_Load());
-    QCOMPARE(f.form.Check4->isChecked(), ticked);
-    QCOMPARE(f.form.TabControl1->currentIndex(), page);
+    QVERIFY(f.form.start());
+    QCOMPARE(f.form.matchCase->isChecked(), ticked);
+    QCOMPARE(f.form.pageTabs->currentIndex(), page);
     QVERIFY2(f.fakes.settings.writes.empty(), "restoring must not write back");
 }
 
@@ -245,13 +245,13 @@ void Form1Test::tickAndPageSurviveARestartThroughTheRealStore() {
     {
         Fixture first(&store);
         first.showLoaded();
-        QVERIFY(!first.form.Check4->isChecked());
-        QTest::mouseClick(first.form.Check4, Qt::LeftButton, {},
-                          QPoint(8, first.form.Check4->height() / 2));
-        QVERIFY(first.form.Check4->isChecked());
-        QTabBar* tabs = first.form.TabControl1->tabBar();
+        QVERIFY(!first.form.matchCase->isChecked());
+        QTest::mouseClick(first.form.matchCase, Qt::LeftButton, {},
+                          QPoint(8, first.form.matchCase->height() / 2));
+        QVERIFY(first.form.matchCase->isChecked());
+        QTabBar* tabs = first.form.pageTabs->tabBar();
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
-        QCOMPARE(first.form.TabControl1->currentIndex(), 1);
+        QCOMPARE(first.form.pageTabs->currentIndex(), 1);
         // On disk the moment the handlers return.
         QSettings disk(configFile(), QSettings::IniFormat);
         QCOMPARE(disk.value("Varnocliff/Check4").toString(), QStringLiteral("1"));
@@ -259,19 +259,19 @@ void Form1Test::tickAndPageSurviveARestartThroughTheRealStore() {
         first.form.close();
     }
     Fixture second(&store);
-    QVERIFY(second.form.Form_Load());
-    QVERIFY(second.form.Check4->isChecked());
-    QCOMPARE(second.form.TabControl1->currentIndex(), 1);
+    QVERIFY(second.form.start());
+    QVERIFY(second.form.matchCase->isChecked());
+    QCOMPARE(second.form.pageTabs->currentIndex(), 1);
 }
 
 void Form1Test::everyPageSwitchWritesTabSel() {
     Fixture f;
     f.showLoaded();
-    f.form.TabControl1->setCurrentIndex(1);
-    f.form.TabControl1->setCurrentIndex(0);
-    f.form.TabControl1->setCurrentIndex(1);
-    QTest::keyClick(f.form.Check4, Qt::Key_Space);
-    QTest::keyClick(f.form.Check4, Qt::Key_Space);
+    f.form.pageTabs->setCurrentIndex(1);
+    f.form.pageTabs->setCurrentIndex(0);
+    f.form.pageTabs->setCurrentIndex(1);
+    QTest::keyClick(f.form.matchCase, Qt::Key_Space);
+    QTest::keyClick(f.form.matchCase, Qt::Key_Space);
     const Writes expected{
         {"TabSel", "1"}, {"TabSel", "0"}, {"TabSel", "1"}, {"Check4", "1"}, {"Check4", "0"}};
     QCOMPARE(f.fakes.settings.writes, expected);
@@ -281,8 +281,8 @@ void Form1Test::failedWriteIsReportedOncePerRun() {
     Fixture f;
     f.showLoaded();
     f.fakes.settings.failWrites = true;
-    f.form.Check4->click();
-    f.form.TabControl1->setCurrentIndex(1);
+    f.form.matchCase->click();
+    f.form.pageTabs->setCurrentIndex(1);
     QCOMPARE(f.fakes.settings.writes.size(), std::size_t{2});
     QCOMPARE(f.fakes.messageBox.calls.size(), std::size_t{1});
     QCOMPARE(f.fakes.messageBox.calls[0].text, app::kSettingNotSavedText);
@@ -341,16 +341,16 @@ void Form1Test::setsPageUsesTheTabControlsCoordinates() {
     Fixture f;
     fillSetsPage(f.form);
     f.showLoaded();
-    f.form.TabControl1->setCurrentIndex(1);
+    f.form.pageTabs->setCurrentIndex(1);
     for (const char* name : {"Label3", "Combo1", "PushButton8", "PushButton5", "PushButton2"}) {
         QWidget* widget = f.form.findChild<QWidget*>(QLatin1String(name));
         QVERIFY(widget != nullptr);
-        QCOMPARE(widget->mapTo(f.form.TabControl1, QPoint(0, 0)), widget->pos());
+        QCOMPARE(widget->mapTo(f.form.pageTabs, QPoint(0, 0)), widget->pos());
         QVERIFY2(widget->isVisible(), name);
         QCOMPARE(widget->visibleRegion().boundingRect(), widget->rect());
     }
-    QVERIFY(!f.form.Text1->isVisible());
-    QVERIFY(f.form.TabControl1->widget(1)->isAncestorOf(f.form.setsPage()));
+    QVERIFY(!f.form.findText->isVisible());
+    QVERIFY(f.form.pageTabs->widget(1)->isAncestorOf(f.form.setsPage()));
 }
 
 void Form1Test::windowIsFixedSizeWithMinimiseAndIcon() {
@@ -431,10 +431,10 @@ void Form1Test::captionsAndTooltip() {
         text = frame->title();
     }
     QCOMPARE(text, caption);
-    QCOMPARE(f.form.ListView1->toolTip(),
+    QCOMPARE(f.form.fileListView->toolTip(),
              QStringLiteral("Drag and drop files here. Double-click item to remove it. Move bar "
                             "to right and out of window to reveal full names."));
-    QCOMPARE(f.form.TabControl1->tabText(1), QStringLiteral("Multiple find and replace (sets)"));
+    QCOMPARE(f.form.pageTabs->tabText(1), QStringLiteral("Multiple find and replace (sets)"));
 }
 
 void Form1Test::keyboardOrderFollowsTabIndex() {
@@ -446,36 +446,36 @@ void Form1Test::keyboardOrderFollowsTabIndex() {
                                "PushButton5", "TabControl1", "PushButton16", "Check4",
                                "PushButton1", "PushButton3", "PushButton6",  "PushButton7"};
     QStringList order;
-    QWidget* widget = f.form.ListView1;
+    QWidget* widget = f.form.fileListView;
     for (int step = 0; step < 200 && order.size() < expected.size(); ++step) {
-        QWidget* named = widget == f.form.TabControl1->tabBar() ? f.form.TabControl1 : widget;
+        QWidget* named = widget == f.form.pageTabs->tabBar() ? f.form.pageTabs : widget;
         if (expected.contains(named->objectName()) && !order.contains(named->objectName())) {
             order.append(named->objectName());
         }
         widget = widget->nextInFocusChain();
     }
     QCOMPARE(order, expected);
-    QCOMPARE(f.form.focusWidget(), static_cast<QWidget*>(f.form.ListView1));
+    QCOMPARE(f.form.focusWidget(), static_cast<QWidget*>(f.form.fileListView));
 }
 
 void Form1Test::designColours() {
     Fixture f;
     fillSetsPage(f.form);
-    QVERIFY(f.form.Form_Load());
+    QVERIFY(f.form.start());
     for (const char* name : {"Form1", "Frame1", "Check4", "Label1", "Label2", "Label3", "Label4"}) {
         QWidget* widget = control(f.form, QLatin1String(name));
         QCOMPARE(widget->palette().color(QPalette::Window), QColor(Qt::white));
         QVERIFY2(widget->autoFillBackground(), name);
     }
     QVERIFY(f.form.styleSheet().isEmpty());
-    QCOMPARE(f.form.TabControl1->palette().color(QPalette::Window),
+    QCOMPARE(f.form.pageTabs->palette().color(QPalette::Window),
              QApplication::palette().color(QPalette::Window));
 }
 
 void Form1Test::helpShowsItsMessageOnly() {
     Fixture f;
     f.showLoaded();
-    QTest::mouseClick(f.form.PushButton16, Qt::LeftButton);
+    QTest::mouseClick(f.form.helpButton, Qt::LeftButton);
     QCOMPARE(f.fakes.messageBox.calls.size(), std::size_t{1});
     const fakes::MessageCall& call = f.fakes.messageBox.calls[0];
     QCOMPARE(call.text, QStringLiteral("Before using this software, make sure that the Excel "
@@ -522,7 +522,7 @@ void Form1Test::pointerOverControls() {
     Fixture f;
     fillSetsPage(f.form);
     f.showLoaded();
-    f.form.TabControl1->setCurrentIndex(page);
+    f.form.pageTabs->setCurrentIndex(page);
     QWidget* target = control(f.form, name);
     QVERIFY(target != nullptr);
     f.form.setMousePointer(platform::kPointerCustom);
@@ -547,14 +547,14 @@ void Form1Test::hourglassBeatsTheHand() {
     f.showLoaded();
     f.form.setMousePointer(platform::kPointerHourglass);
     for (QWidget* target :
-         {static_cast<QWidget*>(f.form.PushButton7), static_cast<QWidget*>(&f.form),
-          static_cast<QWidget*>(f.form.Check4), static_cast<QWidget*>(f.form.PushButton16)}) {
+         {static_cast<QWidget*>(f.form.startButton), static_cast<QWidget*>(&f.form),
+          static_cast<QWidget*>(f.form.matchCase), static_cast<QWidget*>(f.form.helpButton)}) {
         apptest::hover(*target, target == &f.form ? QPoint(3, 200) : target->rect().center());
         QCOMPARE(f.form.mousePointer(), platform::kPointerHourglass);
         QCOMPARE(f.form.cursor().shape(), Qt::WaitCursor);
     }
     f.form.setMousePointer(platform::kPointerDefault);
-    apptest::hover(*f.form.PushButton7);
+    apptest::hover(*f.form.startButton);
     QCOMPARE(f.form.mousePointer(), platform::kPointerCustom);
 }
 
@@ -563,11 +563,11 @@ void Form1Test::handCursorComesFromTheCursorFile() {
     QVERIFY(apptest::writeFile(f.path("/HAND-M.CUR"), apptest::cursorFile(5, 3)));
     f.showLoaded();
     QVERIFY(f.form.mouseIcon().has_value());
-    apptest::hover(*f.form.PushButton3);
+    apptest::hover(*f.form.addFilesButton);
     QCOMPARE(f.form.mousePointer(), platform::kPointerCustom);
     QCOMPARE(f.form.cursor().shape(), Qt::BitmapCursor);
     QCOMPARE(f.form.cursor().hotSpot(), QPoint(5, 3));
-    QCOMPARE(f.form.PushButton3->cursor().shape(), Qt::BitmapCursor);
+    QCOMPARE(f.form.addFilesButton->cursor().shape(), Qt::BitmapCursor);
     apptest::hover(f.form, QPoint(3, 200));
     QCOMPARE(f.form.mousePointer(), platform::kPointerDefault);
     QCOMPARE(f.form.cursor().shape(), Qt::ArrowCursor);
@@ -576,7 +576,7 @@ void Form1Test::handCursorComesFromTheCursorFile() {
 void Form1Test::withoutCursorFileTheHandIsTheArrow() {
     Fixture f;
     f.showLoaded();
-    apptest::hover(*f.form.PushButton3);
+    apptest::hover(*f.form.addFilesButton);
     QCOMPARE(f.form.mousePointer(), platform::kPointerCustom);
     QCOMPARE(f.form.cursor().shape(), Qt::ArrowCursor);
     QVERIFY(f.fakes.messageBox.calls.empty());
@@ -587,7 +587,7 @@ void Form1Test::cursorFileThatDoesNotLoadIsIgnored() {
     QVERIFY(apptest::writeFile(f.path("/HAND-M.CUR"), "not a cursor"));
     f.showLoaded();
     QVERIFY(!f.form.mouseIcon().has_value());
-    apptest::hover(*f.form.PushButton3);
+    apptest::hover(*f.form.addFilesButton);
     QCOMPARE(f.form.cursor().shape(), Qt::ArrowCursor);
     QVERIFY(f.fakes.messageBox.calls.empty());
 }
@@ -595,13 +595,13 @@ void Form1Test::cursorFileThatDoesNotLoadIsIgnored() {
 void Form1Test::closingDuringTheSplashEndsTheStartUp() {
     Fixture f;
     QVERIFY(apptest::writePicture(f.path("/Splash/a.png"), QSize(60, 40)));
-    QSignalSpy unloaded(&f.form, &Form1::unloaded);
+    QSignalSpy unloaded(&f.form, &MainWindow::unloaded);
     f.fakes.events.onProcess = [&] {
         if (f.fakes.events.count == 3) {
             f.form.close();
         }
     };
-    QVERIFY(!f.form.Form_Load());
+    QVERIFY(!f.form.start());
     QCOMPARE(unloaded.count(), 1);
     QVERIFY(f.form.isUnloaded());
     QCOMPARE(f.fakes.events.count, 3); // the wait ended at once
@@ -615,7 +615,7 @@ void Form1Test::closingDuringTheSplashEndsTheStartUp() {
 void Form1Test::closingEmitsUnloadedOnce() {
     Fixture f;
     f.showLoaded();
-    QSignalSpy unloaded(&f.form, &Form1::unloaded);
+    QSignalSpy unloaded(&f.form, &MainWindow::unloaded);
     QVERIFY(f.form.close());
     QVERIFY(!f.form.isVisible());
     QVERIFY(f.form.isUnloaded());
@@ -625,4 +625,4 @@ void Form1Test::closingEmitsUnloadedOnce() {
 }
 
 QTEST_MAIN(Form1Test)
-#include "form1_test.moc"
+#include "main_window_test.moc"
