@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-image-formats-plugins
-    libzip-dev libexpat1-dev zlib1g-dev
+    libzip-dev libexpat1-dev zlib1g-dev libdeflate-dev libisal-dev
     libgtest-dev libgmock-dev
     python3 python3-openpyxl
     xvfb xauth fonts-liberation zip unzip

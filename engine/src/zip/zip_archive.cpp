@@ -4,7 +4,8 @@
 
 #include "zip/zip_format.h"
 
-#include <zlib.h>
+#include <isa-l/igzip_lib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -55,14 +56,8 @@ std::string lowerAscii(std::string_view text) {
 } // namespace
 
 std::uint32_t crc32(std::string_view data, std::uint32_t crc) {
-    // zlib takes a uInt length: feed huge inputs in slices.
-    while (!data.empty()) {
-        const auto size = static_cast<uInt>(std::min<std::size_t>(data.size(), 1U << 30));
-        crc = static_cast<std::uint32_t>(
-            ::crc32(crc, reinterpret_cast<const Bytef*>(data.data()), size));
-        data.remove_prefix(size);
-    }
-    return crc;
+    // libdeflate's CRC-32 uses carry-less multiplication where the processor has it.
+    return static_cast<std::uint32_t>(libdeflate_crc32(crc, data.data(), data.size()));
 }
 
 struct ZipReader::Impl {
@@ -545,22 +540,16 @@ ZipReader::readStreamUntil(std::size_t index,
             }
         }
     } else {
-        z_stream stream{};
-        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
-            return Error{ErrorCode::IoError, "zlib could not start inflating"};
-        }
-        struct Ender {
-            z_stream* s;
-            ~Ender() { inflateEnd(s); }
-        } ender{&stream};
+        // ISA-L's inflate reads deflate about three times as fast as zlib's, and streams.
+        auto state = std::make_unique<inflate_state>();
+        isal_inflate_init(state.get());
         // Sized to the entry: a workbook holds many small parts, and filling a full chunk for
         // each one would cost more than inflating it.
         std::string output(static_cast<std::size_t>(std::clamp<std::uint64_t>(
                                entry.uncompressedSize, std::uint64_t{4096}, kChunk)),
                            '\0');
-        bool ended = false;
-        while (!ended) {
-            if (stream.avail_in == 0) {
+        while (state->block_state != ISAL_BLOCK_FINISH) {
+            if (state->avail_in == 0) {
                 if (offset >= end) {
                     return corrupt(entry.name + " is cut off");
                 }
@@ -569,19 +558,18 @@ ZipReader::readStreamUntil(std::size_t index,
                     return status.error();
                 }
                 offset += size;
-                stream.next_in = reinterpret_cast<Bytef*>(input.data());
-                stream.avail_in = static_cast<uInt>(input.size());
+                state->next_in = reinterpret_cast<std::uint8_t*>(input.data());
+                state->avail_in = static_cast<std::uint32_t>(input.size());
             }
-            stream.next_out = reinterpret_cast<Bytef*>(output.data());
-            stream.avail_out = static_cast<uInt>(output.size());
-            const int result = inflate(&stream, Z_NO_FLUSH);
-            if (result == Z_STREAM_END) {
-                ended = true;
-            } else if (result != Z_OK && result != Z_BUF_ERROR) {
+            const std::uint32_t inputBefore = state->avail_in;
+            state->next_out = reinterpret_cast<std::uint8_t*>(output.data());
+            state->avail_out = static_cast<std::uint32_t>(output.size());
+            if (isal_inflate(state.get()) != ISAL_DECOMP_OK) {
                 return corrupt(entry.name + " has damaged compressed data");
             }
-            const std::size_t got = output.size() - stream.avail_out;
-            if (result == Z_BUF_ERROR && got == 0 && stream.avail_in != 0) {
+            const std::size_t got = output.size() - state->avail_out;
+            if (got == 0 && state->avail_in == inputBefore &&
+                state->block_state != ISAL_BLOCK_FINISH) {
                 return corrupt(entry.name + " has damaged compressed data");
             }
             if (got > 0) {

@@ -4,10 +4,16 @@
 
 #include "zip/zip_format.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace engine::zip {
@@ -74,6 +80,147 @@ std::string buildCentralRecord(const CentralFields& f) {
     return r;
 }
 
+// A zlib raw deflate stream (APPNOTE 4.4.5: ZIP entries hold no zlib header) whose output is
+// kept in blocks that are never moved: growing one string would copy all of it each time its
+// capacity doubled, which for a large sheet cost more than a tenth of a save.
+class ZlibOutput {
+public:
+    explicit ZlibOutput(int level) {
+        m_initialised =
+            deflateInit2(&m_stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    }
+    ~ZlibOutput() {
+        if (m_initialised) {
+            deflateEnd(&m_stream);
+        }
+    }
+    ZlibOutput(const ZlibOutput&) = delete;
+    ZlibOutput& operator=(const ZlibOutput&) = delete;
+
+    Status primeWith(std::string_view dictionary) {
+        if (!m_initialised) {
+            return Error{ErrorCode::IoError, "zlib could not start deflating"};
+        }
+        if (!dictionary.empty() &&
+            deflateSetDictionary(&m_stream, reinterpret_cast<const Bytef*>(dictionary.data()),
+                                 static_cast<uInt>(dictionary.size())) != Z_OK) {
+            return Error{ErrorCode::IoError, "zlib could not take a dictionary"};
+        }
+        return Unit{};
+    }
+    // Deflates `chunk` with `flush` (Z_NO_FLUSH, Z_SYNC_FLUSH or Z_FINISH).
+    Status deflateChunk(std::string_view chunk, int flush) {
+        if (!m_initialised) {
+            return Error{ErrorCode::IoError, "zlib could not start deflating"};
+        }
+        do {
+            const auto size = static_cast<uInt>(std::min<std::size_t>(chunk.size(), 1U << 30));
+            m_stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(chunk.data()));
+            m_stream.avail_in = size;
+            chunk.remove_prefix(size);
+            const int step = chunk.empty() ? flush : Z_NO_FLUSH;
+            for (;;) {
+                m_stream.next_out = reinterpret_cast<Bytef*>(m_buffer.data());
+                m_stream.avail_out = static_cast<uInt>(m_buffer.size());
+                const int result = deflate(&m_stream, step);
+                if (result == Z_STREAM_ERROR) {
+                    return Error{ErrorCode::IoError, "zlib failed while deflating"};
+                }
+                keep(m_buffer.data(), m_buffer.size() - m_stream.avail_out);
+                if (step == Z_FINISH ? result == Z_STREAM_END
+                                     : m_stream.avail_in == 0 && m_stream.avail_out != 0) {
+                    break;
+                }
+            }
+        } while (!chunk.empty());
+        return Unit{};
+    }
+    std::vector<std::string>& blocks() { return m_blocks; }
+    std::uint64_t size() const { return m_size; }
+
+private:
+    void keep(const char* data, std::size_t n) {
+        m_size += n;
+        while (n != 0) {
+            if (m_blocks.empty() || m_blocks.back().size() == m_blocks.back().capacity()) {
+                const std::size_t previous = m_blocks.empty() ? 0 : m_blocks.back().capacity();
+                m_blocks.emplace_back();
+                m_blocks.back().reserve(std::clamp<std::size_t>(2 * previous, std::size_t{16} << 10,
+                                                                std::size_t{4} << 20));
+            }
+            std::string& block = m_blocks.back();
+            const std::size_t room = std::min(n, block.capacity() - block.size());
+            block.append(data, room);
+            data += room;
+            n -= room;
+        }
+    }
+
+    z_stream m_stream{};
+    bool m_initialised = false;
+    std::vector<std::string> m_blocks;
+    std::uint64_t m_size = 0;
+    std::array<char, std::size_t{64} * 1024> m_buffer{};
+};
+
+// Gives the memory of `s` back: assigning an empty string would keep its capacity.
+void freeString(std::string& s) {
+    std::string().swap(s);
+}
+
+// The bytes that parts held whole take in the whole process (DeflateStream::kWholeBudget).
+std::atomic<std::uint64_t> g_heldWhole{0};
+
+bool reserveWhole(std::uint64_t bytes) {
+    if (g_heldWhole.fetch_add(bytes) + bytes <= DeflateStream::kWholeBudget) {
+        return true;
+    }
+    g_heldWhole.fetch_sub(bytes);
+    return false;
+}
+
+// One libdeflate compressor per thread and level: making one costs more than deflating a
+// small part.
+libdeflate_compressor* compressorFor(int level) {
+    struct Compressors {
+        std::array<libdeflate_compressor*, 13> byLevel{};
+        ~Compressors() {
+            for (auto* c : byLevel) {
+                if (c != nullptr) {
+                    libdeflate_free_compressor(c);
+                }
+            }
+        }
+    };
+    thread_local Compressors compressors;
+    auto*& c = compressors.byLevel.at(static_cast<std::size_t>(level));
+    if (c == nullptr) {
+        c = libdeflate_alloc_compressor(level);
+    }
+    return c;
+}
+
+// Deflates `input` at once with libdeflate into `out`.
+Status deflateWhole(std::string_view input, int level, std::string& out) {
+    libdeflate_compressor* compressor = compressorFor(level);
+    if (compressor == nullptr) {
+        return Error{ErrorCode::ResourceLimit, "no memory to start deflating"};
+    }
+    // XML shrinks to a fifth or less; the bound, about the input's size, only when it does not.
+    for (const std::size_t room :
+         {input.size() / 2 + 1024, libdeflate_deflate_compress_bound(compressor, input.size())}) {
+        out.resize(room);
+        const std::size_t n = libdeflate_deflate_compress(compressor, input.data(), input.size(),
+                                                          out.data(), out.size());
+        if (n != 0) {
+            out.resize(n);
+            out.shrink_to_fit();
+            return Unit{};
+        }
+    }
+    return Error{ErrorCode::IoError, "libdeflate failed while deflating"};
+}
+
 } // namespace
 
 Status StringSink::write(std::string_view bytes) {
@@ -81,103 +228,313 @@ Status StringSink::write(std::string_view bytes) {
     return Unit{};
 }
 
-struct DeflateStream::Impl {
-    z_stream stream{};
-    bool initialised = false;
-    bool finished = false;
-    // The output in blocks that are never moved: growing one string would copy all of it each
-    // time its capacity doubled, which for a large sheet cost more than a tenth of a save.
-    std::vector<std::string> blocks;
-    std::uint64_t compressedSize = 0;
-    std::array<char, std::size_t{64} * 1024> buffer{};
+// Blocks of one part deflated on several threads. Each block is deflated on its own, primed with
+// the 32 KiB of input before it (deflate looks back no further, RFC 1951 3.2.5) and ended with a
+// sync flush, which aligns it to a byte; the last block ends the stream. Joined end to end they
+// form one stream, as parallel gzip tools make them.
+class DeflateStream::Blocks {
+public:
+    Blocks(int level, unsigned jobs) : m_level(level), m_jobs(std::max(1U, jobs)) {}
+    ~Blocks() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        m_helpers.clear(); // joins them
+    }
+    Blocks(const Blocks&) = delete;
+    Blocks& operator=(const Blocks&) = delete;
 
-    void keep(const char* data, std::size_t n) {
-        compressedSize += n;
-        while (n != 0) {
-            if (blocks.empty() || blocks.back().size() == blocks.back().capacity()) {
-                const std::size_t previous = blocks.empty() ? 0 : blocks.back().capacity();
-                blocks.emplace_back();
-                blocks.back().reserve(std::clamp<std::size_t>(2 * previous, std::size_t{64} << 10,
-                                                              std::size_t{4} << 20));
+    Status write(std::string_view chunk) {
+        while (!chunk.empty()) {
+            const std::size_t room = kDeflateBlockSize - m_current.size();
+            const std::size_t take = std::min(room, chunk.size());
+            m_current.append(chunk.substr(0, take));
+            chunk.remove_prefix(take);
+            if (m_current.size() == kDeflateBlockSize) {
+                if (auto status = submit(false); !status) {
+                    return status;
+                }
             }
-            std::string& block = blocks.back();
-            const std::size_t room = std::min(n, block.capacity() - block.size());
-            block.append(data, room);
-            data += room;
-            n -= room;
+        }
+        return Unit{};
+    }
+
+    // Deflates what is left as the last block, waits for every block and moves their output
+    // to `blocks`.
+    Status finish(std::vector<std::string>& blocks, std::uint64_t& size) {
+        if (auto status = submit(true); !status) {
+            return status;
+        }
+        while (runOne()) {
+        }
+        std::unique_lock lock(m_mutex);
+        m_done.wait(lock, [&] { return m_finished == m_jobsMade.size(); });
+        for (auto& job : m_jobsMade) {
+            if (!job->status) {
+                return job->status;
+            }
+            size += job->outputSize;
+            for (auto& b : job->output) {
+                blocks.push_back(std::move(b));
+            }
+        }
+        return Unit{};
+    }
+
+private:
+    struct Job {
+        std::string input, dictionary;
+        bool last = false;
+        std::vector<std::string> output;
+        std::uint64_t outputSize = 0;
+        Status status = Unit{};
+    };
+
+    Status submit(bool last) {
+        auto job = std::make_unique<Job>();
+        job->dictionary = m_previousTail;
+        constexpr std::size_t kWindow = std::size_t{32} << 10;
+        m_previousTail.assign(m_current, m_current.size() - std::min(kWindow, m_current.size()),
+                              kWindow);
+        job->input = std::move(m_current);
+        job->last = last;
+        m_current.clear();
+        m_current.reserve(last ? 0 : kDeflateBlockSize);
+        if (m_jobs == 1) {
+            deflateJob(*job);
+            m_jobsMade.push_back(std::move(job));
+            ++m_finished;
+            return m_jobsMade.back()->status;
+        }
+        if (m_helpers.empty()) {
+            for (unsigned i = 1; i < m_jobs; ++i) {
+                m_helpers.emplace_back([this] { helperLoop(); });
+            }
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_pending.push_back(job.get());
+            m_jobsMade.push_back(std::move(job));
+        }
+        m_wake.notify_one();
+        // Memory stays bounded: with more blocks waiting than threads, this thread deflates one
+        // too instead of reading on.
+        while (pendingCount() > m_jobs && runOne()) {
+        }
+        return Unit{};
+    }
+
+    std::size_t pendingCount() {
+        std::lock_guard lock(m_mutex);
+        return m_pending.size();
+    }
+
+    // Deflates one waiting block on this thread; false when none was waiting.
+    bool runOne() {
+        Job* job = nullptr;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_pending.empty()) {
+                return false;
+            }
+            job = m_pending.front();
+            m_pending.pop_front();
+        }
+        deflateJob(*job);
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_finished;
+        }
+        m_done.notify_all();
+        return true;
+    }
+
+    void helperLoop() {
+        for (;;) {
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [&] { return m_stopping || !m_pending.empty(); });
+                if (m_stopping) {
+                    return;
+                }
+            }
+            runOne();
         }
     }
+
+    void deflateJob(Job& job) const {
+        ZlibOutput out(m_level);
+        job.status = out.primeWith(job.dictionary);
+        if (job.status) {
+            job.status = out.deflateChunk(job.input, job.last ? Z_FINISH : Z_SYNC_FLUSH);
+        }
+        job.outputSize = out.size();
+        job.output = std::move(out.blocks());
+        freeString(job.input);
+        freeString(job.dictionary);
+    }
+
+    int m_level;
+    unsigned m_jobs;
+    std::string m_current, m_previousTail;
+    std::mutex m_mutex;
+    std::condition_variable m_wake, m_done;
+    std::deque<Job*> m_pending;
+    std::vector<std::unique_ptr<Job>> m_jobsMade;
+    std::size_t m_finished = 0;
+    bool m_stopping = false;
+    std::vector<std::jthread> m_helpers;
+};
+
+struct DeflateStream::Impl {
+    int level = kDefaultDeflateLevel;
+    unsigned jobs = 1;
+    // Held whole until finish(): the input and the bytes reserved for it (0 when not held).
+    bool whole = false;
+    int wholeLevel = kWholeSheetLevel;
+    std::string input;
+    std::uint64_t reserved = 0;
+    // Otherwise streamed through zlib on this thread, or in blocks on several.
+    std::unique_ptr<ZlibOutput> stream;
+    std::unique_ptr<Blocks> blocks;
+
+    bool finished = false;
+    std::vector<std::string> output;
+    std::uint64_t compressedSize = 0;
     std::uint32_t crc = 0;
     std::uint64_t size = 0;
 
-    Status run(int flush) {
-        for (;;) {
-            stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
-            stream.avail_out = static_cast<uInt>(buffer.size());
-            const int result = deflate(&stream, flush);
-            if (result == Z_STREAM_ERROR) {
-                return Error{ErrorCode::IoError, "zlib failed while deflating"};
-            }
-            keep(buffer.data(), buffer.size() - stream.avail_out);
-            if (flush == Z_FINISH ? result == Z_STREAM_END
-                                  : stream.avail_in == 0 && stream.avail_out != 0) {
-                return Unit{};
-            }
+    ~Impl() { release(); }
+    void release() {
+        g_heldWhole.fetch_sub(reserved);
+        reserved = 0;
+    }
+    void startStreaming() {
+        if (jobs > 1) {
+            blocks = std::make_unique<Blocks>(level, jobs);
+        } else {
+            stream = std::make_unique<ZlibOutput>(level);
         }
+    }
+    Status streamChunk(std::string_view chunk) {
+        return blocks ? blocks->write(chunk) : stream->deflateChunk(chunk, Z_NO_FLUSH);
+    }
+    // A part that outgrew what was reserved for it: more if the budget allows, else streamed.
+    Status grow(std::size_t needed) {
+        const std::uint64_t more = std::max<std::uint64_t>(needed, input.size() / 2);
+        if (reserveWhole(more)) {
+            reserved += more;
+            input.reserve(reserved);
+            return Unit{};
+        }
+        whole = false;
+        startStreaming();
+        auto status = streamChunk(input);
+        freeString(input);
+        release();
+        return status;
     }
 };
 
-DeflateStream::DeflateStream(int level) : m_impl(std::make_unique<Impl>()) {
-    // Raw deflate: negative window bits, as ZIP entries hold no zlib header (APPNOTE 4.4.5).
-    m_impl->initialised =
-        deflateInit2(&m_impl->stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+DeflateStream::DeflateStream(Unstarted) : m_impl(std::make_unique<Impl>()) {}
+
+DeflateStream::DeflateStream(int level) : DeflateStream(level, 1) {}
+
+DeflateStream::DeflateStream(int level, unsigned jobs) : m_impl(std::make_unique<Impl>()) {
+    m_impl->level = level;
+    m_impl->jobs = std::max(1U, jobs);
+    m_impl->startStreaming();
 }
 
-DeflateStream::~DeflateStream() {
-    if (m_impl->initialised) {
-        deflateEnd(&m_impl->stream);
+std::unique_ptr<DeflateStream> DeflateStream::forRewrite(unsigned jobs, std::uint64_t sizeHint,
+                                                         int wholeLevel) {
+    std::unique_ptr<DeflateStream> s(new DeflateStream(Unstarted{}));
+    Impl& impl = *s->m_impl;
+    impl.level = kRewriteDeflateLevel;
+    impl.jobs = std::max(1U, jobs);
+    impl.wholeLevel = wholeLevel;
+    // A rewritten part is about as large as the part it replaces.
+    const std::uint64_t want = sizeHint + sizeHint / 16 + 4096;
+    if (reserveWhole(want)) {
+        impl.whole = true;
+        impl.reserved = want;
+        impl.input.reserve(want);
+    } else {
+        impl.startStreaming();
     }
+    return s;
 }
+
+Result<std::unique_ptr<DeflateStream>> DeflateStream::deflateAll(std::string_view content,
+                                                                 int level) {
+    std::unique_ptr<DeflateStream> s(new DeflateStream(Unstarted{}));
+    Impl& impl = *s->m_impl;
+    impl.crc = static_cast<std::uint32_t>(libdeflate_crc32(0, content.data(), content.size()));
+    impl.size = content.size();
+    impl.output.emplace_back();
+    if (auto status = deflateWhole(content, level, impl.output.back()); !status) {
+        return status.error();
+    }
+    impl.compressedSize = impl.output.back().size();
+    impl.finished = true;
+    return s;
+}
+
+DeflateStream::~DeflateStream() = default;
 
 Status DeflateStream::write(std::string_view chunk) {
-    if (!m_impl->initialised) {
-        return Error{ErrorCode::IoError, "zlib could not start deflating"};
-    }
-    if (m_impl->finished) {
+    Impl& impl = *m_impl;
+    if (impl.finished) {
         return Error{ErrorCode::IoError, "data written after the end of a deflate stream"};
     }
-    m_impl->crc = zip::crc32(chunk, m_impl->crc);
-    m_impl->size += chunk.size();
-    while (!chunk.empty()) {
-        const auto size = static_cast<uInt>(std::min<std::size_t>(chunk.size(), 1U << 30));
-        m_impl->stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(chunk.data()));
-        m_impl->stream.avail_in = size;
-        if (auto status = m_impl->run(Z_NO_FLUSH); !status) {
-            return status;
+    impl.crc = static_cast<std::uint32_t>(libdeflate_crc32(impl.crc, chunk.data(), chunk.size()));
+    impl.size += chunk.size();
+    if (impl.whole) {
+        if (impl.input.size() + chunk.size() > impl.reserved) {
+            if (auto status = impl.grow(chunk.size()); !status) {
+                return status;
+            }
         }
-        chunk.remove_prefix(size);
+        if (impl.whole) {
+            impl.input.append(chunk);
+            return Unit{};
+        }
     }
-    return Unit{};
+    return impl.streamChunk(chunk);
 }
 
 Status DeflateStream::finish() {
-    if (!m_impl->initialised) {
-        return Error{ErrorCode::IoError, "zlib could not start deflating"};
-    }
-    if (m_impl->finished) {
+    Impl& impl = *m_impl;
+    if (impl.finished) {
         return Unit{};
     }
-    m_impl->stream.next_in = nullptr;
-    m_impl->stream.avail_in = 0;
-    if (auto status = m_impl->run(Z_FINISH); !status) {
+    Status status = Unit{};
+    if (impl.whole) {
+        impl.output.emplace_back();
+        status = deflateWhole(impl.input, impl.wholeLevel, impl.output.back());
+        impl.compressedSize = impl.output.back().size();
+        freeString(impl.input);
+        impl.release();
+    } else if (impl.blocks) {
+        status = impl.blocks->finish(impl.output, impl.compressedSize);
+        impl.blocks.reset();
+    } else {
+        status = impl.stream->deflateChunk({}, Z_FINISH);
+        impl.compressedSize = impl.stream->size();
+        impl.output = std::move(impl.stream->blocks());
+        impl.stream.reset();
+    }
+    if (!status) {
         return status;
     }
-    m_impl->finished = true;
+    impl.finished = true;
     return Unit{};
 }
 
 const std::vector<std::string>& DeflateStream::compressedBlocks() const {
-    return m_impl->blocks;
+    return m_impl->output;
 }
 std::uint64_t DeflateStream::compressedSize() const {
     return m_impl->compressedSize;
@@ -297,14 +654,11 @@ Status ZipWriter::addDeflated(const EntryInfo& like, const DeflateStream& data) 
 }
 
 Status ZipWriter::addBytes(const EntryInfo& like, std::string_view content) {
-    DeflateStream stream(kRewriteDeflateLevel);
-    if (auto status = stream.write(content); !status) {
-        return status;
+    auto stream = DeflateStream::deflateAll(content);
+    if (!stream) {
+        return stream.error();
     }
-    if (auto status = stream.finish(); !status) {
-        return status;
-    }
-    return addDeflated(like, stream);
+    return addDeflated(like, *stream.value());
 }
 
 Status ZipWriter::finish(const ZipReader& source) {

@@ -243,4 +243,101 @@ TEST_P(DeflateStreamLevel, ChunkedInputGivesZlibOutputOfThatLevel) {
 INSTANTIATE_TEST_SUITE_P(DefaultAndRewrite, DeflateStreamLevel,
                          ::testing::Values(kDefaultDeflateLevel, kRewriteDeflateLevel, 1));
 
+// zlib's inflate, independent of the reader's: the whole stream must be one valid raw deflate
+// stream ending exactly where the data ends.
+std::string rawInflate(const std::string& compressed, std::size_t expected) {
+    z_stream z{};
+    EXPECT_EQ(inflateInit2(&z, -MAX_WBITS), Z_OK);
+    std::string out(expected + 1, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    z.avail_in = static_cast<uInt>(compressed.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+    EXPECT_EQ(z.avail_in, 0U) << "bytes after the end of the stream";
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    return out;
+}
+
+std::string joined(const DeflateStream& stream) {
+    std::string compressed;
+    for (const std::string& block : stream.compressedBlocks()) {
+        compressed += block;
+    }
+    EXPECT_EQ(compressed.size(), stream.compressedSize());
+    return compressed;
+}
+
+// Every way a part may be deflated: in blocks on three threads, on one, and held whole.
+enum class Way { Blocks, OneThread, Whole };
+struct DeflateCase {
+    Way way;
+    std::size_t size;
+};
+
+class DeflateStreamWays : public ::testing::TestWithParam<DeflateCase> {};
+
+TEST_P(DeflateStreamWays, InflatesToExactlyTheInput) {
+    const auto [way, size] = GetParam();
+    std::string text = sheetXml("epsilon", static_cast<int>(size / 60 + 1));
+    text.resize(size);
+    std::unique_ptr<DeflateStream> stream =
+        way == Way::Whole       ? DeflateStream::forRewrite(1, size / 3)
+        : way == Way::OneThread ? std::make_unique<DeflateStream>(kRewriteDeflateLevel, 1)
+                                : std::make_unique<DeflateStream>(kRewriteDeflateLevel, 3);
+    // Chunks that do not divide the block size, so blocks are filled across writes.
+    for (std::size_t at = 0; at < text.size(); at += 100003) {
+        ASSERT_TRUE(stream->write(std::string_view(text).substr(at, 100003)));
+    }
+    ASSERT_TRUE(stream->finish());
+    EXPECT_EQ(stream->uncompressedSize(), text.size());
+    EXPECT_EQ(stream->crc32(), ::crc32(0, reinterpret_cast<const Bytef*>(text.data()),
+                                       static_cast<uInt>(text.size())));
+    const std::string compressed = joined(*stream);
+    EXPECT_EQ(rawInflate(compressed, text.size()), text);
+    // Blocks are primed with the input before them, so splitting costs almost nothing.
+    EXPECT_LE(compressed.size(), rawDeflate(text, kRewriteDeflateLevel).size() * 21 / 20 + 64);
+    EXPECT_FALSE(stream->write("late"));
+}
+
+INSTANTIATE_TEST_SUITE_P(EmptyOneByteOneBlockAndMore, DeflateStreamWays,
+                         ::testing::Values(DeflateCase{Way::Blocks, 0}, DeflateCase{Way::Blocks, 1},
+                                           DeflateCase{Way::Blocks, kDeflateBlockSize},
+                                           DeflateCase{Way::Blocks, kDeflateBlockSize + 1},
+                                           DeflateCase{Way::Blocks, 7 * kDeflateBlockSize + 12345},
+                                           DeflateCase{Way::OneThread, 0},
+                                           DeflateCase{Way::OneThread, 3 * kDeflateBlockSize + 1},
+                                           DeflateCase{Way::Whole, 0}, DeflateCase{Way::Whole, 1},
+                                           DeflateCase{Way::Whole, 3 * kDeflateBlockSize + 1}));
+
+TEST(DeflateStream, PartsBeyondTheBudgetForWholePartsAreStreamedWithZlib) {
+    // `small` reserves a little, `large` the rest of the budget: `late` cannot be held whole
+    // from the start, `small` not once it outgrows what it reserved. Both then stream through
+    // zlib, whose output is known exactly (libdeflate's would differ).
+    auto small = DeflateStream::forRewrite(1, 10);
+    const std::uint64_t rest = DeflateStream::kWholeBudget * 16 / 17 - 8192;
+    auto large = DeflateStream::forRewrite(1, rest);
+    auto late = DeflateStream::forRewrite(1, 1000);
+    const std::string text = sheetXml("zeta", 40000);
+    for (auto* s : {small.get(), late.get()}) {
+        ASSERT_TRUE(s->write(text));
+        ASSERT_TRUE(s->finish());
+        EXPECT_EQ(joined(*s), rawDeflate(text, kRewriteDeflateLevel));
+    }
+    ASSERT_TRUE(large->write(text));
+    ASSERT_TRUE(large->finish());
+    EXPECT_NE(joined(*large), rawDeflate(text, kRewriteDeflateLevel));
+    EXPECT_EQ(rawInflate(joined(*large), text.size()), text);
+}
+
+TEST(DeflateStream, DeflateAllCompressesWithinATenthOfZlibLevelSix) {
+    const std::string text = sheetXml("eta", 30000);
+    auto stream = DeflateStream::deflateAll(text);
+    ASSERT_TRUE(stream);
+    const std::string compressed = joined(*stream.value());
+    EXPECT_EQ(rawInflate(compressed, text.size()), text);
+    EXPECT_LE(compressed.size(), rawDeflate(text, 6).size() * 11 / 10);
+}
+
 } // namespace
