@@ -1,12 +1,12 @@
 #!/bin/bash
-# The engine benchmark: on fresh copies of each generated set, runs in turn the floor program,
-# varnocliff-cli --jobs 1, varnocliff-cli with its default jobs and the openpyxl
-# load-replace-save script, several rounds; prints each one's median wall time and peak memory
-# and the ratios that the targets are stated in.
+# The engine benchmark: on fresh copies of each generated set, runs in turn the floor program
+# (zlib at FLOOR_LEVEL, default 6), varnocliff-cli --jobs 1, varnocliff-cli with its default jobs
+# and the openpyxl load-replace-save script, several rounds; prints each one's median wall and
+# CPU time, peak memory and output size, and the ratios that the targets are stated in.
 # Usage: run_bench.sh BUILD_DIR CORPUS_DIR [SET...]
 #   CORPUS_DIR holds one folder per set (small, medium, large), as generate_corpus.py makes
 #   them; SETs default to "small medium". RUNS (default 5) rounds per set; FIND and REPLACE
-#   (default alpha, omega).
+#   (default alpha, omega); FLOOR_LEVEL (default 6).
 # Every run works on its own copy, made before the clock starts, so no tool sees another's
 # output and every run starts from the same files with a warm cache.
 set -euo pipefail
@@ -22,6 +22,7 @@ runs=${RUNS:-5}
 # The generator's token (in about one text cell in ten) and its replacement.
 find_text=${FIND:-alpha}
 replace_text=${REPLACE:-omega}
+floor_level=${FLOOR_LEVEL:-6}
 
 cli="$build_dir/bin/varnocliff-cli"
 floor="$build_dir/bin/varnocliff-floor"
@@ -48,14 +49,14 @@ run_tool() {
     local -a case_option=(--match-case)
     [ "${MATCH_CASE:-1}" = 1 ] || case_option=()
     case $1 in
-    floor) "$floor" --find "$find_text" --replace "$replace_text" "${files[@]}" ;;
+    floor) "$floor" --find "$find_text" --replace "$replace_text" --level "$floor_level" "${files[@]}" ;;
     cli_jobs1) "$cli" --find "$find_text" --replace "$replace_text" "${case_option[@]}" --jobs 1 "${files[@]}" ;;
     cli_default) "$cli" --find "$find_text" --replace "$replace_text" "${case_option[@]}" "${files[@]}" ;;
     openpyxl) /usr/bin/python3 "$openpyxl_script" --find "$find_text" --replace "$replace_text" "${files[@]}" ;;
     esac
 }
 export -f run_tool
-export find_text replace_text floor cli openpyxl_script MATCH_CASE
+export find_text replace_text floor_level floor cli openpyxl_script MATCH_CASE
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }'; }
@@ -66,7 +67,7 @@ for set in "${sets[@]}"; do
     files=$(find "$source_set" -type f | wc -l)
     bytes=$(du -sb "$source_set" | cut -f1)
     echo "== $set: $files workbooks, $((bytes / 1024 / 1024)) MB, $runs rounds"
-    declare -A wall=() memory=() cpu=()
+    declare -A wall=() memory=() cpu=() size=()
     for ((round = 1; round <= runs; round++)); do
         for tool in "${tools[@]}"; do
             copy="$work/$set-$tool"
@@ -85,25 +86,29 @@ for set in "${sets[@]}"; do
             read -r kb user system < <(tail -1 "$work/time")
             memory[$tool]+="$kb "
             cpu[$tool]+="$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }') "
+            size[$tool]=$(du -sb "$copy" | cut -f1)
         done
         echo "   round $round done"
     done
     rm -rf "$work/$set-"*
 
-    declare -A med=() peak=()
+    declare -A med=() peak=() med_cpu=()
     # CPU time (user + system) is the steadier figure on a machine shared with other work.
-    printf '   %-12s %10s %14s %12s\n' tool "median s" "median CPU s" "peak MB"
+    printf '   %-12s %10s %14s %12s %12s\n' tool "median s" "median CPU s" "peak MB" "output MB"
     for tool in "${tools[@]}"; do
         med[$tool]=$(tr ' ' '\n' <<<"${wall[$tool]}" | grep . | median)
         peak[$tool]=$(tr ' ' '\n' <<<"${memory[$tool]}" | grep . | sort -g | tail -1)
-        cpu_median=$(tr ' ' '\n' <<<"${cpu[$tool]}" | grep . | median)
-        printf '   %-12s %10.3f %14.2f %12.1f\n' "$tool" "${med[$tool]}" "$cpu_median" \
-            "$(awk -v k="${peak[$tool]}" 'BEGIN { print k / 1024 }')"
+        med_cpu[$tool]=$(tr ' ' '\n' <<<"${cpu[$tool]}" | grep . | median)
+        printf '   %-12s %10.3f %14.2f %12.1f %12.1f\n' "$tool" "${med[$tool]}" "${med_cpu[$tool]}" \
+            "$(awk -v k="${peak[$tool]}" 'BEGIN { print k / 1024 }')" \
+            "$(awk -v b="${size[$tool]}" 'BEGIN { print b / 1048576 }')"
     done
-    echo "   cli --jobs 1 / floor:        $(ratio "${med[cli_jobs1]}" "${med[floor]}")  (target <= 1.3)"
-    echo "   openpyxl / cli --jobs 1:     $(ratio "${med[openpyxl]}" "${med[cli_jobs1]}")  (target >= 20)"
-    echo "   openpyxl / cli default:      $(ratio "${med[openpyxl]}" "${med[cli_default]}")"
-    echo "   cli --jobs 1 / cli default:  $(ratio "${med[cli_jobs1]}" "${med[cli_default]}")  (target >= 1.7 on small and medium)"
-    echo "   peak memory openpyxl / cli:  $(ratio "${peak[openpyxl]}" "${peak[cli_default]}")  (target >= 6 on large)"
-    unset wall memory cpu med peak
+    cpu_target=0.6
+    [ "$set" != formulas ] || cpu_target=1.0
+    echo "   openpyxl / cli default:          $(ratio "${med[openpyxl]}" "${med[cli_default]}")  (target >= 30)"
+    echo "   cli --jobs 1 / cli default:      $(ratio "${med[cli_jobs1]}" "${med[cli_default]}")  (target >= 1.6 on large)"
+    echo "   CPU cli --jobs 1 / floor:        $(ratio "${med_cpu[cli_jobs1]}" "${med_cpu[floor]}")  (target <= $cpu_target, floor at zlib level $floor_level)"
+    echo "   output cli default / floor:      $(ratio "${size[cli_default]}" "${size[floor]}")  (target <= 1.1)"
+    echo "   peak memory openpyxl / cli:      $(ratio "${peak[openpyxl]}" "$(printf '%s\n' "${peak[cli_default]}" "${peak[cli_jobs1]}" | sort -g | tail -1)")  (target >= 6 on large, either jobs)"
+    unset wall memory cpu size med peak med_cpu
 done

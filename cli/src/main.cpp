@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -152,7 +153,14 @@ int runCommandLine(const QStringList& arguments) {
     const auto registryEntry =
         run::RegistryEntry::join(run::defaultRegistryFolder(), static_cast<long>(::getpid()),
                                  run::automation::kApplicationName);
-    run::StandInFactory factory(run::engineOpener(), {});
+    // The jobs go to the files first; what one file at a time leaves over goes to the sheets
+    // and blocks of each workbook (all of them when there is one large workbook).
+    engine::OpenOptions openOptions;
+    const std::size_t filesAtOnce = std::max<std::size_t>(
+        1, std::min<std::size_t>(keys.size(), static_cast<std::size_t>(options.jobs)));
+    openOptions.jobs = static_cast<unsigned>(
+        std::max<std::size_t>(1, static_cast<std::size_t>(options.jobs) / filesAtOnce));
+    run::StandInFactory factory(run::engineOpener(openOptions), {});
 
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);

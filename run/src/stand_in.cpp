@@ -202,8 +202,11 @@ Outcome<std::unique_ptr<automation::Application>> StandInFactory::createApplicat
         std::make_unique<StandInApplication>(m_opener, std::move(entry)));
 }
 
-WorkbookOpener engineOpener() {
-    return [](const std::filesystem::path& path) { return engine::Workbook::open(path); };
+WorkbookOpener engineOpener(engine::OpenOptions options) {
+    options.honourLockFiles = true;
+    return [options](const std::filesystem::path& path) {
+        return engine::Workbook::open(path, options);
+    };
 }
 
 } // namespace run

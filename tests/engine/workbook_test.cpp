@@ -3,6 +3,7 @@
 #include "engine/workbook.h"
 #include "ooxml/worksheet.h"
 #include "workbook_test_support.h"
+#include "zip/zip_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -687,6 +688,144 @@ TEST(SharedFormulas, ChangeAfterTheFirstCellExpandsTheWholeGroup) {
               worksheet(R"(<row r="1"><c r="A1"><f>A2</f><v>1</v></c><c r="B1"><f>Z2</f></c>)"
                         R"(<c r="C1"><f>C2</f><v>1</v></c></row>)"));
 }
+
+} // namespace
+} // namespace engine
+
+namespace engine {
+namespace {
+
+// Rows of shared strings (alternating a matching and a plain one), inline strings and
+// formulas, about `bytes` long.
+std::string mixedRows(std::size_t bytes) {
+    std::string rows;
+    for (std::size_t r = 1; rows.size() < bytes; ++r) {
+        const std::string n = std::to_string(r);
+        rows += "<row r=\"" + n + "\">" + sharedCell("A" + n, static_cast<int>(r % 2)) +
+                "<c r=\"B" + n + "\" t=\"inlineStr\"><is><t>alpha " + n + "</t></is></c><c r=\"C" +
+                n + "\"><f>IF(A" + n + "=\"alpha\",1,0)</f><v>0</v></c><c r=\"D" + n + "\"><v>" +
+                n + "</v></c></row>";
+    }
+    return rows;
+}
+
+std::filesystem::path saveWithJobs(TempFolder& folder, const std::string& name,
+                                   const TestBook& book, unsigned jobs, ReplaceCounts& counts) {
+    const auto path = folder.file(name, book.bytes());
+    OpenOptions options;
+    options.jobs = jobs;
+    auto opened = Workbook::open(path, options);
+    EXPECT_TRUE(opened.ok()) << opened.error().message();
+    if (opened.ok()) {
+        queueAll(*opened.value(), {"alpha", "omega", true});
+        auto saved = opened.value()->save();
+        EXPECT_TRUE(saved.ok()) << saved.error().message();
+        if (saved.ok()) {
+            counts = saved.value();
+        }
+    }
+    return path;
+}
+
+struct JobsCase {
+    const char* name;
+    std::vector<std::size_t> sheetBytes; ///< the size of each sheet's XML; 0: no match in it
+};
+
+class Jobs : public ::testing::TestWithParam<JobsCase> {};
+
+// Several sheets are rewritten side by side, one large sheet is deflated in blocks on several
+// threads; either way the workbook must read back as the one-thread save does.
+TEST_P(Jobs, ParallelSaveReadsBackLikeTheSingleThreadOne) {
+    TestBook b;
+    for (std::size_t i = 0; i < GetParam().sheetBytes.size(); ++i) {
+        const std::size_t bytes = GetParam().sheetBytes[i];
+        b.sheets.emplace_back("Sheet" + std::to_string(i + 1),
+                              worksheet(bytes == 0 ? "<row r=\"1\"><c r=\"A1\"><v>5</v></c></row>"
+                                                   : mixedRows(bytes)));
+    }
+    b.sharedStrings = sst({"plain", "alpha and alpha"});
+    b.extra = {{"docProps/custom.xml", "<Properties>alpha stays</Properties>"}};
+    TempFolder folder;
+    ReplaceCounts one, many;
+    const auto single = saveWithJobs(folder, "one.xlsx", b, 1, one);
+    const auto parallel = saveWithJobs(folder, "many.xlsx", b, 4, many);
+    EXPECT_EQ(one.cellsChanged, many.cellsChanged);
+    EXPECT_EQ(one.replacements, many.replacements);
+    EXPECT_GT(one.cellsChanged, 0U);
+
+    auto original = zip::ZipReader::open(folder.file("original.xlsx", b.bytes()));
+    auto a = zip::ZipReader::open(single);
+    auto c = zip::ZipReader::open(parallel);
+    ASSERT_TRUE(original.ok() && a.ok() && c.ok());
+    const auto& entries = original.value()->entries();
+    ASSERT_EQ(a.value()->entries().size(), entries.size());
+    ASSERT_EQ(c.value()->entries().size(), entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto& e1 = a.value()->entries()[i];
+        const auto& e2 = c.value()->entries()[i];
+        ASSERT_EQ(e1.name, e2.name);
+        auto content1 = a.value()->readAll(i);
+        auto content2 = c.value()->readAll(i);
+        ASSERT_TRUE(content1.ok() && content2.ok()) << e1.name;
+        EXPECT_TRUE(content1.value() == content2.value()) << e1.name << " reads back differently";
+        // An entry the one-thread save kept must be kept byte for byte by the other too.
+        std::string before, raw1, raw2;
+        ASSERT_TRUE(
+            original.value()->readRaw(entries[i].dataOffset, entries[i].compressedSize, before));
+        ASSERT_TRUE(a.value()->readRaw(e1.dataOffset, e1.compressedSize, raw1));
+        ASSERT_TRUE(c.value()->readRaw(e2.dataOffset, e2.compressedSize, raw2));
+        EXPECT_EQ(raw1 == before, raw2 == before) << e1.name;
+        if (GetParam().sheetBytes.size() > 1 && e1.name == "xl/worksheets/sheet2.xml") {
+            EXPECT_EQ(raw2, before) << "a sheet without a match is copied as it was";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, Jobs,
+    ::testing::Values(
+        // One sheet of several deflate blocks' size, with four threads for it alone.
+        JobsCase{"OneLargeSheet", {zip::kDeflateBlockSize * 3 + 1000}},
+        // Sheets side by side, one without a match, one of more than a block.
+        JobsCase{"ManySheets", {20000, 0, 300000, zip::kDeflateBlockSize + 5, 1000, 70000}}),
+    [](const ::testing::TestParamInfo<JobsCase>& p) { return std::string(p.param.name); });
+
+class FailingWorker : public ::testing::TestWithParam<std::size_t> {};
+
+// A sheet that refuses the change (protected) among sheets rewritten side by side: the save
+// fails naming that sheet, whichever thread had it, and the file stays as it was.
+TEST_P(FailingWorker, LeavesTheOriginalUntouched) {
+    TestBook b;
+    for (std::size_t i = 0; i < 5; ++i) {
+        b.sheets.emplace_back(
+            "Sheet" + std::to_string(i + 1),
+            worksheet(mixedRows(40000), i == GetParam() ? "<sheetProtection sheet=\"1\"/>" : ""));
+    }
+    b.sharedStrings = sst({"plain", "alpha"});
+    for (unsigned jobs : {1U, 3U}) {
+        TempFolder folder;
+        const auto path = folder.file("book.xlsx", b.bytes());
+        OpenOptions options;
+        options.jobs = jobs;
+        auto book = Workbook::open(path, options);
+        ASSERT_TRUE(book.ok());
+        queueAll(*book.value(), {"alpha", "omega", true});
+        const auto saved = book.value()->save();
+        ASSERT_FALSE(saved.ok()) << "jobs " << jobs;
+        EXPECT_EQ(saved.error().code, ErrorCode::ProtectedSheet);
+        EXPECT_NE(saved.error().detail.find("Sheet" + std::to_string(GetParam() + 1)),
+                  std::string::npos)
+            << saved.error().detail;
+        EXPECT_TRUE(readFile(path) == b.bytes()) << "jobs " << jobs;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
+                                std::filesystem::directory_iterator()),
+                  1)
+            << "no temporary file is left";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FirstMiddleLast, FailingWorker, ::testing::Values(0U, 2U, 4U));
 
 } // namespace
 } // namespace engine

@@ -57,6 +57,10 @@ struct ReplaceCounts {
 struct OpenOptions {
     /// Refuse to open when another program holds the workbook ("~$name", ".~lock.name#").
     bool honourLockFiles = true;
+    /// Threads that save() and dryRun() may use for this workbook at once: its sheets
+    /// rewritten side by side, a large part deflated in blocks. 0: one per core. The result
+    /// reads back the same whatever the number; only the compressed bytes may differ.
+    unsigned jobs = 0;
 };
 
 class Workbook {

@@ -17,10 +17,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <map>
 #include <optional>
 #include <set>
 #include <system_error>
+#include <thread>
 
 namespace engine::ooxml {
 namespace {
@@ -396,25 +398,17 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
     }
     WorkbookParts& parts = loaded.value();
 
+    auto outcomes = rewriteSheets(groups, parts, write);
+    if (!outcomes) {
+        return outcomes.error();
+    }
     ReplaceCounts counts;
     ChangedEntries changed; // by entry index, so they are written in order
     std::uint64_t blanked = 0;
     bool formulasChanged = false;
     StructuredUses structured;
     std::vector<bool> scanned(m_sheets.size(), false);
-    for (std::size_t i = 0; i < m_sheets.size(); ++i) {
-        if (groups.queueOf[i] < 0) {
-            continue;
-        }
-        auto context = contextFor(i, groups, parts);
-        if (!context) {
-            return context.error();
-        }
-        auto outcome = rewriteSheet(std::move(context.value()), m_sheets[i].entry, write);
-        if (!outcome) {
-            return outcome.error();
-        }
-        SheetOutcome& sheet = outcome.value();
+    for (auto& [i, sheet] : outcomes.value()) {
         scanned[i] = true;
         counts.replacements += sheet.counts.replacements;
         counts.cellsChanged += sheet.counts.cellsChanged;
@@ -582,8 +576,72 @@ Result<SheetContext> OoxmlWorkbook::contextFor(std::size_t index, const QueueGro
     return context;
 }
 
-Result<OoxmlWorkbook::SheetOutcome>
-OoxmlWorkbook::rewriteSheet(SheetContext context, std::size_t entry, bool write) const {
+Result<std::vector<std::pair<std::size_t, OoxmlWorkbook::SheetOutcome>>>
+OoxmlWorkbook::rewriteSheets(const QueueGroups& groups, WorkbookParts& parts, bool write) const {
+    std::vector<std::size_t> sheets;
+    std::vector<SheetContext> contexts;
+    std::optional<Error> contextError; // stops the list at its sheet, reported in sheet order
+    for (std::size_t i = 0; i < m_sheets.size() && !contextError; ++i) {
+        if (groups.queueOf[i] < 0) {
+            continue;
+        }
+        auto context = contextFor(i, groups, parts);
+        if (!context) {
+            contextError = context.error();
+            break;
+        }
+        sheets.push_back(i);
+        contexts.push_back(std::move(context.value()));
+    }
+
+    // Sheets are rewritten side by side when nothing they write is shared: with one queue for
+    // every sheet, none appends shared strings (whose numbers depend on the order of appending).
+    const unsigned jobs =
+        m_options.jobs != 0 ? m_options.jobs : std::max(1U, std::thread::hardware_concurrency());
+    const bool sideBySide = jobs > 1 && sheets.size() > 1 && groups.everySheetSame;
+    const auto threads =
+        sideBySide ? static_cast<unsigned>(std::min<std::size_t>(jobs, sheets.size())) : 1U;
+    // The threads not busy with a sheet of their own deflate blocks of the one being written.
+    const unsigned blockJobs = std::max(1U, jobs / threads);
+
+    std::vector<std::optional<Result<SheetOutcome>>> outcomes(sheets.size());
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    const auto work = [&] {
+        // Sheets are taken in order: once one failed, every sheet not yet started comes after
+        // it, and is not needed to tell which failure came first.
+        for (std::size_t k; !failed && (k = next++) < sheets.size();) {
+            outcomes[k] =
+                rewriteSheet(std::move(contexts[k]), m_sheets[sheets[k]].entry, write, blockJobs);
+            if (!*outcomes[k]) {
+                failed = true;
+            }
+        }
+    };
+    {
+        std::vector<std::jthread> helpers;
+        for (unsigned t = 1; t < threads; ++t) {
+            helpers.emplace_back(work);
+        }
+        work();
+    }
+
+    std::vector<std::pair<std::size_t, SheetOutcome>> done;
+    for (std::size_t k = 0; k < sheets.size() && outcomes[k]; ++k) {
+        if (!*outcomes[k]) {
+            return outcomes[k]->error();
+        }
+        done.emplace_back(sheets[k], std::move(outcomes[k]->value()));
+    }
+    if (contextError) {
+        return *contextError;
+    }
+    return done;
+}
+
+Result<OoxmlWorkbook::SheetOutcome> OoxmlWorkbook::rewriteSheet(SheetContext context,
+                                                                std::size_t entry, bool write,
+                                                                unsigned deflateJobs) const {
     SheetOutcome outcome;
     if (!context.constants &&
         (!context.strings || !context.strings->anyChange(context.queueIndex))) {
@@ -603,7 +661,9 @@ OoxmlWorkbook::rewriteSheet(SheetContext context, std::size_t entry, bool write)
     context.expandGroups = &expandGroups;
     for (;;) {
         WorksheetRewriter rewriter(context, mode);
-        auto stream = std::make_unique<zip::DeflateStream>(zip::kRewriteDeflateLevel);
+        auto stream = zip::DeflateStream::forRewrite(
+            deflateJobs,
+            mode == xml::Splicer::Mode::Discard ? 0 : m_zip->entries()[entry].uncompressedSize);
         auto outputLost =
             m_zip->readStreamUntil(entry, [&](std::string_view chunk) -> Result<zip::Reading> {
                 if (auto fed = rewriter.feed(chunk); !fed) {

@@ -64,9 +64,15 @@ private:
     // What rewriting sheet `index` needs; applies its queue to the formulas of its tables.
     Result<SheetContext> contextFor(std::size_t index, const QueueGroups& groups,
                                     WorkbookParts& parts) const;
+    // Every sheet with a queue, side by side where their work is independent; the outcomes by
+    // sheet index, in sheet order. The error is the one the first failing sheet gives.
+    Result<std::vector<std::pair<std::size_t, SheetOutcome>>>
+    rewriteSheets(const QueueGroups& groups, WorkbookParts& parts, bool write) const;
     // Streams one sheet through a WorksheetRewriter, reading it again when its output had to
-    // start over, and deflates the new sheet when it changed and `write` is set.
-    Result<SheetOutcome> rewriteSheet(SheetContext context, std::size_t entry, bool write) const;
+    // start over, and deflates the new sheet (on up to deflateJobs threads) when it changed
+    // and `write` is set.
+    Result<SheetOutcome> rewriteSheet(SheetContext context, std::size_t entry, bool write,
+                                      unsigned deflateJobs) const;
     // After every sheet: checks structured references, writes the changed tables and shared
     // strings into `changed`. Returns whether any formula changed.
     Result<bool> finishParts(WorkbookParts& parts, StructuredUses& structured,

@@ -17,8 +17,8 @@ namespace run {
 using WorkbookOpener = std::function<engine::Result<std::unique_ptr<engine::Workbook>>(
     const std::filesystem::path& path)>;
 
-/// The engine's own opener, with lock files honoured.
-WorkbookOpener engineOpener();
+/// The engine's own opener, with lock files honoured; `options` as given otherwise.
+WorkbookOpener engineOpener(engine::OpenOptions options = {});
 
 class StandInFactory final : public automation::ApplicationFactory {
 public:
