@@ -2,7 +2,8 @@
 # Installs the Debian packages that building, running and testing need, when any is missing.
 # Runs apt-get as root, through sudo otherwise. Prints nothing when all are there.
 # --for-tests adds what only the tests use: LibreOffice, which the formula golden tests have
-# load and recalculate the workbooks the engine wrote.
+# load and recalculate the workbooks the engine wrote, and xlrd and olefile, which read the .xls
+# workbooks it wrote back.
 set -euo pipefail
 
 packages=(
@@ -14,7 +15,7 @@ packages=(
     xvfb xauth fonts-liberation zip unzip
 )
 if [[ "${1:-}" == "--for-tests" ]]; then
-    packages+=(libreoffice-calc-nogui)
+    packages+=(libreoffice-calc-nogui python3-xlrd python3-olefile)
 fi
 
 missing=()

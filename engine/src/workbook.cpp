@@ -1,10 +1,12 @@
 // Workbook::open: tells the file kind and hands the file to the code for its format. OOXML
-// packages are handled; OpenDocument and delimited text will come in beside it.
+// packages and .xls compound files are handled; OpenDocument and delimited text will come in
+// beside them.
 #include "engine/workbook.h"
 
 #include "ooxml/ooxml_workbook.h"
 #include "package/file_kind.h"
 #include "package/lock_files.h"
+#include "xls/xls_workbook.h"
 #include "zip/zip_archive.h"
 
 #include <algorithm>
@@ -32,9 +34,20 @@ Result<std::unique_ptr<Workbook>> Workbook::open(const std::filesystem::path& pa
     case package::FileKind::EncryptedOoxml:
         return Error{ErrorCode::PasswordProtected, {}};
     case package::FileKind::LegacyCompound:
-        return Error{ErrorCode::UnsupportedFormat, "legacy .xls workbook"};
+        if (options.honourLockFiles) {
+            auto locked = package::checkLockFiles(path);
+            if (!locked) {
+                return locked.error();
+            }
+        }
+        return xls::XlsWorkbook::open(path, options);
     case package::FileKind::Other: {
         const std::string ext = lowerExtension(path);
+        if (ext == ".xls" || ext == ".xlt" || ext == ".xla") {
+            if (auto why = xls::describeNonCompoundXls(path)) {
+                return *why;
+            }
+        }
         if (ext == ".csv" || ext == ".tsv" || ext == ".txt") {
             return Error{ErrorCode::UnsupportedFormat, "delimited text"};
         }

@@ -235,7 +235,7 @@ private slots:
         f.load();
         const QString good = f.made(QStringLiteral("good.xlsx"), {{"S", QJsonArray{"a1"}}});
         const QString encrypted = f.copied(QStringLiteral("excelize/encryptAES.xlsx"));
-        const QString legacy = f.copied(QStringLiteral("poi/12561-1.xls"));
+        const QString legacy = f.copied(QStringLiteral("calamine/biff5_write.xls"));
         const QString notBook = f.file(QStringLiteral("notes.xlsx"));
         QFile notes(notBook);
         QVERIFY(notes.open(QIODevice::WriteOnly));
