@@ -178,9 +178,21 @@ struct SheetCells::Impl {
                 if (r.type == rt::kProtect && d.size() >= 2 && load16(d.data()) != 0) {
                     protectedSheet = true;
                 } else if ((r.type == rt::kShrFmla || r.type == rt::kArray) && d.size() >= 6) {
-                    const std::uint32_t key =
-                        (std::uint32_t{load16(d.data())} << 16) | static_cast<unsigned char>(d[4]);
-                    (r.type == rt::kShrFmla ? sharedFormulas : arrayFormulas)[key] = i;
+                    // The cells' PtgExp names the FORMULA record that the range's record
+                    // follows, which need not be the range's top-left cell.
+                    auto& map = r.type == rt::kShrFmla ? sharedFormulas : arrayFormulas;
+                    map[(std::uint32_t{load16(d.data())} << 16) |
+                        static_cast<unsigned char>(d[4])] = i;
+                    for (std::size_t k = i; k-- > range.first;) {
+                        if (g.records[k].type == rt::kFormula && g.records[k].size >= 4) {
+                            const std::string_view f = g.data(k);
+                            map[(std::uint32_t{load16(f.data())} << 16) | load16(f.data() + 2)] = i;
+                            break;
+                        }
+                        if (g.records[k].type != rt::kString) {
+                            break;
+                        }
+                    }
                 }
             }
         }
@@ -222,7 +234,7 @@ struct SheetCells::Impl {
         }
         if (!rgce.empty() && rgce[0] == 0x01 && rgce.size() >= 5) {
             const std::uint16_t row = load16(rgce.data() + 1), col = load16(rgce.data() + 3);
-            const std::uint32_t key = (std::uint32_t{row} << 16) | (col & 0xFF);
+            const std::uint32_t key = (std::uint32_t{row} << 16) | col;
             if (const auto a = arrayFormulas.find(key); a != arrayFormulas.end()) {
                 if (row != c.row || col != c.col) {
                     return false; // holds a result of the array formula

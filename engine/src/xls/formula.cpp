@@ -274,10 +274,29 @@ private:
         if (x.first >= list.size() || x.last >= list.size()) {
             return std::nullopt;
         }
-        if (book.kind != FormulaNames::SupBook::Self) {
-            return std::nullopt; // another workbook: its path shows in a form not read here
+        if (book.kind == FormulaNames::SupBook::Self) {
+            return sheetPrefix(list[x.first], list[x.last]);
         }
-        return sheetPrefix(list[x.first], list[x.last]);
+        // Another workbook: 'C:\dir\[Book.xls]Sheet1'!A1, as the formula bar shows a link to
+        // a closed workbook.
+        if (book.kind != FormulaNames::SupBook::External || x.first != x.last) {
+            return std::nullopt;
+        }
+        const std::size_t slash = book.path.find_last_of('\\');
+        const std::string folder = slash == std::string::npos ? "" : book.path.substr(0, slash + 1);
+        const std::string file = book.path.substr(folder.size());
+        const std::string name = "[" + file + "]" + list[x.first];
+        if (folder.empty() && !needsQuotes(file) && !needsQuotes(list[x.first])) {
+            return name + "!";
+        }
+        std::string out = "'";
+        for (char c : folder + name) {
+            out.push_back(c);
+            if (c == '\'') {
+                out.push_back('\'');
+            }
+        }
+        return out + "'!";
     }
     std::optional<std::string> externName(std::uint16_t ixti, std::uint16_t index) const {
         if (ixti >= m_names.xti.size() || m_names.xti[ixti].supBook >= m_names.supBooks.size()) {

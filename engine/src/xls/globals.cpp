@@ -35,6 +35,48 @@ std::string builtInName(unsigned char code) {
     return code < std::size(kNames) ? kNames[code] : "_builtin" + std::to_string(code);
 }
 
+// A SUPBOOK's file name as a formula shows it (MS-XLS 2.5.277 VirtualPath): the encoded form
+// starts with 0x01 and marks drives, roots, separators and parent folders with control
+// characters.
+std::u16string decodeVirtualPath(const std::u16string& path) {
+    if (path.empty() || path[0] != 0x01) {
+        return path;
+    }
+    std::u16string out;
+    for (std::size_t i = 1; i < path.size(); ++i) {
+        switch (path[i]) {
+        case 0x01:
+            if (i + 1 < path.size()) {
+                ++i;
+                out += path[i] == u'@' ? std::u16string(u"\\\\")
+                                       : std::u16string{path[i], u':', u'\\'};
+            }
+            break;
+        case 0x02:
+        case 0x03:
+            out += u'\\';
+            break;
+        case 0x04:
+            out += u"..\\";
+            break;
+        case 0x05: // a URL or long volume, written out after its length
+            if (i + 1 < path.size()) {
+                const std::size_t n = std::min<std::size_t>(path[i + 1], path.size() - i - 2);
+                out += path.substr(i + 2, n);
+                i += 1 + n;
+            }
+            break;
+        case 0x06:
+        case 0x07:
+        case 0x08:
+            break; // the startup and library folders
+        default:
+            out += path[i];
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 Result<Globals> Globals::read(std::string bytes) {
@@ -158,7 +200,7 @@ Result<Globals> Globals::read(std::string bytes) {
                 std::size_t at = 2;
                 const std::size_t count = data.size() >= 2 ? load16(data.data()) : 0;
                 if (auto p = readUnicodeString(data, at)) {
-                    supBook.path = toUtf8(*p);
+                    supBook.path = toUtf8(decodeVirtualPath(*p));
                 }
                 for (std::size_t k = 0; k < count; ++k) {
                     auto s = readUnicodeString(data, at);

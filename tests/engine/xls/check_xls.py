@@ -1,5 +1,6 @@
 """Independent checks of .xls workbooks written by the engine.
 
+corrupt KIND ORIGINAL TARGET: writes a copy with one fault (see corrupt).
 structure FILE...: each file opens in xlrd (formatting_info, any logged warning fails) and in
 olefile (DEFECT_INCORRECT), and its Workbook stream is consistent: every BOUNDSHEET points at
 a BOF, the SST obeys the continuation rules and its counts, EXTSST, INDEX and DBCELL point
@@ -39,9 +40,10 @@ def records(stream):
     return out
 
 
-def check_sst(recs, index, label_sst):
+def check_sst(recs, index, label_sst, widths=None):
     """Walks the SST and its CONTINUE records; returns (absolute offset, offset in record) of
-    every string."""
+    every string, and adds the stream offset of every width byte of continued characters to
+    widths."""
     segs = [recs[index]]
     k = index + 1
     while k < len(recs) and recs[k][1] == 0x003C:
@@ -88,6 +90,8 @@ def check_sst(recs, index, label_sst):
                 if seg == len(segs):
                     raise Bad("SST ends inside string %d" % i)
                 flag = segs[seg][2][0]
+                if widths is not None:
+                    widths.append(segs[seg][0] + 4)
                 if flag not in (0, 1):
                     raise Bad("continued string %d has no width byte (found 0x%02X)" % (i, flag))
                 width, off = (2 if flag else 1), 1
@@ -242,9 +246,38 @@ def pair(original, copy, changes, find, replacement):
     return len(listed)
 
 
+def corrupt(kind, source, target):
+    """Writes to target a copy of source with one fault of the given kind, at the same size:
+    bof (a BOUNDSHEET 4 bytes off), width (a continued string's width byte replaced by the
+    character after it, as a reader sees a missing one) or extsst (a stale bucket)."""
+    import shutil
+    shutil.copyfile(source, target)
+    ole = olefile.OleFileIO(target, write_mode=True)
+    stream = bytearray(ole.openstream("Workbook").read())
+    recs = records(bytes(stream))
+    if kind == "bof":
+        at = next(r[0] for r in recs if r[1] == 0x0085)
+        struct.pack_into("<I", stream, at + 4, struct.unpack_from("<I", stream, at + 4)[0] + 4)
+    elif kind == "width":
+        widths = []
+        sst = next(i for i, r in enumerate(recs) if r[1] == 0x00FC)
+        check_sst(recs, sst, sum(1 for r in recs if r[1] == 0x00FD), widths)
+        if not widths:
+            raise Bad("no continued string to break")
+        stream[widths[0]] = stream[widths[0] + 1]
+    else:
+        at = next(r[0] for r in recs if r[1] == 0x00FF)
+        struct.pack_into("<I", stream, at + 6, struct.unpack_from("<I", stream, at + 6)[0] + 1)
+    ole.write_stream("Workbook", bytes(stream))
+    ole.close()
+
+
 def main(args):
     try:
-        if args[0] == "structure":
+        if args[0] == "corrupt":
+            corrupt(*args[1:4])
+            print("corrupted:", args[3])
+        elif args[0] == "structure":
             for path in args[1:]:
                 structure(path)
                 print("ok:", path)

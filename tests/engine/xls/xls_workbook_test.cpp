@@ -245,3 +245,51 @@ TEST(XlsRefusal, ContentThatIsNoBinaryWorkbookFailsByWhatItIs) {
 
 } // namespace
 } // namespace engine
+
+namespace engine {
+namespace {
+
+// The independent checks must fail on what they are there to catch: a file the engine wrote,
+// then broken in one place at a time.
+TEST(XlsCheck, EachCheckCatchesItsFault) {
+    const fs::path original = corpus::folder() / "poi/15556.xls";
+    if (!fs::exists(original) ||
+        std::system("/usr/bin/python3 -c 'import xlrd, olefile' >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "the corpus or python3 with xlrd and olefile is missing";
+    }
+    TempFolder folder;
+    const fs::path copy = copyWritable(original, folder.path() / "book.xls");
+    {
+        auto book = Workbook::open(copy);
+        ASSERT_TRUE(book.ok()) << book.error().message();
+        queueAll(*book.value(), {"e", "E#", true, false});
+        const auto saved = book.value()->save();
+        ASSERT_TRUE(saved.ok()) << saved.error().message();
+        ASSERT_GT(saved.value().cellsChanged, 0U);
+    }
+    const auto run = [&](const std::string& args) {
+        const fs::path report = folder.path() / "report.txt";
+        const int status =
+            std::system((checker() + " " + args + " > \"" + report.string() + "\" 2>&1").c_str());
+        return std::make_pair(status, readFile(report));
+    };
+    const auto good = run("structure \"" + copy.string() + "\"");
+    EXPECT_EQ(good.first, 0) << good.second;
+    const struct {
+        const char* kind;
+        const char* message;
+    } faults[] = {
+        {"bof", "which is no BOF"}, {"width", "has no width byte"}, {"extsst", "EXTSST bucket 0"}};
+    for (const auto& fault : faults) {
+        const fs::path broken = folder.path() / (std::string(fault.kind) + ".xls");
+        const auto made = run(std::string("corrupt ") + fault.kind + " \"" + copy.string() +
+                              "\" \"" + broken.string() + "\"");
+        ASSERT_EQ(made.first, 0) << made.second;
+        const auto checked = run("structure \"" + broken.string() + "\"");
+        EXPECT_NE(checked.first, 0) << fault.kind;
+        EXPECT_NE(checked.second.find(fault.message), std::string::npos) << checked.second;
+    }
+}
+
+} // namespace
+} // namespace engine
