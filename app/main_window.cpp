@@ -2,14 +2,14 @@
 // pageTabs, the Help button and the hand-cursor rule.
 #include "main_window.h"
 
-#include "fonts.h"
-#include "platform/cursor_file.h"
 #include "splash.h"
 #include "start_up.h"
-#include "twips.h"
 #include "window_icon.h"
 
+#include "platform/design.h"
+#include "platform/hand_cursor.h"
 #include "platform/shared_routines.h"
+#include "platform/tab_pages.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,7 +17,6 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -33,10 +32,10 @@ constexpr int kClientWidth = 6600;
 constexpr int kClientHeight = 7935;
 constexpr int kListColumnWidth = 5500;
 
-constexpr double kTextPoints = 9.0;
-constexpr double kButtonPoints = 11.25;
+using platform::kButtonPoints;
+using platform::kTextPoints;
+using platform::twipsRect;
 
-const QString kCursorFile = QStringLiteral("/HAND-M.CUR");
 const QString kCheck4Key = QStringLiteral("Check4");
 const QString kTabSelKey = QStringLiteral("TabSel");
 
@@ -58,17 +57,10 @@ Widget* named(Widget* widget, const char* name) {
 QPushButton* makeButton(const char* name, const QString& caption, QWidget* parent,
                         const QRect& geometry) {
     auto* button = named(new QPushButton(caption, parent), name);
-    button->setFont(app::arialFont(kButtonPoints, true));
+    button->setFont(platform::arialFont(kButtonPoints));
     button->setAutoDefault(false);
     button->setGeometry(geometry);
     return button;
-}
-
-void setBackground(QWidget& widget, const QColor& colour) {
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::Window, colour);
-    widget.setPalette(palette);
-    widget.setAutoFillBackground(true);
 }
 
 } // namespace
@@ -81,11 +73,11 @@ MainWindow::MainWindow(platform::Services& services, QWidget* parent)
       m_installationFolder(platform::installationFolder()) {
     setObjectName(QStringLiteral("Form1"));
     setWindowIcon(app::windowIcon());
-    setFont(app::arialFont(kTextPoints, true));
-    setFixedSize(app::twipsToPixels(kClientWidth), app::twipsToPixels(kClientHeight));
+    setFont(platform::arialFont(kTextPoints));
+    setFixedSize(platform::twipsToPixels(kClientWidth), platform::twipsToPixels(kClientHeight));
 
     fileListView = named(new QTreeWidget(this), "ListView1");
-    fileListView->setGeometry(app::twipsRect(120, 120, 6360, 1575));
+    fileListView->setGeometry(twipsRect(120, 120, 6360, 1575));
     fileListView->setToolTip(QStringLiteral(
         "Drag and drop files here. Double-click item to remove it. Move bar to right and out "
         "of window to reveal full names."));
@@ -101,42 +93,43 @@ MainWindow::MainWindow(platform::Services& services, QWidget* parent)
     fileListView->header()->setSectionsMovable(false);
 
     addFilesButton = makeButton("PushButton3", QStringLiteral("Add Excel File(s)"), this,
-                                app::twipsRect(120, 1800, 2880, 405));
+                                twipsRect(120, 1800, 2880, 405));
     addFolderButton = makeButton("PushButton6", QStringLiteral("Add All Excel File(s) In Folder"),
-                                 this, app::twipsRect(3120, 1800, 3360, 405));
+                                 this, twipsRect(3120, 1800, 3360, 405));
 
     pageTabs = named(new QTabWidget(this), "TabControl1");
-    pageTabs->setGeometry(app::twipsRect(120, 2280, 6360, 3705));
-    pageTabs->tabBar()->setFont(app::arialFont(kButtonPoints, true));
+    pageTabs->setGeometry(twipsRect(120, 2280, 6360, 3705));
+    pageTabs->tabBar()->setFont(platform::arialFont(kButtonPoints));
     pageTabs->setUsesScrollButtons(false);
-    QWidget* page0 = addPage(QStringLiteral("Find and replace"));
-    addPage(QStringLiteral("Multiple find and replace (sets)"));
+    m_tabPages = new platform::TabPages(*pageTabs);
+    QWidget* page0 = m_tabPages->addPage(QStringLiteral("Find and replace"));
+    m_tabPages->addPage(QStringLiteral("Multiple find and replace (sets)"));
 
     findLabel = named(new QLabel(QStringLiteral(" Find what (exact case):"), page0), "Label1");
-    findLabel->setGeometry(app::twipsRect(240, 480, 5415, 255));
+    findLabel->setGeometry(twipsRect(240, 480, 5415, 255));
     findText = named(new QPlainTextEdit(page0), "Text1");
-    findText->setGeometry(app::twipsRect(240, 720, 5850, 1140));
+    findText->setGeometry(twipsRect(240, 720, 5850, 1140));
     findText->setTabChangesFocus(true);
     replaceLabel = named(new QLabel(QStringLiteral(" Replace with:"), page0), "Label2");
-    replaceLabel->setGeometry(app::twipsRect(240, 2040, 6015, 255));
+    replaceLabel->setGeometry(twipsRect(240, 2040, 6015, 255));
     replaceText = named(new QPlainTextEdit(page0), "Text2");
-    replaceText->setGeometry(app::twipsRect(240, 2280, 5850, 1140));
+    replaceText->setGeometry(twipsRect(240, 2280, 5850, 1140));
     replaceText->setTabChangesFocus(true);
 
     caseFrame = named(new QGroupBox(QStringLiteral("Case Option"), this), "Frame1");
-    caseFrame->setGeometry(app::twipsRect(120, 6080, 6360, 690));
+    caseFrame->setGeometry(twipsRect(120, 6080, 6360, 690));
     matchCase =
         named(new QCheckBox(QStringLiteral("Match case - case must match when finding"), caseFrame),
               "Check4");
-    matchCase->setGeometry(app::twipsRect(240, 300, 4095, 255));
+    matchCase->setGeometry(twipsRect(240, 300, 4095, 255));
 
     startButton = makeButton("PushButton7", QStringLiteral("Start Replacing"), this,
-                             app::twipsRect(120, 6880, 5280, 405));
-    helpButton = makeButton("PushButton16", QStringLiteral("Help"), this,
-                            app::twipsRect(5520, 6880, 960, 405));
+                             twipsRect(120, 6880, 5280, 405));
+    helpButton =
+        makeButton("PushButton16", QStringLiteral("Help"), this, twipsRect(5520, 6880, 960, 405));
 
     progressBar = named(new QProgressBar(this), "ProgressBar1");
-    progressBar->setGeometry(app::twipsRect(120, 7410, 6360, 405));
+    progressBar->setGeometry(twipsRect(120, 7410, 6360, 405));
     progressBar->setRange(0, 100);
     progressBar->setValue(0);
     progressBar->setTextVisible(false);
@@ -150,51 +143,24 @@ MainWindow::MainWindow(platform::Services& services, QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
-// A page of pageTabs holds one area that covers the whole tab control, moved up and left
-// by the page's own offset: the page's controls are then placed in the tab control's
-// coordinates, and the page clips what would fall on the tab captions.
-QWidget* MainWindow::addPage(const QString& caption) {
-    const int index = pageTabs->count();
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("TabControl1Page%1").arg(index));
-    auto* area = new QWidget(page);
-    area->setObjectName(QStringLiteral("TabControl1Area%1").arg(index));
-    pageTabs->addTab(page, caption);
-    m_pages.at(static_cast<std::size_t>(index)) = page;
-    m_pageAreas.at(static_cast<std::size_t>(index)) = area;
-    page->installEventFilter(this);
-    if (auto* stack = pageTabs->findChild<QStackedWidget*>()) {
-        stack->installEventFilter(this);
-    }
-    pageTabs->installEventFilter(this);
-    placePageAreas();
-    return area;
-}
-
-void MainWindow::placePageAreas() {
-    for (std::size_t i = 0; i < m_pages.size(); ++i) {
-        if (m_pages[i] == nullptr) {
-            continue;
-        }
-        const QPoint offset = m_pages[i]->mapTo(pageTabs, QPoint(0, 0));
-        m_pageAreas[i]->setGeometry(QRect(-offset, pageTabs->size()));
-    }
+QWidget* MainWindow::setsPage() const {
+    return m_tabPages->area(1);
 }
 
 // White for the window, the frame, the check box and every label; the tab control and the
 // progress bar keep the style's own colours rather than the window's.
 void MainWindow::giveDesignColours() {
-    setBackground(*this, Qt::white);
+    platform::paintBackground(*this, platform::kDesignFace);
     const QColor styleWindow = QApplication::palette().color(QPalette::Window);
-    setBackground(*pageTabs, styleWindow);
+    platform::paintBackground(*pageTabs, styleWindow);
     pageTabs->setAutoFillBackground(false);
-    setBackground(*progressBar, styleWindow);
+    platform::paintBackground(*progressBar, styleWindow);
     progressBar->setAutoFillBackground(false);
-    setBackground(*caseFrame, Qt::white);
-    setBackground(*matchCase, Qt::white);
+    platform::paintBackground(*caseFrame, platform::kDesignFace);
+    platform::paintBackground(*matchCase, platform::kDesignFace);
     const auto labels = findChildren<QLabel*>();
     for (QLabel* label : labels) {
-        setBackground(*label, Qt::white);
+        platform::paintBackground(*label, platform::kDesignFace);
     }
 }
 
@@ -223,7 +189,7 @@ bool MainWindow::start() {
 
     app::applySkin(*this, m_installationFolder);
     platform::centerForm(*this);
-    loadMouseIcon();
+    m_pointer.setMouseIcon(platform::loadHandCursor(m_installationFolder));
     app::maybeOpenHomePage(m_services.clock, m_services.random, m_services.urlOpener);
     if (!m_splash) {
         m_splash = std::make_unique<Splash>(m_services, m_writer, m_installationFolder);
@@ -234,19 +200,11 @@ bool MainWindow::start() {
     }
     setWindowTitle(platform::kApplicationTitle);
     fileListView->setHeaderLabels({QStringLiteral("Excel File(s)")});
-    fileListView->setColumnWidth(0, app::twipsToPixels(kListColumnWidth));
+    fileListView->setColumnWidth(0, platform::twipsToPixels(kListColumnWidth));
     restoreMatchCase();
     restorePage();
     fileListView->setFocus();
     return true;
-}
-
-void MainWindow::loadMouseIcon() {
-    const QString path = m_installationFolder + kCursorFile;
-    if (platform::fileExists(path)) {
-        // A file that does not load as a cursor leaves the window without a mouse icon.
-        m_mouseIcon = platform::loadCursorFile(path);
-    }
 }
 
 // Only "0" and "1" are values the program writes; anything else reads as the default.
@@ -287,14 +245,7 @@ void MainWindow::showHelp() {
 }
 
 void MainWindow::setMousePointer(int pointer) {
-    m_pointer = pointer;
-    if (pointer == platform::kPointerHourglass) {
-        setCursor(Qt::WaitCursor);
-    } else if (pointer == platform::kPointerCustom && m_mouseIcon) {
-        setCursor(*m_mouseIcon);
-    } else {
-        unsetCursor();
-    }
+    m_pointer.setMousePointer(pointer);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -310,69 +261,30 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 // The rule watches mouse moves over every push button (the hand), and over the window's
-// background, findListLabel, replaceListLabel, matchCase and every part of pageTabs's own surface
-// (the arrow). Qt drops a move over a widget that does not track the mouse, so moves over the other
-// controls reach nobody and change nothing; a move that a watched widget passes on to its
-// parent is acted on only by the widget directly under the mouse.
+// background, Label3, Label4, Check4 and every part of the tab control's own surface (the
+// arrow). Called again once the sets page is filled: a widget already watched is passed over.
 void MainWindow::installHandCursorRule() {
-    QList<QWidget*> watched{this, pageTabs, pageTabs->tabBar(), matchCase};
-    if (auto* stack = pageTabs->findChild<QStackedWidget*>()) {
-        watched.append(stack);
+    if (m_handCursorRule == nullptr) {
+        m_handCursorRule = new platform::HandCursorRule(*this, this);
     }
-    for (std::size_t i = 0; i < m_pages.size(); ++i) {
-        watched.append(m_pages[i]);
-        watched.append(m_pageAreas[i]);
+    QList<QWidget*> backgrounds{this, pageTabs, pageTabs->tabBar(), matchCase};
+    if (auto* stack = pageTabs->findChild<QStackedWidget*>()) {
+        backgrounds.append(stack);
+    }
+    for (int i = 0; i < m_tabPages->count(); ++i) {
+        backgrounds.append(m_tabPages->page(i));
+        backgrounds.append(m_tabPages->area(i));
     }
     for (const char* name : {"Label3", "Label4"}) {
         if (auto* label = findChild<QWidget*>(QLatin1String(name))) {
-            watched.append(label);
+            backgrounds.append(label);
         }
+    }
+    for (QWidget* widget : backgrounds) {
+        m_handCursorRule->addBackground(*widget);
     }
     const auto buttons = findChildren<QPushButton*>();
     for (QPushButton* button : buttons) {
-        watched.append(button);
+        m_handCursorRule->addButton(*button);
     }
-    for (QWidget* widget : watched) {
-        widget->setMouseTracking(true);
-        m_pointerWatched.insert(widget);
-        widget->removeEventFilter(this);
-        widget->installEventFilter(this);
-    }
-}
-
-void MainWindow::followHandCursorRule(int pointer) {
-    if (m_pointer == platform::kPointerHourglass || m_pointer == pointer) {
-        return;
-    }
-    setMousePointer(pointer);
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-    case QEvent::Move:
-    case QEvent::Resize:
-    case QEvent::Show:
-    case QEvent::LayoutRequest:
-        if (watched == pageTabs || watched == m_pages[0] || watched == m_pages[1] ||
-            qobject_cast<QStackedWidget*>(watched) != nullptr) {
-            placePageAreas();
-        }
-        break;
-    case QEvent::MouseMove: {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget == nullptr || !m_pointerWatched.contains(widget)) {
-            break;
-        }
-        if (qobject_cast<QPushButton*>(widget) != nullptr) {
-            followHandCursorRule(platform::kPointerCustom);
-        } else if (widget->childAt(static_cast<QMouseEvent*>(event)->position().toPoint()) ==
-                   nullptr) {
-            followHandCursorRule(platform::kPointerDefault);
-        }
-        break;
-    }
-    default:
-        break;
-    }
-    return QWidget::eventFilter(watched, event);
 }

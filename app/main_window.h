@@ -5,14 +5,13 @@
 
 #include "setting_writer.h"
 
+#include "platform/hand_cursor.h"
 #include "platform/mouse_pointer.h"
 #include "platform/services.h"
 
 #include <QCursor>
-#include <QSet>
 #include <QString>
 #include <QWidget>
-#include <array>
 #include <memory>
 #include <optional>
 
@@ -25,6 +24,11 @@ class QPushButton;
 class QTabWidget;
 class QTreeWidget;
 class Splash;
+
+namespace platform {
+class HandCursorRule;
+class TabPages;
+} // namespace platform
 
 /// The text of the Help button's message.
 inline const QString kHelpText =
@@ -53,7 +57,7 @@ public:
 
     /// The area of page 1 ("Multiple find and replace (sets)") that holds its controls.
     /// Its coordinates are those of pageTabs, as the page's design gives them.
-    QWidget* setsPage() const { return m_pageAreas[1]; }
+    QWidget* setsPage() const;
 
     /// The start-up sequence, run once before the window is first shown: skin, centring,
     /// hand cursor, home page draw, splash, caption, file list column, matchCase and the page
@@ -73,9 +77,9 @@ public:
     Splash* splash() const { return m_splash.get(); }
 
     /// The hand cursor loaded from "HAND-M.CUR", if any (the window's mouse icon).
-    const std::optional<QCursor>& mouseIcon() const { return m_mouseIcon; }
+    const std::optional<QCursor>& mouseIcon() const { return m_pointer.mouseIcon(); }
 
-    int mousePointer() const override { return m_pointer; }
+    int mousePointer() const override { return m_pointer.mousePointer(); }
     /// 0 the arrow, 11 the hourglass, 99 the hand cursor (the arrow without one).
     void setMousePointer(int pointer) override;
 
@@ -85,16 +89,11 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QWidget* addPage(const QString& caption);
-    void placePageAreas();
     void giveDesignColours();
     void setTabOrderByIndex();
     void installHandCursorRule();
-    void followHandCursorRule(int pointer);
-    void loadMouseIcon();
     void restoreMatchCase();
     void restorePage();
 
@@ -105,12 +104,10 @@ private:
     platform::Services m_services;
     app::SettingWriter m_writer;
     QString m_installationFolder;
-    std::array<QWidget*, 2> m_pages{};
-    std::array<QWidget*, 2> m_pageAreas{};
+    platform::TabPages* m_tabPages = nullptr;
+    platform::HandCursorRule* m_handCursorRule = nullptr;
     std::unique_ptr<Splash> m_splash;
-    std::optional<QCursor> m_mouseIcon;
-    QSet<QWidget*> m_pointerWatched;
-    int m_pointer = platform::kPointerDefault;
+    platform::WindowPointer m_pointer{*this};
     bool m_restoring = false;
     bool m_unloaded = false;
 };

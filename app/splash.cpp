@@ -1,9 +1,7 @@
 // Splash: showSplash, pause and the click of hideCheck.
 #include "splash.h"
 
-#include "fonts.h"
-#include "twips.h"
-
+#include "platform/design.h"
 #include "platform/shared_routines.h"
 
 #include <QCheckBox>
@@ -34,8 +32,8 @@ protected:
         QPainter painter(this);
         painter.setPen(QPen(Qt::black, 0));
         for (const SplashLine& line : m_layout.lines) {
-            painter.drawLine(app::twipsToPixels(line.x1), app::twipsToPixels(line.y1),
-                             app::twipsToPixels(line.x2), app::twipsToPixels(line.y2));
+            painter.drawLine(platform::twipsToPixels(line.x1), platform::twipsToPixels(line.y1),
+                             platform::twipsToPixels(line.x2), platform::twipsToPixels(line.y2));
         }
     }
 
@@ -94,9 +92,9 @@ Splash::Splash(const platform::Services& services, app::SettingWriter& writer,
     pictureLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     hideCheck->setObjectName(QStringLiteral("Check1"));
-    hideCheck->setFont(app::arialFont(9.0, false));
+    hideCheck->setFont(platform::arialFont(platform::kTextPoints, false));
     hideCheck->setAutoFillBackground(true);
-    hideCheck->setGeometry(app::twipsRect(kCheck1Left, 0, kCheck1Width, kCheck1Height));
+    hideCheck->setGeometry(platform::twipsRect(kCheck1Left, 0, kCheck1Width, kCheck1Height));
     connect(hideCheck, &QCheckBox::clicked, this, &Splash::saveShowAgain);
 }
 
@@ -120,15 +118,15 @@ bool Splash::showSplash() {
     }
     setWindowTitle(platform::kApplicationTitle);
 
-    m_layout =
-        layOutSplash(app::pixelsToTwips(picture.width()), app::pixelsToTwips(picture.height()));
+    m_layout = layOutSplash(platform::pixelsToTwips(picture.width()),
+                            platform::pixelsToTwips(picture.height()));
     m_shownLayout = m_layout;
     pictureLabel->setPixmap(QPixmap::fromImage(picture));
-    pictureLabel->setGeometry(0, 0, app::twipsToPixels(m_layout.width),
-                              app::twipsToPixels(m_layout.height));
-    setFixedSize(app::twipsToPixels(m_layout.width), app::twipsToPixels(m_layout.height));
+    pictureLabel->setGeometry(0, 0, platform::twipsToPixels(m_layout.width),
+                              platform::twipsToPixels(m_layout.height));
+    setFixedSize(platform::twipsToPixels(m_layout.width), platform::twipsToPixels(m_layout.height));
     hideCheck->setGeometry(
-        app::twipsRect(kCheck1Left, m_layout.check1Top, kCheck1Width, kCheck1Height));
+        platform::twipsRect(kCheck1Left, m_layout.check1Top, kCheck1Width, kCheck1Height));
     hideCheck->raise();
     m_lineLayer->setGeometry(rect());
     m_lineLayer->raise();

@@ -1,7 +1,7 @@
 // applySkin and maybeOpenHomePage.
 #include "start_up.h"
 
-#include "platform/appearance.h"
+#include "platform/design.h"
 
 #include <QFile>
 #include <QFileInfo>

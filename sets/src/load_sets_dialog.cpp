@@ -1,13 +1,12 @@
 // The Load Sets dialog: its controls, its load, and its four buttons.
 #include "sets/load_sets_dialog.h"
 
-#include "appearance.h"
 #include "sets/set_list.h"
 #include "sets/sets_file.h"
 #include "sets/text_file.h"
 
-#include "platform/appearance.h"
-#include "platform/cursor_file.h"
+#include "platform/design.h"
+#include "platform/hand_cursor.h"
 #include "platform/shared_routines.h"
 
 #include <QLabel>
@@ -17,6 +16,10 @@
 
 namespace sets {
 namespace {
+
+using platform::kButtonPoints;
+using platform::kTextPoints;
+using platform::twipsRect;
 
 constexpr auto kSeparatorKey = "Text2";
 
@@ -42,7 +45,7 @@ LoadSetsDialog::LoadSetsDialog(SetList& sets, const platform::Services& services
       m_sets(sets), m_services(services), m_installationFolder(installationFolder) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Load Sets"));
-    setFont(designFont(kTextPoints));
+    setFont(platform::arialFont(kTextPoints));
     setFixedSize(twipsRect(0, 0, 6000, 1620).size());
     setModal(true);
 
@@ -65,7 +68,7 @@ LoadSetsDialog::LoadSetsDialog(SetList& sets, const platform::Services& services
     const auto button = [this](const char* name, const QString& caption, QRect design) {
         auto* widget = new QPushButton(caption, this);
         widget->setObjectName(QString::fromLatin1(name));
-        widget->setFont(designFont(kButtonPoints));
+        widget->setFont(platform::arialFont(kButtonPoints));
         // No button answers the Enter key: Load runs only when it is clicked.
         widget->setAutoDefault(false);
         widget->setGeometry(design);
@@ -90,7 +93,7 @@ LoadSetsDialog::LoadSetsDialog(SetList& sets, const platform::Services& services
     QWidget::setTabOrder(cancelButton, browseButton);
     QWidget::setTabOrder(browseButton, helpButton);
 
-    auto* rule = new HandCursorRule(m_pointer, this);
+    auto* rule = new platform::HandCursorRule(m_pointer, this);
     for (QPushButton* each : {browseButton, helpButton, loadButton, cancelButton}) {
         rule->addButton(*each);
     }
@@ -113,10 +116,7 @@ LoadSetsDialog::LoadSetsDialog(SetList& sets, const platform::Services& services
 void LoadSetsDialog::prepare() {
     platform::setFormColors(*this);
     platform::centerForm(*this);
-    const QString cursorFile = m_installationFolder + QStringLiteral("/HAND-M.CUR");
-    if (platform::fileExists(cursorFile)) {
-        m_pointer.setMouseIcon(platform::loadCursorFile(cursorFile));
-    }
+    m_pointer.setMouseIcon(platform::loadHandCursor(m_installationFolder));
     // saveSeparator writes the value back to the setting.
     separatorBox->setText(
         platform::readSetting(m_services.settings, kSeparatorKey, kDefaultSeparator));

@@ -1,10 +1,10 @@
 // The sets page's handlers.
 #include "sets/sets_controller.h"
 
+#include "platform/hand_cursor.h"
 #include "sets/load_sets_dialog.h"
 #include "sets/set_list.h"
 #include "sets/sets_file.h"
-#include "sets/window_pointer.h"
 
 #include "platform/shared_routines.h"
 
@@ -34,7 +34,7 @@ SetsController::SetsController(const SetsPageControls& controls, QWidget& mainWi
     connect(controls.replaceList, &QComboBox::currentIndexChanged, this,
             &SetsController::mirrorReplaceSelection);
 
-    auto* rule = new HandCursorRule(mainPointer, this);
+    auto* rule = new platform::HandCursorRule(mainPointer, this);
     for (QPushButton* button :
          {controls.addSetButton, controls.loadSetsButton, controls.saveSetsButton,
           controls.clearSetsButton, controls.removeSetButton}) {

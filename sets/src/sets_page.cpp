@@ -1,87 +1,40 @@
 // Placing the sets page's controls.
 #include "sets/sets_page.h"
 
-#include "appearance.h"
 #include "sets/set_list.h"
 
+#include "platform/design.h"
+
 #include <QComboBox>
-#include <QEvent>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
-#include <QTabWidget>
-#include <vector>
 
 namespace sets {
 namespace {
 
-// Keeps the controls where the design puts them relative to the tab control. A tab page
-// starts below the tab bar and inside the frame, by an amount the style decides, so the
-// offset is measured again whenever the page is shown, moved or resized.
-class TabPagePlacement final : public QObject {
-public:
-    explicit TabPagePlacement(QWidget& page) : QObject(&page), m_page(page) {
-        page.installEventFilter(this);
-    }
-    void place(QWidget& control, const QRect& design) {
-        m_controls.push_back({&control, design});
-        control.setGeometry(design.translated(-offset()));
-    }
-
-protected:
-    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
-        const QEvent::Type type = event->type();
-        if (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize) {
-            const QPoint shift = offset();
-            for (const auto& [control, design] : m_controls) {
-                control->setGeometry(design.translated(-shift));
-            }
-        }
-        return false;
-    }
-
-private:
-    QPoint offset() const {
-        for (QWidget* ancestor = m_page.parentWidget(); ancestor != nullptr;
-             ancestor = ancestor->parentWidget()) {
-            if (qobject_cast<QTabWidget*>(ancestor) != nullptr) {
-                return m_page.mapTo(ancestor, QPoint(0, 0));
-            }
-        }
-        return {};
-    }
-
-    QWidget& m_page;
-    std::vector<std::pair<QWidget*, QRect>> m_controls;
-};
-
-// The design colour of the main window's labels.
-void paintWhite(QLabel& label) {
-    QPalette palette = label.palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    label.setPalette(palette);
-    label.setAutoFillBackground(true);
-}
+using platform::kButtonPoints;
+using platform::kTextPoints;
+using platform::twipsRect;
 
 } // namespace
 
 SetsPageControls createSetsPage(QWidget& page) {
-    auto* placement = new TabPagePlacement(page);
     auto* list = new SetList(&page);
     list->setObjectName(QStringLiteral("SetList"));
 
     const auto label = [&](const char* name, const QString& caption, QRect design) {
         auto* widget = new QLabel(caption, &page);
         widget->setObjectName(QString::fromLatin1(name));
-        widget->setFont(designFont(kTextPoints));
-        paintWhite(*widget);
-        placement->place(*widget, design);
+        widget->setFont(platform::arialFont(kTextPoints));
+        platform::paintBackground(*widget, platform::kDesignFace);
+        widget->setGeometry(design);
         return widget;
     };
     const auto combo = [&](const char* name, int column, QRect design) {
         auto* widget = new QComboBox(&page);
         widget->setObjectName(QString::fromLatin1(name));
-        widget->setFont(designFont(kTextPoints));
+        widget->setFont(platform::arialFont(kTextPoints));
         widget->setEditable(false);
         widget->setModel(list);
         widget->setModelColumn(column);
@@ -93,15 +46,15 @@ SetsPageControls createSetsPage(QWidget& page) {
             view->setUniformItemSizes(true);
         }
         widget->setCurrentIndex(-1);
-        placement->place(*widget, design);
+        widget->setGeometry(design);
         return widget;
     };
     const auto button = [&](const char* name, const QString& caption, QRect design) {
         auto* widget = new QPushButton(caption, &page);
         widget->setObjectName(QString::fromLatin1(name));
-        widget->setFont(designFont(kButtonPoints));
+        widget->setFont(platform::arialFont(kButtonPoints));
         widget->setAutoDefault(false);
-        placement->place(*widget, design);
+        widget->setGeometry(design);
         return widget;
     };
 

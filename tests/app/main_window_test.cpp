@@ -4,10 +4,9 @@
 #include "app_test_support.h"
 #include "fakes/fake_services.h"
 #include "main_window.h"
-#include "splash.h"
-#include "twips.h"
-
 #include "platform/qt_services.h"
+#include "sets/sets_page.h"
+#include "splash.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -58,36 +57,36 @@ struct Fixture {
     MainWindow form;
 };
 
-// Adds controls on the sets page the way the sets subsystem does, before start.
+// Fills the sets page as the sets subsystem does, before start.
 void fillSetsPage(MainWindow& form) {
-    QWidget* page = form.setsPage();
-    auto* label3 = new QLabel(QStringLiteral(" Find what (exact case):"), page);
-    label3->setObjectName(QStringLiteral("Label3"));
-    label3->setGeometry(app::twipsRect(240, 495, 5415, 255));
-    auto* combo1 = new QComboBox(page);
-    combo1->setObjectName(QStringLiteral("Combo1"));
-    combo1->setGeometry(app::twipsRect(240, 810, 5850, 345));
-    auto* label4 = new QLabel(QStringLiteral(" Replace with:"), page);
-    label4->setObjectName(QStringLiteral("Label4"));
-    label4->setGeometry(app::twipsRect(240, 1350, 6015, 255));
-    auto* combo2 = new QComboBox(page);
-    combo2->setObjectName(QStringLiteral("Combo2"));
-    combo2->setGeometry(app::twipsRect(240, 1635, 5850, 345));
-    const struct {
-        const char* name;
-        const char* caption;
-        int left, top, width;
-    } buttons[] = {{"PushButton8", "Add Set", 240, 2100, 5850},
-                   {"PushButton10", "Load Sets", 240, 2610, 2820},
-                   {"PushButton1", "Save Sets", 3240, 2610, 2820},
-                   {"PushButton5", "Clear Sets", 240, 3120, 2820},
-                   {"PushButton2", "Remove Selected Set", 3240, 3120, 2820}};
-    for (const auto& b : buttons) {
-        auto* button = new QPushButton(QString::fromLatin1(b.caption), page);
-        button->setObjectName(QLatin1String(b.name));
-        button->setGeometry(app::twipsRect(b.left, b.top, b.width, 405));
-    }
+    sets::createSetsPage(*form.setsPage());
 }
+
+// The window's description, written once: where each control sits (twips, relative to the
+// window, the frame or the tab control), its font size (a tab control's: its captions') and
+// its caption.
+struct DescribedControl {
+    const char* name;
+    const char* relativeTo;
+    int left, top, width, height;
+    double points;
+    const char* caption;
+};
+const DescribedControl kDescribed[] = {
+    {"ListView1", "Form1", 120, 120, 6360, 1575, 9.0, nullptr},
+    {"PushButton3", "Form1", 120, 1800, 2880, 405, 11.25, "Add Excel File(s)"},
+    {"PushButton6", "Form1", 3120, 1800, 3360, 405, 11.25, "Add All Excel File(s) In Folder"},
+    {"TabControl1", "Form1", 120, 2280, 6360, 3705, 11.25, nullptr},
+    {"Frame1", "Form1", 120, 6080, 6360, 690, 9.0, "Case Option"},
+    {"Check4", "Frame1", 240, 300, 4095, 255, 9.0, "Match case - case must match when finding"},
+    {"PushButton7", "Form1", 120, 6880, 5280, 405, 11.25, "Start Replacing"},
+    {"PushButton16", "Form1", 5520, 6880, 960, 405, 11.25, "Help"},
+    {"ProgressBar1", "Form1", 120, 7410, 6360, 405, 9.0, nullptr},
+    {"Label1", "TabControl1", 240, 480, 5415, 255, 9.0, " Find what (exact case):"},
+    {"Text1", "TabControl1", 240, 720, 5850, 1140, 9.0, nullptr},
+    {"Label2", "TabControl1", 240, 2040, 6015, 255, 9.0, " Replace with:"},
+    {"Text2", "TabControl1", 240, 2280, 5850, 1140, 9.0, nullptr},
+};
 
 QWidget* control(MainWindow& form, const QString& name) {
     if (name == QLatin1String("Form1")) {
@@ -103,7 +102,7 @@ QString configFile() {
 
 } // namespace
 
-class Form1Test : public QObject {
+class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
     // Start-up.
@@ -116,14 +115,11 @@ private slots:
     void failedWriteIsReportedOncePerRun();
 
     // Layout and looks.
-    void controlGeometry_data();
-    void controlGeometry();
+    void controlAsDescribed_data();
+    void controlAsDescribed();
     void setsPageUsesTheTabControlsCoordinates();
     void windowIsFixedSizeWithMinimiseAndIcon();
-    void fonts_data();
-    void fonts();
-    void captionsAndTooltip_data();
-    void captionsAndTooltip();
+    void tooltipAndPageCaptions();
     void keyboardOrderFollowsTabIndex();
     void designColours();
 
@@ -143,7 +139,7 @@ private slots:
     void closingEmitsUnloadedOnce();
 };
 
-void Form1Test::firstStartWithEmptyStore() {
+void MainWindowTest::firstStartWithEmptyStore() {
     Fixture f;
     QVERIFY(f.form.start());
     QVERIFY(!f.form.matchCase->isChecked());
@@ -165,7 +161,7 @@ void Form1Test::firstStartWithEmptyStore() {
 }
 
 // Observed from inside the splash's wait: what has already happened and what has not.
-void Form1Test::startUpRunsInItsOrder() {
+void MainWindowTest::startUpRunsInItsOrder() {
     Fixture f;
     QVERIFY(apptest::writePicture(f.path("/Splash/picture.png"), QSize(60, 40)));
     QVERIFY(apptest::writeFile(f.path("/HAND-M.CUR"), apptest::cursorFile(5, 3)));
@@ -199,7 +195,7 @@ void Form1Test::startUpRunsInItsOrder() {
     QCOMPARE(f.fakes.settings.reads, (QStringList{"ShowAgain", "Check4", "TabSel"}));
 }
 
-void Form1Test::storedValuesRestore_data() {
+void MainWindowTest::storedValuesRestore_data() {
     QTest::addColumn<QString>("check4");
     QTest::addColumn<QString>("tabSel");
     QTest::addColumn<bool>("ticked");
@@ -225,7 +221,7 @@ void Form1Test::storedValuesRestore_data() {
                                << "4294967297" << false << 0;
 }
 
-void Form1Test::storedValuesRestore() {
+void MainWindowTest::storedValuesRestore() {
     QFETCH(QString, check4);
     QFETCH(QString, tabSel);
     QFETCH(bool, ticked);
@@ -239,7 +235,7 @@ void Form1Test::storedValuesRestore() {
     QVERIFY2(f.fakes.settings.writes.empty(), "restoring must not write back");
 }
 
-void Form1Test::tickAndPageSurviveARestartThroughTheRealStore() {
+void MainWindowTest::tickAndPageSurviveARestartThroughTheRealStore() {
     QFile::remove(configFile());
     platform::QtSettingsStore store;
     {
@@ -264,7 +260,7 @@ void Form1Test::tickAndPageSurviveARestartThroughTheRealStore() {
     QCOMPARE(second.form.pageTabs->currentIndex(), 1);
 }
 
-void Form1Test::everyPageSwitchWritesTabSel() {
+void MainWindowTest::everyPageSwitchWritesTabSel() {
     Fixture f;
     f.showLoaded();
     f.form.pageTabs->setCurrentIndex(1);
@@ -277,7 +273,7 @@ void Form1Test::everyPageSwitchWritesTabSel() {
     QCOMPARE(f.fakes.settings.writes, expected);
 }
 
-void Form1Test::failedWriteIsReportedOncePerRun() {
+void MainWindowTest::failedWriteIsReportedOncePerRun() {
     Fixture f;
     f.showLoaded();
     f.fakes.settings.failWrites = true;
@@ -289,43 +285,21 @@ void Form1Test::failedWriteIsReportedOncePerRun() {
     QCOMPARE(f.fakes.messageBox.calls[0].icon, platform::Icon::Warning);
 }
 
-void Form1Test::controlGeometry_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("relativeTo");
-    QTest::addColumn<QRect>("twips"); // left, top, width, height
-    const struct {
-        const char* name;
-        const char* relativeTo;
-        int left, top, width, height;
-    } table[] = {
-        {"ListView1", "Form1", 120, 120, 6360, 1575},
-        {"PushButton3", "Form1", 120, 1800, 2880, 405},
-        {"PushButton6", "Form1", 3120, 1800, 3360, 405},
-        {"TabControl1", "Form1", 120, 2280, 6360, 3705},
-        {"Frame1", "Form1", 120, 6080, 6360, 690},
-        {"Check4", "Frame1", 240, 300, 4095, 255},
-        {"PushButton7", "Form1", 120, 6880, 5280, 405},
-        {"PushButton16", "Form1", 5520, 6880, 960, 405},
-        {"ProgressBar1", "Form1", 120, 7410, 6360, 405},
-        {"Label1", "TabControl1", 240, 480, 5415, 255},
-        {"Text1", "TabControl1", 240, 720, 5850, 1140},
-        {"Label2", "TabControl1", 240, 2040, 6015, 255},
-        {"Text2", "TabControl1", 240, 2280, 5850, 1140},
-    };
-    for (const auto& row : table) {
-        QTest::newRow(row.name) << QString::fromLatin1(row.name)
-                                << QString::fromLatin1(row.relativeTo)
-                                << QRect(row.left, row.top, row.width, row.height);
+void MainWindowTest::controlAsDescribed_data() {
+    QTest::addColumn<int>("row");
+    for (int row = 0; row < static_cast<int>(std::size(kDescribed)); ++row) {
+        QTest::newRow(kDescribed[row].name) << row;
     }
 }
 
-void Form1Test::controlGeometry() {
-    QFETCH(QString, name);
-    QFETCH(QString, relativeTo);
-    QFETCH(QRect, twips);
+void MainWindowTest::controlAsDescribed() {
+    QFETCH(int, row);
+    const DescribedControl& described = kDescribed[row];
+    const QString relativeTo = QLatin1String(described.relativeTo);
+    const QRect twips(described.left, described.top, described.width, described.height);
     Fixture f;
     f.showLoaded();
-    QWidget* widget = control(f.form, name);
+    QWidget* widget = control(f.form, QLatin1String(described.name));
     QWidget* reference = control(f.form, relativeTo);
     QVERIFY(widget != nullptr && reference != nullptr);
     const QRect expected(qRound(twips.x() / 15.0), qRound(twips.y() / 15.0),
@@ -335,9 +309,32 @@ void Form1Test::controlGeometry() {
     if (relativeTo == QLatin1String("TabControl1")) {
         QCOMPARE(widget->visibleRegion().boundingRect(), widget->rect());
     }
+
+    QWidget* fontHolder = widget;
+    if (auto* tabs = qobject_cast<QTabWidget*>(widget)) {
+        fontHolder = tabs->tabBar();
+    }
+    const QFontInfo info(fontHolder->font());
+    QVERIFY2(info.family() == QLatin1String("Arial") ||
+                 info.family() == QLatin1String("Liberation Sans"),
+             qPrintable(info.family()));
+    QVERIFY(info.bold());
+    QCOMPARE(fontHolder->font().pointSizeF(), described.points);
+
+    if (described.caption != nullptr) {
+        QString text;
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            text = button->text();
+        } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+            text = label->text();
+        } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+            text = frame->title();
+        }
+        QCOMPARE(text, QString::fromLatin1(described.caption));
+    }
 }
 
-void Form1Test::setsPageUsesTheTabControlsCoordinates() {
+void MainWindowTest::setsPageUsesTheTabControlsCoordinates() {
     Fixture f;
     fillSetsPage(f.form);
     f.showLoaded();
@@ -353,7 +350,7 @@ void Form1Test::setsPageUsesTheTabControlsCoordinates() {
     QVERIFY(f.form.pageTabs->widget(1)->isAncestorOf(f.form.setsPage()));
 }
 
-void Form1Test::windowIsFixedSizeWithMinimiseAndIcon() {
+void MainWindowTest::windowIsFixedSizeWithMinimiseAndIcon() {
     Fixture f;
     f.showLoaded();
     QCOMPARE(f.form.size(), QSize(440, 529)); // 6600 x 7935 twips
@@ -368,76 +365,16 @@ void Form1Test::windowIsFixedSizeWithMinimiseAndIcon() {
     QCOMPARE(icon.pixmap(QSize(32, 32)).size(), QSize(32, 32));
 }
 
-void Form1Test::fonts_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<double>("points");
-    for (const char* name :
-         {"ListView1", "Label1", "Label2", "Text1", "Text2", "Frame1", "Check4", "ProgressBar1"}) {
-        QTest::newRow(name) << QString::fromLatin1(name) << 9.0;
-    }
-    for (const char* name : {"PushButton3", "PushButton6", "PushButton7", "PushButton16"}) {
-        QTest::newRow(name) << QString::fromLatin1(name) << 11.25;
-    }
-    QTest::newRow("tab captions") << QStringLiteral("qt_tabwidget_tabbar") << 11.25;
-}
-
-void Form1Test::fonts() {
-    QFETCH(QString, name);
-    QFETCH(double, points);
+void MainWindowTest::tooltipAndPageCaptions() {
     Fixture f;
-    QWidget* widget = control(f.form, name);
-    QVERIFY(widget != nullptr);
-    const QFontInfo info(widget->font());
-    QVERIFY2(info.family() == QLatin1String("Arial") ||
-                 info.family() == QLatin1String("Liberation Sans"),
-             qPrintable(info.family()));
-    QVERIFY(info.bold());
-    QCOMPARE(widget->font().pointSizeF(), points);
-}
-
-void Form1Test::captionsAndTooltip_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::newRow("PushButton3") << "PushButton3"
-                                 << "Add Excel File(s)";
-    QTest::newRow("PushButton6") << "PushButton6"
-                                 << "Add All Excel File(s) In Folder";
-    QTest::newRow("Frame1") << "Frame1"
-                            << "Case Option";
-    QTest::newRow("Check4") << "Check4"
-                            << "Match case - case must match when finding";
-    QTest::newRow("PushButton7") << "PushButton7"
-                                 << "Start Replacing";
-    QTest::newRow("PushButton16") << "PushButton16"
-                                  << "Help";
-    QTest::newRow("Label1") << "Label1"
-                            << " Find what (exact case):";
-    QTest::newRow("Label2") << "Label2"
-                            << " Replace with:";
-}
-
-void Form1Test::captionsAndTooltip() {
-    QFETCH(QString, name);
-    QFETCH(QString, caption);
-    Fixture f;
-    QWidget* widget = control(f.form, name);
-    QVERIFY(widget != nullptr);
-    QString text;
-    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-        text = button->text();
-    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-        text = label->text();
-    } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
-        text = frame->title();
-    }
-    QCOMPARE(text, caption);
     QCOMPARE(f.form.fileListView->toolTip(),
              QStringLiteral("Drag and drop files here. Double-click item to remove it. Move bar "
                             "to right and out of window to reveal full names."));
+    QCOMPARE(f.form.pageTabs->tabText(0), QStringLiteral("Find and replace"));
     QCOMPARE(f.form.pageTabs->tabText(1), QStringLiteral("Multiple find and replace (sets)"));
 }
 
-void Form1Test::keyboardOrderFollowsTabIndex() {
+void MainWindowTest::keyboardOrderFollowsTabIndex() {
     Fixture f;
     fillSetsPage(f.form);
     f.showLoaded();
@@ -458,7 +395,7 @@ void Form1Test::keyboardOrderFollowsTabIndex() {
     QCOMPARE(f.form.focusWidget(), static_cast<QWidget*>(f.form.fileListView));
 }
 
-void Form1Test::designColours() {
+void MainWindowTest::designColours() {
     Fixture f;
     fillSetsPage(f.form);
     QVERIFY(f.form.start());
@@ -472,7 +409,7 @@ void Form1Test::designColours() {
              QApplication::palette().color(QPalette::Window));
 }
 
-void Form1Test::helpShowsItsMessageOnly() {
+void MainWindowTest::helpShowsItsMessageOnly() {
     Fixture f;
     f.showLoaded();
     QTest::mouseClick(f.form.helpButton, Qt::LeftButton);
@@ -487,7 +424,7 @@ void Form1Test::helpShowsItsMessageOnly() {
     QVERIFY(f.fakes.settings.writes.empty());
 }
 
-void Form1Test::pointerOverControls_data() {
+void MainWindowTest::pointerOverControls_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("page");
     QTest::addColumn<int>("expected"); // starting from the hand (99)
@@ -515,7 +452,7 @@ void Form1Test::pointerOverControls_data() {
     QTest::newRow("Combo2") << "Combo2" << 1 << hand;
 }
 
-void Form1Test::pointerOverControls() {
+void MainWindowTest::pointerOverControls() {
     QFETCH(QString, name);
     QFETCH(int, page);
     QFETCH(int, expected);
@@ -540,7 +477,7 @@ void Form1Test::pointerOverControls() {
     QCOMPARE(f.form.mousePointer(), expected);
 }
 
-void Form1Test::hourglassBeatsTheHand() {
+void MainWindowTest::hourglassBeatsTheHand() {
     Fixture f;
     QVERIFY(apptest::writeFile(f.path("/HAND-M.CUR"), apptest::cursorFile(5, 3)));
     fillSetsPage(f.form);
@@ -558,7 +495,7 @@ void Form1Test::hourglassBeatsTheHand() {
     QCOMPARE(f.form.mousePointer(), platform::kPointerCustom);
 }
 
-void Form1Test::handCursorComesFromTheCursorFile() {
+void MainWindowTest::handCursorComesFromTheCursorFile() {
     Fixture f;
     QVERIFY(apptest::writeFile(f.path("/HAND-M.CUR"), apptest::cursorFile(5, 3)));
     f.showLoaded();
@@ -573,7 +510,7 @@ void Form1Test::handCursorComesFromTheCursorFile() {
     QCOMPARE(f.form.cursor().shape(), Qt::ArrowCursor);
 }
 
-void Form1Test::withoutCursorFileTheHandIsTheArrow() {
+void MainWindowTest::withoutCursorFileTheHandIsTheArrow() {
     Fixture f;
     f.showLoaded();
     apptest::hover(*f.form.addFilesButton);
@@ -582,7 +519,7 @@ void Form1Test::withoutCursorFileTheHandIsTheArrow() {
     QVERIFY(f.fakes.messageBox.calls.empty());
 }
 
-void Form1Test::cursorFileThatDoesNotLoadIsIgnored() {
+void MainWindowTest::cursorFileThatDoesNotLoadIsIgnored() {
     Fixture f;
     QVERIFY(apptest::writeFile(f.path("/HAND-M.CUR"), "not a cursor"));
     f.showLoaded();
@@ -592,7 +529,7 @@ void Form1Test::cursorFileThatDoesNotLoadIsIgnored() {
     QVERIFY(f.fakes.messageBox.calls.empty());
 }
 
-void Form1Test::closingDuringTheSplashEndsTheStartUp() {
+void MainWindowTest::closingDuringTheSplashEndsTheStartUp() {
     Fixture f;
     QVERIFY(apptest::writePicture(f.path("/Splash/a.png"), QSize(60, 40)));
     QSignalSpy unloaded(&f.form, &MainWindow::unloaded);
@@ -612,7 +549,7 @@ void Form1Test::closingDuringTheSplashEndsTheStartUp() {
     QVERIFY(f.fakes.settings.writes.empty());
 }
 
-void Form1Test::closingEmitsUnloadedOnce() {
+void MainWindowTest::closingEmitsUnloadedOnce() {
     Fixture f;
     f.showLoaded();
     QSignalSpy unloaded(&f.form, &MainWindow::unloaded);
@@ -624,5 +561,5 @@ void Form1Test::closingEmitsUnloadedOnce() {
     QVERIFY(f.fakes.settings.writes.empty()); // nothing is saved at exit
 }
 
-QTEST_MAIN(Form1Test)
+QTEST_MAIN(MainWindowTest)
 #include "main_window_test.moc"

@@ -5,7 +5,7 @@
 #include "platform/cursor_file.h"
 #include "start_up.h"
 
-#include "platform/appearance.h"
+#include "platform/design.h"
 
 #include <QCheckBox>
 #include <QDialog>

@@ -1,6 +1,7 @@
 // The sets page: its controls, Add Set, Remove Selected Set, Clear Sets, the mirroring,
 // Save Sets, the way into Load Sets, and the hand-cursor rule, driven offscreen with fakes.
 #include "fakes/fake_services.h"
+#include "platform/tab_pages.h"
 #include "sets/load_sets_dialog.h"
 #include "sets/set_list.h"
 #include "sets/sets_controller.h"
@@ -33,10 +34,9 @@ private:
             window.resize(440, 529);
             tabs = new QTabWidget(&window);
             tabs->setGeometry(8, 152, 424, 247);
-            tabs->addTab(new QWidget, "Find and replace");
-            auto* page = new QWidget;
-            tabs->addTab(page, "Multiple find and replace (sets)");
-            controls = sets::createSetsPage(*page);
+            auto* pages = new platform::TabPages(*tabs);
+            pages->addPage("Find and replace");
+            controls = sets::createSetsPage(*pages->addPage("Multiple find and replace (sets)"));
             controller =
                 std::make_unique<sets::SetsController>(controls, window, pointer, services);
             controller->setInstallationFolder(dir.path());
@@ -121,7 +121,9 @@ private slots:
             const QRect pixels(qRound(e.twips.x() / 15.0), qRound(e.twips.y() / 15.0),
                                qRound(e.twips.width() / 15.0), qRound(e.twips.height() / 15.0));
             QCOMPARE(QRect(e.widget->mapTo(h.tabs, QPoint(0, 0)), e.widget->size()), pixels);
-            QVERIFY2(page->rect().contains(e.widget->geometry()), e.name);
+            QVERIFY2(
+                page->rect().contains(QRect(e.widget->mapTo(page, QPoint(0, 0)), e.widget->size())),
+                e.name);
             QVERIFY(e.widget->font().bold());
             QCOMPARE(e.widget->font().pointSizeF(), e.points);
             QCOMPARE(e.widget->font().families().value(0), QString("Arial"));

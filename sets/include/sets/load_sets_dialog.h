@@ -2,8 +2,8 @@
 // and the file's sets are appended to the set list. Shown modally by SetsController.
 #pragma once
 
+#include "platform/hand_cursor.h"
 #include "platform/services.h"
-#include "sets/window_pointer.h"
 
 #include <QDialog>
 #include <array>
@@ -27,7 +27,7 @@ public:
 
     /// The dialog's own mouse pointer (0, 11 or 99).
     platform::MousePointer& mousePointer() { return m_pointer; }
-    const WindowPointer& windowPointer() const { return m_pointer; }
+    const platform::WindowPointer& windowPointer() const { return m_pointer; }
 
     /// labels(0) "File To Load:" and labels(1) "Separator:", named "Label1_0" and "Label1_1".
     std::array<QLabel*, 2> labels{};
@@ -52,7 +52,7 @@ private:
     SetList& m_sets;
     platform::Services m_services;
     QString m_installationFolder;
-    WindowPointer m_pointer{*this};
+    platform::WindowPointer m_pointer{*this};
 };
 
 } // namespace sets

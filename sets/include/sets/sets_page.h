@@ -24,10 +24,10 @@ struct SetsPageControls {
 };
 
 /// Creates the page's controls as children of page, with their names, captions, fonts and
-/// tab order. Positions are those of the design, measured from the tab control's corner: when
-/// page is a page of a QTabWidget, the controls are moved to keep them there whatever room
-/// the tab bar takes. findList (find texts) and replaceList (replace texts) show the two columns of
-/// one SetList, a child of page, so the two lists always hold the same number of items.
+/// tab order. Positions are those of the design, measured from the tab control's corner: page
+/// is an area of platform::TabPages, which keeps that corner at its own. findList (find texts) and
+/// replaceList (replace texts) show the two columns of one SetList, a child of page, so the two
+/// lists always hold the same number of items.
 SetsPageControls createSetsPage(QWidget& page);
 
 /// The set list behind findList and replaceList of a page made by createSetsPage.

@@ -1,5 +1,5 @@
-// setFormColors: the face colour on a window and its plain controls; skins are not here.
-#include "platform/appearance.h"
+// The design's fonts and colours; skins are not here.
+#include "platform/design.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -7,17 +7,11 @@
 #include <QLabel>
 #include <QPalette>
 #include <QRadioButton>
+#include <QStringList>
 #include <QWidget>
 
 namespace platform {
 namespace {
-
-void giveFaceColour(QWidget& widget, const QColor& face) {
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::Window, face);
-    widget.setPalette(palette);
-    widget.setAutoFillBackground(true);
-}
 
 bool takesFaceColour(const QWidget& widget) {
     return qobject_cast<const QRadioButton*>(&widget) != nullptr ||
@@ -28,14 +22,29 @@ bool takesFaceColour(const QWidget& widget) {
 
 } // namespace
 
+QFont arialFont(double points, bool bold) {
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+void paintBackground(QWidget& widget, const QColor& colour) {
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::Window, colour);
+    widget.setPalette(palette);
+    widget.setAutoFillBackground(true);
+}
+
 void setFormColors(QWidget& window) {
     // The face colour follows the user's desktop palette, read anew at every call.
     const QColor face = QApplication::palette().color(QPalette::Active, QPalette::Button);
-    giveFaceColour(window, face);
+    paintBackground(window, face);
     const auto children = window.findChildren<QWidget*>();
     for (QWidget* child : children) {
         if (takesFaceColour(*child)) {
-            giveFaceColour(*child, face);
+            paintBackground(*child, face);
         }
     }
 }
