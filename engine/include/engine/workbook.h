@@ -30,13 +30,16 @@ enum class CellKind { Cell, TableHeader, TableFormula };
 /// replacements. In a search-only listing after equals before.
 struct CellChange {
     std::string sheet; ///< the sheet's name
-    std::string cell;  ///< A1 address, no sheet and no "$"
+    /// A1 address, no sheet and no "$"; for a table's calculated column formula the range of
+    /// the column's data rows ("C2:C9"), which it is kept for.
+    std::string cell;
     CellKind kind = CellKind::Cell;
     std::string before;
     std::string after;
 };
 
-/// Receives cells in sheet order, then row and column order within a sheet.
+/// Receives cells in sheet order, then row and column order within a sheet (a sheet's table
+/// formulas after its cells).
 class CellListener {
 public:
     virtual ~CellListener() = default;

@@ -60,6 +60,13 @@ void editFormula(std::string_view stored, const PreparedQueue& queue, std::strin
     }
 }
 
+std::string shownFormula(std::string_view stored) {
+    if (!formula::mayHoldPrefix(stored)) {
+        return "=" + std::string(stored);
+    }
+    return "=" + formula::withoutFunctionPrefixes(stored).text;
+}
+
 std::optional<std::string> formulaProblem(std::string_view stored) {
     if (auto why = formula::checkWellFormed(stored)) {
         return why;

@@ -29,6 +29,10 @@ struct FormulaEdit {
 void editFormula(std::string_view stored, const PreparedQueue& queue, std::string& scratch,
                  FormulaEdit& edit);
 
+/// What the formula bar shows for a stored formula: "=" and the formula without the function
+/// prefixes the file keeps ("_xlfn.").
+std::string shownFormula(std::string_view stored);
+
 /// Nothing when a changed formula (stored form) can be written; otherwise the reason:
 /// not well formed (see formula::checkWellFormed), or a control character, which formula
 /// text has no escape for.

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -335,15 +336,38 @@ void OoxmlWorkbook::queueReplace(std::size_t sheetIndex, const ReplaceRequest& r
 }
 
 Result<ReplaceCounts> OoxmlWorkbook::save() {
-    auto result = run(true);
+    auto result = run(Mode::Save);
     for (auto& s : m_sheets) {
         s.queue.clear();
     }
+    deliverCells(result ? cellListener() : nullptr);
     return result;
 }
 
 Result<ReplaceCounts> OoxmlWorkbook::dryRun() {
-    return run(false);
+    auto result = run(Mode::DryRun);
+    deliverCells(result ? cellListener() : nullptr);
+    return result;
+}
+
+Status OoxmlWorkbook::search(CellListener& listener) {
+    auto result = run(Mode::Search);
+    deliverCells(result ? &listener : nullptr);
+    if (!result) {
+        return result.error();
+    }
+    return Unit{};
+}
+
+void OoxmlWorkbook::deliverCells(CellListener* listener) {
+    // Cells are held until the whole workbook succeeded: a listener never hears of a cell
+    // that a failure later left as it was, nor twice of a sheet that was read again.
+    if (listener != nullptr) {
+        for (const CellChange& change : m_cells) {
+            listener->cell(change);
+        }
+    }
+    m_cells.clear();
 }
 
 namespace {
@@ -352,7 +376,7 @@ bool sameQueue(const std::vector<ReplaceRequest>& a, const std::vector<ReplaceRe
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](const ReplaceRequest& x, const ReplaceRequest& y) {
                           return x.find == y.find && x.replacement == y.replacement &&
-                                 x.matchCase == y.matchCase;
+                                 x.matchCase == y.matchCase && x.wholeCell == y.wholeCell;
                       });
 }
 
@@ -382,9 +406,14 @@ struct OoxmlWorkbook::SheetOutcome {
     bool formulasChanged = false;
     StructuredUses structured;
     std::unique_ptr<zip::DeflateStream> output; // the new sheet, when it changed and is written
+    std::vector<CellChange> cells;              // with noteCells
 };
 
-Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
+Result<ReplaceCounts> OoxmlWorkbook::run(Mode runMode) {
+    const bool write = runMode == Mode::Save;
+    const bool search = runMode == Mode::Search;
+    const bool noteCells = search || cellListener() != nullptr;
+    m_cells.clear();
     QueueGroups groups = groupQueues();
     if (groups.prepared.empty()) {
         return ReplaceCounts{};
@@ -392,13 +421,13 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
     if (auto ready = prepareToRun(write); !ready) {
         return ready.error();
     }
-    auto loaded = loadParts(groups);
+    auto loaded = loadParts(groups, search);
     if (!loaded) {
         return loaded.error();
     }
     WorkbookParts& parts = loaded.value();
 
-    auto outcomes = rewriteSheets(groups, parts, write);
+    auto outcomes = rewriteSheets(groups, parts, write, search, noteCells);
     if (!outcomes) {
         return outcomes.error();
     }
@@ -409,6 +438,10 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
     StructuredUses structured;
     std::vector<bool> scanned(m_sheets.size(), false);
     for (auto& [i, sheet] : outcomes.value()) {
+        if (noteCells) {
+            std::ranges::move(sheet.cells, std::back_inserter(m_cells));
+            noteTableFormulas(i, groups, parts, search);
+        }
         scanned[i] = true;
         counts.replacements += sheet.counts.replacements;
         counts.cellsChanged += sheet.counts.cellsChanged;
@@ -420,6 +453,9 @@ Result<ReplaceCounts> OoxmlWorkbook::run(bool write) {
         }
     }
 
+    if (search) {
+        return counts;
+    }
     auto finished = finishParts(parts, structured, scanned, groups.everySheetSame, blanked,
                                 formulasChanged, changed);
     if (!finished) {
@@ -494,7 +530,28 @@ Status OoxmlWorkbook::prepareToRun(bool write) {
     return Unit{};
 }
 
-Result<OoxmlWorkbook::WorkbookParts> OoxmlWorkbook::loadParts(const QueueGroups& groups) const {
+void OoxmlWorkbook::noteTableFormulas(std::size_t index, const QueueGroups& groups,
+                                      const WorkbookParts& parts, bool search) {
+    const PreparedQueue& queue = groups.prepared[static_cast<std::size_t>(groups.queueOf[index])];
+    for (std::size_t t = 0; t < parts.tables.size(); ++t) {
+        if (parts.tableSheet[t] != index) {
+            continue;
+        }
+        const Table& table = parts.tables[t].second;
+        for (const auto& formula : table.formulas()) {
+            std::string before = shownFormula(formula.before);
+            if (search ? !anyRequestMatches(queue, before) : !formula.changed) {
+                continue;
+            }
+            std::string after = search ? before : shownFormula(formula.text);
+            m_cells.push_back({m_infos[index].name, table.cells(formula), CellKind::TableFormula,
+                               std::move(before), std::move(after)});
+        }
+    }
+}
+
+Result<OoxmlWorkbook::WorkbookParts> OoxmlWorkbook::loadParts(const QueueGroups& groups,
+                                                              bool search) const {
     WorkbookParts parts;
     if (!m_stylesPart.empty() && m_zip->find(m_stylesPart)) {
         auto bytes = readPart(*m_zip, m_stylesPart);
@@ -514,8 +571,8 @@ Result<OoxmlWorkbook::WorkbookParts> OoxmlWorkbook::loadParts(const QueueGroups&
             if (!bytes) {
                 return bytes.error();
             }
-            auto loaded =
-                SharedStrings::load(std::move(bytes.value()), m_sharedStringsPart, groups.prepared);
+            auto loaded = SharedStrings::load(std::move(bytes.value()), m_sharedStringsPart,
+                                              groups.prepared, search);
             if (!loaded) {
                 return loaded.error();
             }
@@ -548,7 +605,7 @@ Result<OoxmlWorkbook::WorkbookParts> OoxmlWorkbook::loadParts(const QueueGroups&
 }
 
 Result<SheetContext> OoxmlWorkbook::contextFor(std::size_t index, const QueueGroups& groups,
-                                               WorkbookParts& parts) const {
+                                               WorkbookParts& parts, bool search) const {
     SheetContext context;
     context.sheetName = m_infos[index].name;
     context.partName = m_sheets[index].partName;
@@ -563,10 +620,14 @@ Result<SheetContext> OoxmlWorkbook::contextFor(std::size_t index, const QueueGro
     context.membersFollowEditedMaster = editsCommuteWithShifts(requests);
     context.noteAllStructured = !parts.tables.empty();
     context.sheetNames = &parts.sheetNames;
+    context.search = search;
     for (std::size_t t = 0; t < parts.tables.size(); ++t) {
         if (parts.tableSheet[t] == index) {
             Table& table = parts.tables[t].second;
             context.tables.push_back(&table);
+            if (search) {
+                continue;
+            }
             auto replaced = table.replaceInFormulas(*context.queue, parts.sheetNames);
             if (!replaced) {
                 return replaced.error();
@@ -577,7 +638,8 @@ Result<SheetContext> OoxmlWorkbook::contextFor(std::size_t index, const QueueGro
 }
 
 Result<std::vector<std::pair<std::size_t, OoxmlWorkbook::SheetOutcome>>>
-OoxmlWorkbook::rewriteSheets(const QueueGroups& groups, WorkbookParts& parts, bool write) const {
+OoxmlWorkbook::rewriteSheets(const QueueGroups& groups, WorkbookParts& parts, bool write,
+                             bool search, bool noteCells) const {
     std::vector<std::size_t> sheets;
     std::vector<SheetContext> contexts;
     std::optional<Error> contextError; // stops the list at its sheet, reported in sheet order
@@ -585,7 +647,7 @@ OoxmlWorkbook::rewriteSheets(const QueueGroups& groups, WorkbookParts& parts, bo
         if (groups.queueOf[i] < 0) {
             continue;
         }
-        auto context = contextFor(i, groups, parts);
+        auto context = contextFor(i, groups, parts, search);
         if (!context) {
             contextError = context.error();
             break;
@@ -611,8 +673,8 @@ OoxmlWorkbook::rewriteSheets(const QueueGroups& groups, WorkbookParts& parts, bo
         // Sheets are taken in order: once one failed, every sheet not yet started comes after
         // it, and is not needed to tell which failure came first.
         for (std::size_t k; !failed && (k = next++) < sheets.size();) {
-            outcomes[k] =
-                rewriteSheet(std::move(contexts[k]), m_sheets[sheets[k]].entry, write, blockJobs);
+            outcomes[k] = rewriteSheet(std::move(contexts[k]), m_sheets[sheets[k]].entry, write,
+                                       blockJobs, noteCells);
             if (!*outcomes[k]) {
                 failed = true;
             }
@@ -641,8 +703,10 @@ OoxmlWorkbook::rewriteSheets(const QueueGroups& groups, WorkbookParts& parts, bo
 
 Result<OoxmlWorkbook::SheetOutcome> OoxmlWorkbook::rewriteSheet(SheetContext context,
                                                                 std::size_t entry, bool write,
-                                                                unsigned deflateJobs) const {
+                                                                unsigned deflateJobs,
+                                                                bool noteCells) const {
     SheetOutcome outcome;
+    context.cells = noteCells ? &outcome.cells : nullptr;
     if (!context.constants &&
         (!context.strings || !context.strings->anyChange(context.queueIndex))) {
         auto candidates = mayHoldChangeableCells(*m_zip, entry);
@@ -660,6 +724,7 @@ Result<OoxmlWorkbook::SheetOutcome> OoxmlWorkbook::rewriteSheet(SheetContext con
     std::set<std::string> expandGroups;
     context.expandGroups = &expandGroups;
     for (;;) {
+        outcome.cells.clear(); // a sheet read again notes its cells again
         WorksheetRewriter rewriter(context, mode);
         auto stream = zip::DeflateStream::forRewrite(
             deflateJobs,

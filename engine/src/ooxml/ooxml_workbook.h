@@ -32,6 +32,7 @@ public:
     void queueReplace(std::size_t sheetIndex, const ReplaceRequest& request) override;
     Result<ReplaceCounts> save() override;
     Result<ReplaceCounts> dryRun() override;
+    Status search(CellListener& listener) override;
 
 private:
     struct Sheet {
@@ -51,28 +52,38 @@ private:
     struct SheetOutcome;
     OoxmlWorkbook() = default;
 
-    // The steps of save (write) and dryRun.
-    Result<ReplaceCounts> run(bool write);
+    enum class Mode { Save, DryRun, Search };
+    // The steps of save, dryRun and search. The cells noted (for a listener or a search) are
+    // left in m_cells, in the order a listener receives them.
+    Result<ReplaceCounts> run(Mode mode);
+    // Hands m_cells to listener (nullptr: to nobody) and empties it.
+    void deliverCells(CellListener* listener);
     // Sheets with the same queue share one result per shared string. `prepared` is empty when
     // no sheet has a request that can change anything.
     QueueGroups groupQueues() const;
     // Opens the package again after a save; before writing, checks that the file is still the
     // one opened and that no other program holds it.
     Status prepareToRun(bool write);
-    // Styles, shared strings (with every queue applied) and tables.
-    Result<WorkbookParts> loadParts(const QueueGroups& groups) const;
-    // What rewriting sheet `index` needs; applies its queue to the formulas of its tables.
+    // Styles, shared strings (with every queue applied, or searched for) and tables.
+    Result<WorkbookParts> loadParts(const QueueGroups& groups, bool search) const;
+    // What rewriting sheet `index` needs; applies its queue to the formulas of its tables
+    // (unless searching).
     Result<SheetContext> contextFor(std::size_t index, const QueueGroups& groups,
-                                    WorkbookParts& parts) const;
+                                    WorkbookParts& parts, bool search) const;
     // Every sheet with a queue, side by side where their work is independent; the outcomes by
     // sheet index, in sheet order. The error is the one the first failing sheet gives.
     Result<std::vector<std::pair<std::size_t, SheetOutcome>>>
-    rewriteSheets(const QueueGroups& groups, WorkbookParts& parts, bool write) const;
+    rewriteSheets(const QueueGroups& groups, WorkbookParts& parts, bool write, bool search,
+                  bool noteCells) const;
     // Streams one sheet through a WorksheetRewriter, reading it again when its output had to
     // start over, and deflates the new sheet (on up to deflateJobs threads) when it changed
-    // and `write` is set.
+    // and `write` is set. With noteCells the sheet's changed (or found) cells are kept in the
+    // outcome.
     Result<SheetOutcome> rewriteSheet(SheetContext context, std::size_t entry, bool write,
-                                      unsigned deflateJobs) const;
+                                      unsigned deflateJobs, bool noteCells) const;
+    // Notes the formulas of the tables of sheet `index` that changed (or, searching, match).
+    void noteTableFormulas(std::size_t index, const QueueGroups& groups, const WorkbookParts& parts,
+                           bool search);
     // After every sheet: checks structured references, writes the changed tables and shared
     // strings into `changed`. Returns whether any formula changed.
     Result<bool> finishParts(WorkbookParts& parts, StructuredUses& structured,
@@ -100,6 +111,7 @@ private:
     std::string m_workbookPart, m_calcChainPart, m_calcChainId;
     std::filesystem::file_time_type m_modified{};
     std::uintmax_t m_size = 0;
+    std::vector<CellChange> m_cells;
 };
 
 } // namespace engine::ooxml

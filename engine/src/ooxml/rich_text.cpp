@@ -14,11 +14,16 @@ PreparedQueue prepareQueue(const std::vector<ReplaceRequest>& requests) {
     queue.reserve(requests.size());
     for (const auto& r : requests) {
         if (!r.find.empty()) {
-            queue.push_back({text::Matcher(r.find, r.matchCase), r.replacement,
+            queue.push_back({text::Matcher(r.find, r.matchCase, r.wholeCell), r.replacement,
                              formula::mayFormFutureFunction(r.replacement)});
         }
     }
     return queue;
+}
+
+bool anyRequestMatches(const PreparedQueue& queue, std::string_view text) {
+    return std::ranges::any_of(queue,
+                               [&](const PreparedRequest& r) { return r.matcher.contains(text); });
 }
 
 void RichText::begin(xml::Span elementTag) {

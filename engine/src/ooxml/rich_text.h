@@ -24,6 +24,9 @@ struct PreparedRequest {
 };
 using PreparedQueue = std::vector<PreparedRequest>;
 PreparedQueue prepareQueue(const std::vector<ReplaceRequest>& requests);
+/// True when some request of queue, on its own, finds a match in text (a search, where each
+/// request is looked for in the text as it is, not after the ones before it).
+bool anyRequestMatches(const PreparedQueue& queue, std::string_view text);
 
 /// A replacement of input bytes by new bytes (an insertion when the span is empty).
 struct Edit {

@@ -37,8 +37,9 @@ void setAttributeValue(std::vector<Edit>& edits, std::string_view part, xml::Spa
 
 class SharedStrings::Reader : public xml::ScanHandler {
 public:
-    Reader(SharedStrings& table, const std::vector<PreparedQueue>& queues, xml::RawView raw)
-        : m_table(table), m_queues(queues), m_raw(raw) {}
+    Reader(SharedStrings& table, const std::vector<PreparedQueue>& queues, xml::RawView raw,
+           bool search)
+        : m_table(table), m_queues(queues), m_raw(raw), m_search(search) {}
     void setScanner(xml::Scanner& scanner) { m_scanner = &scanner; }
 
     void startElement(const xml::QName& name, xml::Attributes attributes, xml::Span tag) override {
@@ -72,6 +73,10 @@ public:
 private:
     void finishString() {
         ++m_table.m_size;
+        if (m_search) {
+            searchString();
+            return;
+        }
         for (std::size_t q = 0; q < m_queues.size(); ++q) {
             m_edits.clear();
             m_text.apply(m_queues[q], m_outcome, m_edits, m_raw);
@@ -83,6 +88,7 @@ private:
             lookup.push_back(static_cast<std::uint32_t>(m_table.m_changes.size()));
             Change c;
             c.replacements = m_outcome.replacements;
+            c.before = m_text.joined();
             c.empty = m_outcome.text.empty();
             c.tooLong = m_outcome.tooLong();
             const xml::Span si = m_text.element();
@@ -97,6 +103,26 @@ private:
         }
     }
 
+    void searchString() {
+        m_joined = m_text.joined();
+        for (std::size_t q = 0; q < m_queues.size(); ++q) {
+            auto& lookup = m_table.m_lookup[q];
+            if (!anyRequestMatches(m_queues[q], m_joined)) {
+                lookup.push_back(kNone);
+                continue;
+            }
+            lookup.push_back(static_cast<std::uint32_t>(m_table.m_changes.size()));
+            Change c;
+            c.replacements = 1;
+            c.before = m_joined;
+            c.text = m_joined;
+            m_table.m_changes.push_back(std::move(c));
+            m_table.m_changeSpans.push_back(m_text.element());
+            m_table.m_changeQueue.push_back(static_cast<std::uint32_t>(q));
+            m_table.m_appendedIndex.push_back(kNone);
+        }
+    }
+
     SharedStrings& m_table;
     const std::vector<PreparedQueue>& m_queues;
     xml::Scanner* m_scanner = nullptr;
@@ -104,23 +130,25 @@ private:
     RichText m_text;
     TextOutcome m_outcome;
     std::vector<Edit> m_edits;
+    std::string m_joined;
     int m_depth = 0;
     bool m_inString = false;
+    bool m_search = false;
 };
 
 Result<SharedStrings> SharedStrings::load(std::string part, const std::string& partName,
-                                          const std::vector<PreparedQueue>& queues) {
+                                          const std::vector<PreparedQueue>& queues, bool search) {
     SharedStrings table;
     table.m_lookup.resize(queues.size());
     table.m_part = std::move(part);
-    Reader reader(table, queues, xml::RawView{table.m_part, 0});
+    Reader reader(table, queues, xml::RawView{table.m_part, 0}, search);
     xml::Scanner scanner(reader);
     reader.setScanner(scanner);
     auto status = scanner.scanAll(table.m_part);
     if (!status) {
         return Error{status.error().code, partName + ": " + status.error().detail};
     }
-    if (table.anyChange() && !scanner.utf8()) {
+    if (table.anyChange() && !search && !scanner.utf8()) {
         return Error{ErrorCode::UnsupportedFormat, partName + " is not in UTF-8"};
     }
     return table;

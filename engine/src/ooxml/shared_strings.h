@@ -16,16 +16,20 @@ public:
     /// The result of one queue on one <si>.
     struct Change {
         std::size_t replacements = 0;
+        std::string before;  ///< the text as it was (runs joined)
         std::string text;    ///< the new text (runs joined)
         std::string element; ///< the new <si> element
         bool empty = false;  ///< cells that use it become blank
         bool tooLong = false;
     };
 
-    /// Parses the part and applies each queue to every string. Errors: Corrupt (not
-    /// well-formed; detail names the part), ResourceLimit.
+    /// Parses the part and applies each queue to every string. With search, nothing is
+    /// replaced: a string "changes" when some request of the queue, on its own, matches it,
+    /// and its change holds the text as it is (replacements 1, no element). Errors: Corrupt
+    /// (not well-formed; detail names the part), ResourceLimit.
     static Result<SharedStrings> load(std::string part, const std::string& partName,
-                                      const std::vector<PreparedQueue>& queues);
+                                      const std::vector<PreparedQueue>& queues,
+                                      bool search = false);
 
     /// Strings in the table.
     std::size_t size() const { return m_size; }

@@ -29,6 +29,10 @@ public:
                 std::string_view v = rows;
                 std::from_chars(v.data(), v.data() + v.size(), m_table.m_headerRows);
             }
+            if (const char* rows = xml::findAttribute(attributes, "totalsRowCount")) {
+                std::string_view v = rows;
+                std::from_chars(v.data(), v.data() + v.size(), m_table.m_totalsRows);
+            }
             const char* display = xml::findAttribute(attributes, "displayName");
             const char* plain = xml::findAttribute(attributes, "name");
             m_table.m_name = display != nullptr ? display : plain != nullptr ? plain : "";
@@ -125,6 +129,23 @@ std::string Table::describe(const Formula& formula) const {
         formula.column < m_columns.size() ? m_columns[formula.column].original : "";
     return "table \"" + m_name + "\" (" + m_partName + "), " + formula.element + " of column \"" +
            column + "\"";
+}
+
+std::string Table::cells(const Formula& formula) const {
+    if (!m_range) {
+        return {};
+    }
+    const auto column = static_cast<std::uint32_t>(m_range->first.col + formula.column);
+    if (formula.element == "totalsRowFormula") {
+        return cellName({m_range->last.row, column});
+    }
+    const std::uint32_t first = m_range->first.row + m_headerRows;
+    const std::uint32_t last =
+        m_range->last.row >= m_totalsRows ? m_range->last.row - m_totalsRows : 0;
+    if (first >= last) {
+        return cellName({first, column});
+    }
+    return cellName({first, column}) + ":" + cellName({last, column});
 }
 
 Status Table::replaceInFormulas(const PreparedQueue& queue,

@@ -46,6 +46,9 @@ public:
     bool formulasChanged() const { return m_formulasChanged; }
     /// Where a formula is, for messages.
     std::string describe(const Formula& formula) const;
+    /// The cells a formula is kept for, in A1 style: the data rows of its column ("C2:C9") for
+    /// a calculated column, the totals row's cell for a totals formula.
+    std::string cells(const Formula& formula) const;
     /// True when the part must be written again.
     bool changed() const { return m_renamed || m_formulasChanged; }
     /// The part with the new names. Errors: TableHeaderConflict when two columns would have
@@ -65,6 +68,7 @@ private:
     std::string m_part, m_partName, m_name;
     std::optional<CellRange> m_range;
     std::uint32_t m_headerRows = 1;
+    std::uint32_t m_totalsRows = 0;
     std::vector<Column> m_columns;
     std::vector<Formula> m_formulas;
     bool m_renamed = false;

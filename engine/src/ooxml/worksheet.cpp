@@ -430,6 +430,25 @@ bool WorksheetRewriter::cellChanges(std::size_t replacements, std::string_view n
     return true;
 }
 
+void WorksheetRewriter::noteCell(std::string_view before, std::string_view after) {
+    CellChange& change = m_context.cells->emplace_back();
+    change.sheet = m_context.sheetName;
+    change.cell = ooxml::cellName({m_row, m_col});
+    if (std::ranges::any_of(m_context.tables, [&](const Table* table) {
+            return table->headerColumn({m_row, m_col}).has_value();
+        })) {
+        change.kind = CellKind::TableHeader;
+    }
+    change.before.assign(before);
+    change.after.assign(after);
+}
+
+void WorksheetRewriter::noteWhenFound(std::string_view text) {
+    if (m_context.cells != nullptr && anyRequestMatches(*m_context.queue, text)) {
+        noteCell(text, text);
+    }
+}
+
 void WorksheetRewriter::removeValueAttributes() {
     const std::string_view tag = m_splicer.view().raw(m_cellTag);
     for (const std::string_view name : {"t", "vm"}) {
@@ -456,12 +475,21 @@ void WorksheetRewriter::sharedStringCell() {
     if (change == nullptr) {
         return;
     }
+    if (m_context.search) {
+        if (m_context.cells != nullptr) {
+            noteCell(change->text, change->text); // a search's change is a match, as it is
+        }
+        return;
+    }
     if (change->tooLong) {
         fail(ErrorCode::ResultTooLong, cellName());
         return;
     }
     if (!cellChanges(change->replacements, change->text)) {
         return;
+    }
+    if (m_context.cells != nullptr) {
+        noteCell(change->before, change->text);
     }
     if (change->empty) {
         // A blank cell keeps its style: only the type and the value go.
@@ -497,9 +525,19 @@ void WorksheetRewriter::constantCell() {
             return; // "str" without a formula, "d": not constants this rule reaches
         }
     }
+    if (m_context.search) {
+        noteWhenFound(m_text);
+        return;
+    }
+    if (m_context.cells != nullptr) {
+        m_before = m_text;
+    }
     const std::size_t replacements = applyQueue();
     if (replacements == 0 || !cellChanges(replacements, m_text)) {
         return;
+    }
+    if (m_context.cells != nullptr) {
+        noteCell(m_before, m_text);
     }
 
     // The result is typed again: a plain number stays (or becomes) a number, TRUE and FALSE
@@ -530,6 +568,10 @@ void WorksheetRewriter::constantCell() {
 }
 
 void WorksheetRewriter::inlineStringCell() {
+    if (m_context.search) {
+        noteWhenFound(m_inline.joined());
+        return;
+    }
     const std::size_t first = m_edits.size();
     m_inline.apply(*m_context.queue, m_outcome, m_edits, m_splicer.view());
     if (!m_outcome.changed) {
@@ -538,6 +580,9 @@ void WorksheetRewriter::inlineStringCell() {
     if (!cellChanges(m_outcome.replacements, m_outcome.text)) {
         m_edits.resize(first);
         return;
+    }
+    if (m_context.cells != nullptr) {
+        noteCell(m_inline.joined(), m_outcome.text);
     }
     if (m_outcome.text.empty()) {
         m_edits.resize(first);
@@ -619,6 +664,12 @@ void WorksheetRewriter::memberFromEditedMaster(Master& master) {
     if (!cellChanges(master.replacements, m_text)) {
         return;
     }
+    if (m_context.cells != nullptr) {
+        std::string before;
+        formula::shiftReferences(master.text, tokensOf(master.text, master.tokens), rows, columns,
+                                 before);
+        noteCell(shownFormula(before), m_text);
+    }
     m_formulasChanged = true;
     // Shifting keeps the structure the first cell's check found sound; only the length moves.
     if (const auto why = formula::checkLength(m_shifted)) {
@@ -675,6 +726,14 @@ void WorksheetRewriter::formulaCell() {
         }
     }
 
+    if (m_context.search) {
+        const std::string shown = shownFormula(stored);
+        if (shared && !m_formulaText.empty() && m_formulaHasRef) {
+            m_masters[m_formulaGroup].matches = anyRequestMatches(*m_context.queue, shown);
+        }
+        noteWhenFound(shown);
+        return;
+    }
     FormulaEdit& edit = m_formulaEdit;
     editFormula(stored, *m_context.queue, m_scratch, edit);
     if (shared && !m_formulaText.empty() && m_formulaHasRef) {
@@ -691,6 +750,9 @@ void WorksheetRewriter::formulaCell() {
     if (!cellChanges(edit.replacements, m_text)) {
         noteStructuredReferences(stored, nullptr);
         return;
+    }
+    if (m_context.cells != nullptr) {
+        noteCell(shownFormula(stored), m_text);
     }
     m_formulasChanged = true;
     if (shared && !expand) {

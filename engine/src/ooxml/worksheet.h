@@ -52,6 +52,13 @@ struct SheetContext {
     /// True when the workbook has tables whose columns a header cell may rename: every
     /// structured reference is then noted, not only those a replacement writes.
     bool noteAllStructured = false;
+    /// When set, each cell that changes is noted here as the formula bar shows it before and
+    /// after (a table's header cell as such); the caller clears it before each pass.
+    std::vector<CellChange>* cells = nullptr;
+    /// Search only: nothing changes or is counted; each cell whose text some request of the
+    /// queue, on its own, matches is noted in cells as it is. The shared strings must have
+    /// been loaded for a search too.
+    bool search = false;
     /// False: every cell goes through the scanner's events, even one that readPlainCell
     /// could take in one step (for tests that compare the two ways).
     bool readPlainCells = true;
@@ -149,6 +156,10 @@ private:
     void noteStructuredReferences(std::string_view formula, const std::string_view* before);
     std::size_t applyQueue();
     bool cellChanges(std::size_t replacements, std::string_view newText);
+    // Notes the open cell in the context's cells (which must be set).
+    void noteCell(std::string_view before, std::string_view after);
+    // Notes the open cell when some request matches its text (search only).
+    void noteWhenFound(std::string_view text);
     // The cell's type (t) and value metadata (vm), which describe the value that goes.
     void removeValueAttributes();
     std::string cellName() const;
@@ -188,6 +199,7 @@ private:
     RichText m_inline;
     TextOutcome m_outcome;
     std::string m_text, m_scratch; // a constant's text and the work on it
+    std::string m_before;          // a constant's text before the queue, when cells are noted
 
     // The open cell's <f>: its element, content, attributes and decoded text.
     bool m_inFormula = false;

@@ -49,6 +49,7 @@ bool holdsCodePointFoldingIntoAscii(std::string_view s) {
 struct Matcher::Impl {
     Mode mode = Mode::Nothing;
     bool foldUnits = false;
+    bool wholeText = false;
     // AsciiFold: a non-ASCII character of the input may fold onto a letter of the needle
     // (KELVIN SIGN onto 'k'), so inputs holding one go through the unit search.
     bool nonAsciiNeedsUnits = false;
@@ -70,6 +71,8 @@ struct Matcher::Impl {
     void forEachUnitMatch(std::string_view input, F&& onMatch) const;
     template <class F>
     void forEachMatch(std::string_view input, F&& onMatch) const;
+    template <class F>
+    void forEachPartMatch(std::string_view input, F&& onMatch) const;
 };
 
 template <bool Fold>
@@ -167,6 +170,22 @@ void Matcher::Impl::forEachMatch(std::string_view input, F&& onMatch) const {
     if (mode == Mode::Nothing || input.empty()) {
         return;
     }
+    if (!wholeText) {
+        forEachPartMatch(input, onMatch);
+        return;
+    }
+    // Simple folding maps one code point to one, so a match that starts at the first byte has
+    // one end: the input is the find text exactly when that end is the input's.
+    forEachPartMatch(input, [&](std::size_t begin, std::size_t end) {
+        if (begin == 0 && end == input.size()) {
+            onMatch(begin, end);
+        }
+        return false;
+    });
+}
+
+template <class F>
+void Matcher::Impl::forEachPartMatch(std::string_view input, F&& onMatch) const {
     if (mode == Mode::Units) {
         // ASCII input cannot match a find text that folds to something beyond ASCII.
         if (unitsFoldToAscii || !utf8::isAscii(input)) {
@@ -189,8 +208,9 @@ void Matcher::Impl::forEachMatch(std::string_view input, F&& onMatch) const {
     }
 }
 
-Matcher::Matcher(std::string_view findUtf8, bool matchCase) : m_impl(new Impl) {
+Matcher::Matcher(std::string_view findUtf8, bool matchCase, bool wholeText) : m_impl(new Impl) {
     Impl& im = *m_impl;
+    im.wholeText = wholeText;
     if (findUtf8.empty()) {
         return;
     }

@@ -16,10 +16,11 @@ namespace engine::text {
 /// are opaque: each matches only the same byte, and a match never splits a character.
 /// Simple folding maps one code point to one, so "ß" does not match "SS", "İ" does not match
 /// "i", and the three sigma forms match each other. A const Matcher may be shared by threads;
-/// a moved-from one matches nothing.
+/// a moved-from one matches nothing. wholeText: the only match is the whole input, when it
+/// equals the find text under the same rule ("match entire cell contents").
 class Matcher {
 public:
-    Matcher(std::string_view findUtf8, bool matchCase);
+    Matcher(std::string_view findUtf8, bool matchCase, bool wholeText = false);
     ~Matcher();
     Matcher(Matcher&&) noexcept;
     Matcher& operator=(Matcher&&) noexcept;

@@ -284,6 +284,56 @@ TEST(MatcherLongFind, NonAsciiFindOfManyCharacters) {
     EXPECT_EQ(out, "x--é");
 }
 
+struct WholeCase {
+    const char* name;
+    std::string input;
+    std::string find;
+    bool matchCase;
+    bool matches;
+};
+
+class MatcherWholeText : public ::testing::TestWithParam<WholeCase> {};
+
+// Whole-text matching goes through every entry point: one match spanning the input, or none.
+TEST_P(MatcherWholeText, MatchesOnlyTheWholeInput) {
+    const auto& c = GetParam();
+    const Matcher matcher(c.find, c.matchCase, true);
+    EXPECT_EQ(matcher.contains(c.input), c.matches);
+    const auto found = matcher.findAll(c.input);
+    std::string out = "untouched";
+    const std::size_t count = matcher.replaceAll(c.input, "X", out);
+    if (c.matches) {
+        ASSERT_EQ(found.size(), 1U);
+        EXPECT_EQ(found[0], std::make_pair(std::size_t{0}, c.input.size()));
+        EXPECT_EQ(count, 1U);
+        EXPECT_EQ(out, "X");
+    } else {
+        EXPECT_TRUE(found.empty());
+        EXPECT_EQ(count, 0U);
+        EXPECT_EQ(out, "untouched");
+    }
+    // Runs: the whole text goes to the first run, the others are emptied.
+    const std::size_t half = c.input.size() / 2;
+    const auto runs = replaceInRuns(
+        {std::string_view(c.input).substr(0, half), std::string_view(c.input).substr(half)},
+        matcher, "X");
+    EXPECT_EQ(runs.has_value(), c.matches);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MatcherWholeText,
+    ::testing::Values(WholeCase{"Equal", "alpha", "alpha", true, true},
+                      WholeCase{"Prefix", "alphabet", "alpha", false, false},
+                      WholeCase{"Suffix", "an alpha", "alpha", false, false},
+                      WholeCase{"Twice", "alphaalpha", "alpha", false, false},
+                      WholeCase{"CaseIgnored", "ALPHA", "alpha", false, true},
+                      WholeCase{"CaseMatched", "ALPHA", "alpha", true, false},
+                      WholeCase{"FoldingChangesByteLength", "\u212Aelvin", "kelvin", false, true},
+                      WholeCase{"NonAsciiFind", "ÄÖÜ", "äöü", false, true},
+                      WholeCase{"EmptyInput", "", "alpha", false, false},
+                      WholeCase{"SpaceAround", " alpha ", "alpha", false, false}),
+    [](const ::testing::TestParamInfo<WholeCase>& p) { return std::string(p.param.name); });
+
 TEST(MatcherMove, MovedMatcherKeepsWorkingAndSourceMatchesNothing) {
     Matcher a("alpha", false);
     Matcher b(std::move(a));
