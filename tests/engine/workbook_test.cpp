@@ -128,6 +128,26 @@ TEST(Workbook, SaveRewritesOnlyTheChangedPartsAndDryRunWritesNothing) {
     }
 }
 
+TEST(Workbook, BackupIsKeptOnlyForAChangedFile) {
+    TestBook b;
+    b.sheets = {{"S", worksheet("<row r=\"1\">" + sharedCell("A1", 0) + "</row>")}};
+    b.sharedStrings = sst({"alpha"});
+    TempFolder folder;
+    const auto path = folder.file("book.xlsx", b.bytes());
+    for (const char* find : {"gamma", "alpha"}) {
+        OpenOptions options;
+        options.backupSuffix = ".orig";
+        auto book = Workbook::open(path, options);
+        ASSERT_TRUE(book.ok());
+        queueAll(*book.value(), {find, "omega", false});
+        ASSERT_TRUE(book.value()->save().ok());
+        EXPECT_EQ(std::filesystem::exists(folder.path() / "book.xlsx.orig"), find[0] == 'a')
+            << find;
+    }
+    EXPECT_EQ(readFile(folder.path() / "book.xlsx.orig"), b.bytes());
+    EXPECT_EQ(part(path, "xl/sharedStrings.xml"), sst({"omega"}));
+}
+
 TEST(Workbook, SecondSaveWorksOnTheSavedFile) {
     TestBook b;
     b.sheets = {{"S", worksheet("<row r=\"1\">" + sharedCell("A1", 0) + "</row>")}};

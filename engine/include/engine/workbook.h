@@ -64,6 +64,12 @@ struct OpenOptions {
     /// rewritten side by side, a large part deflated in blocks. 0: one per core. The result
     /// reads back the same whatever the number; only the compressed bytes may differ.
     unsigned jobs = 0;
+    /// When not empty, save() keeps the original file beside the saved one under its name
+    /// followed by this suffix ("book.xlsx.orig"), made just before the new file takes the
+    /// original's place, with its time stamps and permissions. An existing file of that name
+    /// fails the save (IoError) and is left as it is. Nothing is made when nothing changed or
+    /// the save failed.
+    std::string backupSuffix;
 };
 
 class Workbook {

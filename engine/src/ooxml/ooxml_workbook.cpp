@@ -818,23 +818,26 @@ Result<bool> OoxmlWorkbook::finishParts(WorkbookParts& parts, StructuredUses& st
 Status OoxmlWorkbook::writePackage(const ChangedEntries& changed,
                                    const std::set<std::size_t>& removed) {
     const zip::ZipReader& source = *m_zip;
-    auto saved = package::replaceFileAtomically(m_path, [&](package::OutputFile& out) -> Status {
-        zip::ZipWriter writer(out);
-        const auto& entries = source.entries();
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (removed.contains(i)) {
-                continue;
+    auto saved = package::replaceFileAtomically(
+        m_path,
+        [&](package::OutputFile& out) -> Status {
+            zip::ZipWriter writer(out);
+            const auto& entries = source.entries();
+            for (std::size_t i = 0; i < entries.size(); ++i) {
+                if (removed.contains(i)) {
+                    continue;
+                }
+                const auto it = changed.find(i);
+                Status s = it == changed.end() ? writer.copyRaw(source, i)
+                           : it->second.stream ? writer.addDeflated(entries[i], *it->second.stream)
+                                               : writer.addBytes(entries[i], it->second.bytes);
+                if (!s) {
+                    return s;
+                }
             }
-            const auto it = changed.find(i);
-            Status s = it == changed.end() ? writer.copyRaw(source, i)
-                       : it->second.stream ? writer.addDeflated(entries[i], *it->second.stream)
-                                           : writer.addBytes(entries[i], it->second.bytes);
-            if (!s) {
-                return s;
-            }
-        }
-        return writer.finish(source);
-    });
+            return writer.finish(source);
+        },
+        package::ReplaceOptions{m_options.backupSuffix});
     if (!saved) {
         return saved;
     }

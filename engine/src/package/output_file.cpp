@@ -48,6 +48,80 @@ std::filesystem::path temporaryName(const std::filesystem::path& target) {
            ("." + target.filename().string() + "." + suffix + ".varnocliff-tmp");
 }
 
+// A copy of file at backup for file systems without hard links: created exclusively, so an
+// existing file is never overwritten, with the original's permission bits and time stamps.
+Status copyForBackup(const std::filesystem::path& file, const std::filesystem::path& backup,
+                     const struct stat& original) {
+    SysCalls& sys = sysCalls();
+    const int in = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        return systemError(errno, "reading " + file.string() + " for its backup");
+    }
+    const int out = sys.open(backup.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        if (error == EEXIST) {
+            return Error{ErrorCode::IoError, "the backup " + backup.string() +
+                                                 " exists already; it is not overwritten"};
+        }
+        return systemError(error, "creating the backup " + backup.string());
+    }
+    Status status = Unit{};
+    {
+        OutputFile copy(out, backup);
+        std::string buffer(std::size_t{1} << 16, '\0');
+        for (;;) {
+            const ssize_t got = ::read(in, buffer.data(), buffer.size());
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                status = systemError(errno, "reading " + file.string() + " for its backup");
+                break;
+            }
+            if (got == 0) {
+                status = copy.flush();
+                break;
+            }
+            status = copy.write({buffer.data(), static_cast<std::size_t>(got)});
+            if (!status) {
+                break;
+            }
+        }
+    }
+    ::close(in);
+    const struct timespec times[2] = {original.st_atim, original.st_mtim};
+    if (status && (sys.fchmod(out, original.st_mode & 07777) != 0 || ::futimens(out, times) != 0)) {
+        status = systemError(errno, "setting the permissions and times of " + backup.string());
+    }
+    if (sys.close(out) != 0 && status) {
+        status = systemError(errno, "closing " + backup.string());
+    }
+    if (!status) {
+        sys.unlink(backup.c_str());
+    }
+    return status;
+}
+
+// Keeps the original as backup: a hard link needs no copy and is the original, times and
+// permissions included; link() fails on an existing name, so nothing is ever overwritten.
+Status makeBackup(const std::filesystem::path& file, const std::filesystem::path& backup,
+                  const struct stat& original) {
+    if (sysCalls().link(file.c_str(), backup.c_str()) == 0) {
+        return Unit{};
+    }
+    const int error = errno;
+    if (error == EEXIST) {
+        return Error{ErrorCode::IoError,
+                     "the backup " + backup.string() + " exists already; it is not overwritten"};
+    }
+    if (error == EXDEV || error == EPERM || error == EOPNOTSUPP || error == EMLINK) {
+        return copyForBackup(file, backup, original);
+    }
+    return systemError(error, "creating the backup " + backup.string());
+}
+
 } // namespace
 
 OutputFile::OutputFile(int fd, std::filesystem::path path) : m_fd(fd), m_path(std::move(path)) {
@@ -101,7 +175,8 @@ Status OutputFile::flush() {
 }
 
 Status replaceFileAtomically(const std::filesystem::path& target,
-                             const std::function<Status(OutputFile&)>& write) {
+                             const std::function<Status(OutputFile&)>& write,
+                             const ReplaceOptions& options) {
     SysCalls& sys = sysCalls();
     // A workbook reached through a symbolic link is replaced where it lies, so that the link
     // still leads to it afterwards.
@@ -196,8 +271,19 @@ Status replaceFileAtomically(const std::filesystem::path& target,
     if (auto status = checkLockFiles(file); !status) {
         return fail(status.error());
     }
+    std::filesystem::path backup;
+    if (!options.backupSuffix.empty()) {
+        backup = file.parent_path() / (file.filename().string() + options.backupSuffix);
+        if (auto status = makeBackup(file, backup, before); !status) {
+            return fail(status.error());
+        }
+    }
     if (sys.rename(temporary.c_str(), file.c_str()) != 0) {
-        return fail(systemError(errno, "renaming over " + file.string()));
+        const int error = errno;
+        if (!backup.empty()) {
+            sys.unlink(backup.c_str());
+        }
+        return fail(systemError(error, "renaming over " + file.string()));
     }
 
     // The folder entry reaches the disk too; a file system that cannot sync folders is no error,

@@ -37,6 +37,15 @@ private:
     std::uint64_t m_position = 0;
 };
 
+struct ReplaceOptions {
+    /// When not empty, the original is kept beside it under its file name followed by this
+    /// suffix ("book.xlsx" + ".orig"), made just before the rename: a hard link to it, or where
+    /// the file system has none a copy with its permission bits and time stamps. An existing
+    /// file of that name is never overwritten: the save fails instead (IoError naming it). When
+    /// the save fails after the backup was made, the backup goes again.
+    std::string backupSuffix;
+};
+
 /// Replaces `target` with what `write` puts into an OutputFile: creates a temporary file beside
 /// `target` (same folder, so the rename stays on one file system), lets `write` fill it, fsyncs
 /// it, gives it `target`'s permission bits (and owner, where allowed), renames it over `target` and
@@ -48,6 +57,7 @@ private:
 /// Errors: NotFound/Vanished when `target` is gone,
 /// PermissionDenied, DiskFull, IoError, or the status `write` returned.
 Status replaceFileAtomically(const std::filesystem::path& target,
-                             const std::function<Status(OutputFile&)>& write);
+                             const std::function<Status(OutputFile&)>& write,
+                             const ReplaceOptions& options = {});
 
 } // namespace engine::package

@@ -16,8 +16,8 @@ int openFile(const char* path, int flags, mode_t mode) {
 } // namespace
 
 SysCalls& sysCalls() {
-    static SysCalls calls{openFile, ::write,  ::fsync, ::fchmod, ::fchown,
-                          ::stat,   ::rename, ::close, ::unlink, ::access};
+    static SysCalls calls{openFile, ::write, ::fsync,  ::fchmod, ::fchown, ::stat,
+                          ::rename, ::close, ::unlink, ::access, ::link};
     return calls;
 }
 

@@ -18,6 +18,7 @@ struct SysCalls {
     int (*close)(int fd);
     int (*unlink)(const char* path);
     int (*access)(const char* path, int mode);
+    int (*link)(const char* from, const char* to);
 };
 
 /// The calls in use. Tests replace entries and restore them (see SysCallsOverride in tests).

@@ -240,6 +240,72 @@ TEST(ReplaceFileAtomically, SymbolicLinkKeepsLeadingToTheReplacedFile) {
     EXPECT_EQ(folderNames(folder / "real"), std::vector<std::string>{"book.xlsx"});
 }
 
+// The backup is the original, bytes, permission bits and modification time alike, whether it
+// is a hard link or (where the file system has none) a copy.
+class Backup : public ::testing::TestWithParam<bool> {};
+
+TEST_P(Backup, KeepsTheOriginalBesideTheSavedFile) {
+    const bool linksRefused = GetParam();
+    TempFolder folder;
+    const fs::path target = folder / "book.xlsx";
+    writeFile(target, kOriginal);
+    fs::permissions(target, fs::perms(0640));
+    const auto modified = fs::file_time_type::clock::now() - std::chrono::hours(50);
+    fs::last_write_time(target, modified);
+    SysCallsOverride restore;
+    if (linksRefused) {
+        sysCalls().link = [](const char*, const char*) { return errno = EXDEV, -1; };
+    }
+    auto status =
+        replaceFileAtomically(target, [](OutputFile& out) { return out.write("new"); }, {".orig"});
+    ASSERT_TRUE(status) << status.error().detail;
+    const fs::path backup = folder / "book.xlsx.orig";
+    EXPECT_EQ(readFile(target), "new");
+    EXPECT_EQ(readFile(backup), kOriginal);
+    EXPECT_EQ(fs::status(backup).permissions(), fs::perms(0640));
+    EXPECT_EQ(fs::last_write_time(backup), modified);
+    EXPECT_EQ(fs::hard_link_count(backup), 1U);
+}
+
+INSTANTIATE_TEST_SUITE_P(LinkOrCopy, Backup, ::testing::Bool(),
+                         [](const auto& p) { return p.param ? "Copy" : "HardLink"; });
+
+TEST(Backup, ExistingBackupIsNeverOverwrittenAndFailsTheSave) {
+    for (const bool linksRefused : {false, true}) {
+        TempFolder folder;
+        const fs::path target = folder / "book.xlsx";
+        writeFile(target, kOriginal);
+        writeFile(folder / "book.xlsx.orig", "an older backup");
+        SysCallsOverride restore;
+        if (linksRefused) {
+            sysCalls().link = [](const char*, const char*) { return errno = EXDEV, -1; };
+        }
+        auto status = replaceFileAtomically(
+            target, [](OutputFile& out) { return out.write("new"); }, {".orig"});
+        ASSERT_FALSE(status);
+        EXPECT_EQ(status.error().code, ErrorCode::IoError);
+        EXPECT_NE(status.error().detail.find("book.xlsx.orig exists already"), std::string::npos)
+            << status.error().detail;
+        EXPECT_EQ(readFile(target), kOriginal);
+        EXPECT_EQ(readFile(folder / "book.xlsx.orig"), "an older backup");
+        EXPECT_EQ(folderNames(folder.path()),
+                  (std::vector<std::string>{"book.xlsx", "book.xlsx.orig"}));
+    }
+}
+
+TEST(Backup, FailedSaveLeavesNone) {
+    TempFolder folder;
+    const fs::path target = folder / "book.xlsx";
+    writeFile(target, kOriginal);
+    SysCallsOverride restore;
+    sysCalls().rename = [](const char*, const char*) { return errno = EACCES, -1; };
+    auto status =
+        replaceFileAtomically(target, [](OutputFile& out) { return out.write("new"); }, {".orig"});
+    ASSERT_FALSE(status);
+    EXPECT_EQ(folderNames(folder.path()), std::vector<std::string>{"book.xlsx"});
+    EXPECT_EQ(readFile(target), kOriginal);
+}
+
 TEST(ReplaceFileAtomically, KeepsTheOwnerWhereAllowed) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "only the superuser can give a file to another owner";
