@@ -2,8 +2,8 @@
 # Installs the Debian packages that building, running and testing need, when any is missing.
 # Runs apt-get as root, through sudo otherwise. Prints nothing when all are there.
 # --for-tests adds what only the tests use: LibreOffice, which the formula golden tests have
-# load and recalculate the workbooks the engine wrote, and xlrd and olefile, which read the .xls
-# workbooks it wrote back.
+# load and recalculate the workbooks the engine wrote, xlwt, which writes the .xls workbooks the
+# tests edit, and xlrd and olefile, which read them back.
 set -euo pipefail
 
 packages=(
@@ -15,7 +15,7 @@ packages=(
     xvfb xauth fonts-liberation zip unzip
 )
 if [[ "${1:-}" == "--for-tests" ]]; then
-    packages+=(libreoffice-calc-nogui python3-xlrd python3-olefile)
+    packages+=(libreoffice-calc-nogui python3-xlrd python3-olefile python3-xlwt)
 fi
 
 missing=()

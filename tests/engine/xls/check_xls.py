@@ -1,5 +1,6 @@
 """Independent checks of .xls workbooks written by the engine.
 
+cells FILE: prints every cell that is not empty: sheet!cell, kind and value (tab-separated).
 corrupt KIND ORIGINAL TARGET: writes a copy with one fault (see corrupt).
 structure FILE...: each file opens in xlrd (formatting_info, any logged warning fails) and in
 olefile (DEFECT_INCORRECT), and its Workbook stream is consistent: every BOUNDSHEET points at
@@ -277,6 +278,17 @@ def main(args):
         if args[0] == "corrupt":
             corrupt(*args[1:4])
             print("corrupted:", args[3])
+        elif args[0] == "cells":
+            # sheet!A1 TAB kind TAB value, for every cell that is not empty
+            kinds = {1: "text", 2: "number", 3: "date", 4: "bool", 5: "error"}
+            for s in open_book(args[1]).sheets():
+                for r in range(s.nrows):
+                    for c in range(s.ncols):
+                        cell = s.cell(r, c)
+                        if cell.ctype in kinds:
+                            value = repr(cell.value) if cell.ctype in (2, 3) else cell.value
+                            print("%s!%s\t%s\t%s" % (s.name, xlrd.formula.cellname(r, c),
+                                                      kinds[cell.ctype], value))
         elif args[0] == "structure":
             for path in args[1:]:
                 structure(path)
