@@ -547,7 +547,18 @@ Status SheetCells::replace(const std::vector<ReplaceRequest>& queue, bool unifor
     std::map<std::size_t, std::string> tokens; // SHRFMLA/ARRAY record -> new rgce
     const Globals& g = m_globals;
 
+    std::string text;
     auto status = impl.forEachCell([&](Cell& c) -> Status {
+        // A later request can only match what an earlier one made: when none matches the text
+        // as it is, nothing changes.
+        text.clear();
+        for (const auto& piece : c.pieces) {
+            text += piece;
+        }
+        if (std::none_of(prepared.begin(), prepared.end(),
+                         [&](const Prepared& p) { return p.matcher.contains(text); })) {
+            return Unit{};
+        }
         Outcome outcome = applyQueue(prepared, c.pieces);
         if (!outcome.changed) {
             return Unit{};

@@ -7,8 +7,8 @@
 
 namespace engine::xls {
 
-std::string layOut(const Globals& g, const ChangeSet& changes) {
-    std::map<std::size_t, std::string> edits = changes.edits;
+std::string layOut(const Globals& g, ChangeSet& changes) {
+    std::map<std::size_t, std::string>& edits = changes.edits;
     WrittenTable table;
     std::size_t tableRecord = SIZE_MAX; // the record whose new bytes begin with the table
     if (changes.stringsChanged) {

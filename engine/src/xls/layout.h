@@ -11,7 +11,7 @@ namespace engine::xls {
 
 /// The new stream: every record as it was or as changes replaces it, the shared string table
 /// written anew when it changed (added before the globals' EOF when there was none), then
-/// whatever followed the last substream.
-std::string layOut(const Globals& globals, const ChangeSet& changes);
+/// whatever followed the last substream. The table's records join changes' edits.
+std::string layOut(const Globals& globals, ChangeSet& changes);
 
 } // namespace engine::xls

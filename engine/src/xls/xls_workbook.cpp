@@ -131,6 +131,9 @@ Result<ReplaceCounts> XlsWorkbook::dryRun() {
 }
 
 Status XlsWorkbook::search(CellListener& listener) {
+    if (auto status = readWritten(); !status) {
+        return status;
+    }
     for (std::size_t s = 0; s < m_globals.sheets.size(); ++s) {
         if (m_queues[s].empty() || !m_globals.sheets[s].hasCells) {
             continue;
@@ -143,7 +146,23 @@ Status XlsWorkbook::search(CellListener& listener) {
     return Unit{};
 }
 
+Status XlsWorkbook::readWritten() {
+    if (!m_written) {
+        return Unit{};
+    }
+    auto globals = Globals::read(std::move(*m_written));
+    m_written.reset();
+    if (!globals) {
+        return globals.error();
+    }
+    m_globals = std::move(globals.value());
+    return Unit{};
+}
+
 Result<ReplaceCounts> XlsWorkbook::run(bool write) {
+    if (auto status = readWritten(); !status) {
+        return status.error();
+    }
     // With one queue for every sheet, a changed shared string is changed where it is;
     // otherwise each sheet's changed strings are added and only its cells point at them.
     bool uniform = true;
@@ -191,13 +210,9 @@ Result<ReplaceCounts> XlsWorkbook::run(bool write) {
     if (!saved) {
         return saved.error();
     }
-    // A later run starts from what was written.
+    // A later run starts from what was written, read again when it comes.
     fileIdentity(m_path, m_modified, m_size);
-    auto globals = Globals::read(std::move(file.value()));
-    if (!globals) {
-        return globals.error();
-    }
-    m_globals = std::move(globals.value());
+    m_written = std::move(file.value());
     return counts;
 }
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace engine::xls {
@@ -31,11 +32,14 @@ public:
 private:
     XlsWorkbook() = default;
     Result<ReplaceCounts> run(bool write);
+    /// Reads the globals again from the bytes the last save wrote, if it wrote any.
+    Status readWritten();
 
     std::filesystem::path m_path;
     std::filesystem::file_time_type m_modified;
     std::uintmax_t m_size = 0;
     Globals m_globals;
+    std::optional<std::string> m_written;
     std::vector<std::vector<ReplaceRequest>> m_queues;
 };
 
