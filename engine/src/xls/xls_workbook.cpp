@@ -108,7 +108,7 @@ Result<std::unique_ptr<Workbook>> XlsWorkbook::open(const std::filesystem::path&
     }
     book->m_globals = std::move(globals.value());
     book->m_queues.assign(book->m_globals.sheets.size(), {});
-    (void)options; // lock files were looked for before the file was opened
+    book->m_options = options;
     return std::unique_ptr<Workbook>(std::move(book));
 }
 
@@ -206,7 +206,8 @@ Result<ReplaceCounts> XlsWorkbook::run(bool write) {
         return file.error();
     }
     auto saved = package::replaceFileAtomically(
-        m_path, [&](package::OutputFile& out) -> Status { return out.write(file.value()); });
+        m_path, [&](package::OutputFile& out) -> Status { return out.write(file.value()); },
+        package::ReplaceOptions{m_options.backupSuffix});
     if (!saved) {
         return saved.error();
     }

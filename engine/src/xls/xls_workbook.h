@@ -36,6 +36,7 @@ private:
     Status readWritten();
 
     std::filesystem::path m_path;
+    OpenOptions m_options;
     std::filesystem::file_time_type m_modified;
     std::uintmax_t m_size = 0;
     Globals m_globals;

@@ -208,3 +208,27 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 } // namespace engine
+
+namespace engine {
+namespace {
+
+TEST(XlsBackup, KeepsTheOriginalBesideTheSavedWorkbookWhenAsked) {
+    if (std::system("/usr/bin/python3 -c 'import xlwt' >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "python3 with xlwt is missing";
+    }
+    TempFolder folder;
+    const fs::path copy = folder.path() / "book.xls";
+    ASSERT_EQ(std::system((script("make_xls.py") + " \"" + copy.string() + "\"").c_str()), 0);
+    const std::string before = readFile(copy);
+    OpenOptions options;
+    options.backupSuffix = ".orig";
+    auto book = Workbook::open(copy, options);
+    ASSERT_TRUE(book.ok());
+    book.value()->queueReplace(0, {"alpha", "omega", true, false});
+    ASSERT_TRUE(book.value()->save().ok());
+    EXPECT_EQ(readFile(folder.path() / "book.xls.orig"), before);
+    EXPECT_NE(readFile(copy), before);
+}
+
+} // namespace
+} // namespace engine
