@@ -77,6 +77,7 @@ private:
     static FileOutcome failure(const QString& reason) {
         FileOutcome outcome;
         outcome.status = FileOutcome::Status::Failed;
+        outcome.code = QStringLiteral("internal");
         outcome.reason = reason;
         return outcome;
     }

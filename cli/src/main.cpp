@@ -186,6 +186,7 @@ int runCommandLine(const QStringList& arguments) {
         if (g_interrupted) {
             cli::FileOutcome skipped;
             skipped.status = cli::FileOutcome::Status::Failed;
+            skipped.code = QStringLiteral("interrupted");
             skipped.reason = QStringLiteral("not processed: the run was interrupted");
             return skipped;
         }

@@ -42,15 +42,15 @@ QString plural(std::uint64_t count, const char* one, const char* many) {
 
 QString fileLine(ReportFormat format, const QString& path, const FileOutcome& outcome) {
     if (format == ReportFormat::Json) {
-        const QString reason = outcome.status == FileOutcome::Status::Failed
-                                   ? jsonString(outcome.reason)
-                                   : QStringLiteral("null");
-        return QStringLiteral(
-                   R"({"path":%1,"status":"%2","replacements":%3,"cellsChanged":%4,"reason":%5})")
+        const bool failed = outcome.status == FileOutcome::Status::Failed;
+        const QString code = failed ? jsonString(outcome.code) : QStringLiteral("null");
+        const QString reason = failed ? jsonString(outcome.reason) : QStringLiteral("null");
+        return QStringLiteral(R"({"path":%1,"status":"%2","replacements":%3,"cellsChanged":%4,)"
+                              R"("code":%5,"reason":%6})")
             .arg(jsonString(path), statusName(outcome.status))
             .arg(outcome.replacements)
             .arg(outcome.cellsChanged)
-            .arg(reason);
+            .arg(code, reason);
     }
     const QString status = statusName(outcome.status).leftJustified(9);
     switch (outcome.status) {

@@ -10,7 +10,6 @@ namespace cli {
 
 namespace {
 
-using run::automation::SaveCounts;
 using run::automation::Workbook;
 
 class OptionsContext final : public run::RunContext {
@@ -60,7 +59,8 @@ FileOutcome processWorkbook(run::automation::ApplicationFactory& factory, const 
     FileOutcome outcome;
     if (!counts) {
         outcome.status = FileOutcome::Status::Failed;
-        outcome.reason = QString::fromStdString(counts.failure().reason);
+        outcome.code = QString::fromLatin1(run::codeName(counts.failure()));
+        outcome.reason = QString::fromStdString(counts.failure().reason());
         return outcome;
     }
     outcome.replacements = counts.value().replacements;

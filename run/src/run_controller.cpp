@@ -120,7 +120,7 @@ void RunController::startReplacing() {
         auto processed =
             run::processFile(m_factory, QFile::encodeName(path).toStdString(), replace);
         if (!processed) {
-            failed.append({path, QString::fromStdString(processed.failure().reason)});
+            failed.append({path, QString::fromStdString(processed.failure().reason())});
         }
     }
 

@@ -14,10 +14,6 @@ namespace {
 
 const Failure kQuit{"the spreadsheet instance has already quit"};
 
-Failure failureOf(const engine::Error& error) {
-    return Failure{error.message()};
-}
-
 class StandInApplication;
 class StandInWorkbook;
 
@@ -66,34 +62,37 @@ private:
 
 class StandInWorkbook final : public Workbook {
 public:
-    StandInWorkbook(StandInApplication& application, std::unique_ptr<engine::Workbook> engine)
+    StandInWorkbook(StandInApplication& application, std::unique_ptr<engine::Workbook> engine,
+                    std::string path)
         : m_application(application), m_engine(std::move(engine)),
-          m_sheets(*this, m_engine->sheets()) {}
+          m_sheets(*this, m_engine->sheets()), m_path(std::move(path)) {}
 
     SheetCollection& Sheets() override { return m_sheets; }
     automation::Application& Application() override;
-    Outcome<SaveCounts> Save() override { return finish(&engine::Workbook::save); }
-    Outcome<SaveCounts> DryRun() override { return finish(&engine::Workbook::dryRun); }
+    Outcome<engine::ReplaceCounts> Save() override { return finish(&engine::Workbook::save); }
+    Outcome<engine::ReplaceCounts> DryRun() override { return finish(&engine::Workbook::dryRun); }
 
     engine::Workbook* engineWorkbook() { return m_engine.get(); }
     /// Closes without saving: whatever was queued is dropped.
     void close() { m_engine.reset(); }
 
 private:
-    Outcome<SaveCounts> finish(engine::Result<engine::ReplaceCounts> (engine::Workbook::*step)()) {
+    Outcome<engine::ReplaceCounts>
+    finish(engine::Result<engine::ReplaceCounts> (engine::Workbook::*step)()) {
         if (!m_engine) {
             return kQuit;
         }
         auto counts = ((*m_engine).*step)();
         if (!counts) {
-            return failureOf(counts.error());
+            return failureOf(counts.error(), m_path);
         }
-        return SaveCounts{counts.value().replacements, counts.value().cellsChanged};
+        return counts.value();
     }
 
     StandInApplication& m_application;
     std::unique_ptr<engine::Workbook> m_engine;
     StandInSheets m_sheets;
+    std::string m_path;
 };
 
 Status StandInRange::Replace(const std::string& What, const std::string& Replacement, int LookAt,
@@ -104,11 +103,11 @@ Status StandInRange::Replace(const std::string& What, const std::string& Replace
         return kQuit;
     }
     if (LookAt != kXlPart) {
-        return Failure{"only replacing inside cell texts (LookAt 2) is supported"};
+        return Failure{"only replacing inside cell texts is supported"};
     }
     // Replacing every match gives the same cells in either search order.
     if (SearchOrder != kXlByRows && SearchOrder != 2) {
-        return Failure{"the search order must be by rows (1) or by columns (2)"};
+        return Failure{"the search order must be by rows or by columns"};
     }
     if (SearchFormat || ReplaceFormat) {
         return Failure{"searching or replacing cell formats is not supported"};
@@ -183,10 +182,10 @@ Status StandInWorkbooks::Open(const std::string& path) {
     }
     auto opened = m_opener(std::filesystem::path(path));
     if (!opened) {
-        return failureOf(opened.error());
+        return failureOf(opened.error(), path);
     }
     m_workbooks.push_back(
-        std::make_unique<StandInWorkbook>(m_application, std::move(opened.value())));
+        std::make_unique<StandInWorkbook>(m_application, std::move(opened.value()), path));
     return succeeded();
 }
 

@@ -77,8 +77,9 @@ bool excelIsRunning(RunningInstanceLookup& lookup) {
     return name && *name == kApplicationName;
 }
 
-Outcome<SaveCounts> processFile(ApplicationFactory& factory, const std::string& path,
-                                const std::function<Status(Workbook&)>& replace, Finish finish) {
+Outcome<engine::ReplaceCounts> processFile(ApplicationFactory& factory, const std::string& path,
+                                           const std::function<Status(Workbook&)>& replace,
+                                           Finish finish) {
     auto opened = openWorkbook(factory, path);
     if (!opened) {
         return opened.failure();

@@ -200,6 +200,7 @@ TEST_F(Cli, FilesThatCannotBeProcessedFailAndStayAsTheyWere) {
     writeFile(path("truncated.xlsx"), QByteArray("PK\x03\x04\x14\x00\x06\x00", 8));
     copyCorpus(QStringLiteral("excelize/encryptAES.xlsx"), QStringLiteral("encrypted.xlsx"));
     const QStringList names{"text.xlsx", "truncated.xlsx", "encrypted.xlsx", "missing.xlsx"};
+    const QStringList codes{"not-a-workbook", "not-a-workbook", "password-protected", "not-found"};
     std::vector<QByteArray> before;
     for (const QString& name : names) {
         before.push_back(fileBytes(path(name)));
@@ -213,7 +214,11 @@ TEST_F(Cli, FilesThatCannotBeProcessedFailAndStayAsTheyWere) {
         const QJsonObject object = QJsonDocument::fromJson(lines[i].toUtf8()).object();
         EXPECT_EQ(object.value("path").toString(), names[i]);
         EXPECT_EQ(object.value("status").toString(), "failed");
+        EXPECT_EQ(object.value("code").toString(), codes[i]) << names[i].toStdString();
+        // The reason follows the path; it does not name the file again.
         EXPECT_FALSE(object.value("reason").toString().isEmpty());
+        EXPECT_FALSE(object.value("reason").toString().contains(names[i]))
+            << object.value("reason").toString().toStdString();
         // Each failure also goes to stderr, naming the file.
         EXPECT_TRUE(run.err.contains(QStringLiteral("varnocliff-cli: %1: ").arg(names[i])));
         EXPECT_EQ(fileBytes(path(names[i])), before[static_cast<std::size_t>(i)])

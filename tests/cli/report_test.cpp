@@ -12,8 +12,9 @@ using cli::FileOutcome;
 using cli::ReportFormat;
 
 FileOutcome outcome(FileOutcome::Status status, std::uint64_t replacements, std::uint64_t cells,
-                    const char* reason = "") {
+                    const char* reason = "", const char* code = "") {
     FileOutcome result;
+    result.code = QString::fromLatin1(code);
     result.status = status;
     result.replacements = replacements;
     result.cellsChanged = cells;
@@ -46,18 +47,20 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{outcome(FileOutcome::Status::Changed, 12, 7),
                  "changed   dir/Q1 \"final\".xlsx (12 replacements in 7 cells)",
                  R"({"path":"dir/Q1 \"final\".xlsx","status":"changed","replacements":12,)"
-                 R"("cellsChanged":7,"reason":null})"},
+                 R"("cellsChanged":7,"code":null,"reason":null})"},
         LineCase{outcome(FileOutcome::Status::Changed, 1, 1),
                  "changed   dir/Q1 \"final\".xlsx (1 replacement in 1 cell)",
                  R"({"path":"dir/Q1 \"final\".xlsx","status":"changed","replacements":1,)"
-                 R"("cellsChanged":1,"reason":null})"},
+                 R"("cellsChanged":1,"code":null,"reason":null})"},
         LineCase{outcome(FileOutcome::Status::Unchanged, 0, 0), "unchanged dir/Q1 \"final\".xlsx",
                  R"({"path":"dir/Q1 \"final\".xlsx","status":"unchanged","replacements":0,)"
-                 R"("cellsChanged":0,"reason":null})"},
-        LineCase{outcome(FileOutcome::Status::Failed, 0, 0, "the workbook is damaged: xl/a.xml"),
-                 "failed    dir/Q1 \"final\".xlsx: the workbook is damaged: xl/a.xml",
-                 R"({"path":"dir/Q1 \"final\".xlsx","status":"failed","replacements":0,)"
-                 R"("cellsChanged":0,"reason":"the workbook is damaged: xl/a.xml"})"}));
+                 R"("cellsChanged":0,"code":null,"reason":null})"},
+        LineCase{
+            outcome(FileOutcome::Status::Failed, 0, 0, "the workbook is damaged: xl/a.xml",
+                    "corrupt"),
+            "failed    dir/Q1 \"final\".xlsx: the workbook is damaged: xl/a.xml",
+            R"({"path":"dir/Q1 \"final\".xlsx","status":"failed","replacements":0,)"
+            R"("cellsChanged":0,"code":"corrupt","reason":"the workbook is damaged: xl/a.xml"})"}));
 
 TEST(Report, SummaryCountsEveryStatus) {
     cli::Summary summary;

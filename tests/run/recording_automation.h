@@ -117,14 +117,14 @@ public:
           m_failSave(script.failSave.count(m_path) > 0) {}
     SheetCollection& Sheets() override { return m_sheets; }
     run::automation::Application& Application() override { return m_application; }
-    run::Outcome<SaveCounts> Save() override {
+    run::Outcome<engine::ReplaceCounts> Save() override {
         m_log.add(m_instance, "Save " + m_path);
         if (m_failSave) {
             return run::Failure{"the disk is full"};
         }
-        return SaveCounts{1, 1};
+        return engine::ReplaceCounts{1, 1};
     }
-    run::Outcome<SaveCounts> DryRun() override { return SaveCounts{}; }
+    run::Outcome<engine::ReplaceCounts> DryRun() override { return engine::ReplaceCounts{}; }
 
 private:
     run::automation::Application& m_application;

@@ -83,7 +83,7 @@ TEST_F(StandInTest, ReplaceQueuesOnTheEngineSheetAndSaveApplies) {
             sheets.item(i).value()->Cells().Replace("alpha", "omega", 2, 1, i == 3, false, false));
     }
     auto saved = workbook.Save();
-    ASSERT_TRUE(saved.ok()) << saved.failure().reason;
+    ASSERT_TRUE(saved.ok()) << saved.failure().reason();
     EXPECT_EQ(saved.value().replacements, 2U);
     // The chart sheet (2) has no cells and gets nothing queued.
     EXPECT_THAT(log.calls, ElementsAre("queue 0 alpha>omega 0", "queue 2 alpha>omega 1", "save"));
@@ -100,7 +100,9 @@ TEST_F(StandInTest, DryRunAndFailedSaveReportThroughTheInterface) {
     EXPECT_EQ(counted.value().replacements, 1U);
     auto saved = workbook.Save();
     ASSERT_FALSE(saved.ok());
-    EXPECT_EQ(saved.failure().reason, "permission denied: locked.xlsx");
+    // The path is the front end's to print; the failure keeps the engine's code.
+    EXPECT_EQ(saved.failure().reason(), "permission denied");
+    EXPECT_EQ(saved.failure().code, engine::ErrorCode::PermissionDenied);
 }
 
 struct RefusedArguments {
@@ -133,7 +135,7 @@ TEST_F(StandInTest, PositionsOutsideTheCollectionsFail) {
     EXPECT_FALSE(application->Workbooks().item(2).ok());
     SheetCollection& sheets = lastWorkbook(*application).Sheets();
     EXPECT_FALSE(sheets.item(0).ok());
-    EXPECT_THAT(sheets.item(4).failure().reason, HasSubstr("no sheet 4"));
+    EXPECT_THAT(sheets.item(4).failure().reason(), HasSubstr("no sheet 4"));
 }
 
 TEST_F(StandInTest, OpenFailureGivesTheEngineReasonAndAddsNoWorkbook) {
@@ -141,7 +143,8 @@ TEST_F(StandInTest, OpenFailureGivesTheEngineReasonAndAddsNoWorkbook) {
     auto application = made.createApplication();
     const run::Status opened = application.value()->Workbooks().Open("missing.xlsx");
     ASSERT_FALSE(opened.ok());
-    EXPECT_EQ(opened.failure().reason, "the file does not exist: missing.xlsx");
+    EXPECT_EQ(opened.failure().reason(), "the file does not exist");
+    EXPECT_STREQ(run::codeName(opened.failure()), "not-found");
     EXPECT_EQ(application.value()->Workbooks().count(), 0);
 }
 

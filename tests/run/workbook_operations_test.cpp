@@ -124,7 +124,7 @@ TEST_F(Excel1Test, FailingReplaceStopsAtOnceAndLeavesAlertsOff) {
     auto& workbook = openBook();
     const run::Status status = run::replaceInWorkbook(workbook, "a", "b", context);
     ASSERT_FALSE(status.ok());
-    EXPECT_EQ(status.failure().reason, "sheet 2 is broken");
+    EXPECT_EQ(status.failure().reason(), "sheet 2 is broken");
     EXPECT_THAT(replaceAndAlertCalls(), ElementsAre("DisplayAlerts off", "Replace 1 a>b 2 1 0 0 0",
                                                     "Replace 2 a>b 2 1 0 0 0"));
     EXPECT_FALSE(application->DisplayAlerts());
@@ -144,7 +144,7 @@ TEST_F(Excel1Test, OpenWorkbookThatFailsQuitsItsInstance) {
     factory.script.failOpen = {"bad.xlsx"};
     auto opened = run::openWorkbook(factory, "bad.xlsx");
     ASSERT_FALSE(opened.ok());
-    EXPECT_EQ(opened.failure().reason, "the file is not a workbook");
+    EXPECT_EQ(opened.failure().reason(), "the file is not a workbook");
     EXPECT_THAT(factory.log.calls, ElementsAre("#1 create", "#1 Open bad.xlsx", "#1 Quit"));
 }
 
@@ -152,7 +152,7 @@ TEST_F(Excel1Test, OpenWorkbookPassesOnAFactoryFailure) {
     factory.script.failCreate = true;
     auto opened = run::openWorkbook(factory, "a.xlsx");
     ASSERT_FALSE(opened.ok());
-    EXPECT_EQ(opened.failure().reason, "no instance can be started");
+    EXPECT_EQ(opened.failure().reason(), "no instance can be started");
 }
 
 struct ProcessCase {
@@ -186,7 +186,7 @@ TEST_P(ProcessFileTest, OpensReplacesSavesAndAlwaysQuits) {
     EXPECT_THAT(factory.log.calls, ElementsAreArray(expected));
     EXPECT_EQ(result.ok(), !c.reason.has_value());
     if (c.reason) {
-        EXPECT_EQ(result.failure().reason, *c.reason);
+        EXPECT_EQ(result.failure().reason(), *c.reason);
     }
 }
 

@@ -18,6 +18,8 @@ struct FileOutcome {
     Status status = Status::Unchanged;
     std::uint64_t replacements = 0;
     std::uint64_t cellsChanged = 0;
+    /// The stable name of the failure's kind (cli/README.md lists them); empty otherwise.
+    QString code;
     /// Why the file failed, for a person to act on; empty otherwise.
     QString reason;
 };

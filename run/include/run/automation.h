@@ -3,6 +3,7 @@
 // in stand_in.h; tests use a recording fake.
 #pragma once
 
+#include "engine/workbook.h"
 #include "run/outcome.h"
 
 #include <cstdint>
@@ -18,13 +19,6 @@ inline constexpr const char* kApplicationName = "Microsoft Excel";
 /// Values of Replace's LookAt and SearchOrder that the program passes.
 inline constexpr int kXlPart = 2;
 inline constexpr int kXlByRows = 1;
-
-/// What a save changed. Not part of the spreadsheet application's own model: the stand-in
-/// knows it, and the command line reports it.
-struct SaveCounts {
-    std::uint64_t replacements = 0; ///< occurrences replaced
-    std::uint64_t cellsChanged = 0; ///< cells whose content changed
-};
 
 class Application;
 
@@ -62,12 +56,13 @@ public:
     virtual SheetCollection& Sheets() = 0;
     /// The application instance that has this workbook open.
     virtual automation::Application& Application() = 0;
-    /// Writes the workbook back to its own file, in its own format, without asking. On
-    /// failure the file is left as it was.
-    virtual Outcome<SaveCounts> Save() = 0;
+    /// Writes the workbook back to its own file, in its own format, without asking, and says
+    /// what changed (not part of the spreadsheet application's own model). On failure the file
+    /// is left as it was.
+    virtual Outcome<engine::ReplaceCounts> Save() = 0;
     /// What Save would change, writing nothing (not part of the spreadsheet application's own
     /// model; for the command line's dry run).
-    virtual Outcome<SaveCounts> DryRun() = 0;
+    virtual Outcome<engine::ReplaceCounts> DryRun() = 0;
 };
 
 /// The workbooks open in one instance, in the order they were opened.

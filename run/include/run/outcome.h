@@ -1,18 +1,39 @@
-// Typed results of the automation interface: an operation either gives its value or a
-// reason a person can act on. No exception crosses the interface.
+// Typed results of the automation interface: an operation either gives its value or a failure
+// that keeps the engine's error code and detail. No exception crosses the interface.
 #pragma once
 
+#include "engine/result.h"
+
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
 
 namespace run {
 
-/// Why an automation call failed, in words a person can act on ("the workbook is
-/// password-protected", "the file does not exist: report.xlsx").
+/// Why an automation call failed. An engine failure keeps its code and the detail naming the
+/// part, sheet or cell, never the workbook's own path: the front end prints that before it.
+/// A failure without a code is a fault in how the program drives the interface.
 struct Failure {
-    std::string reason;
+    Failure(engine::ErrorCode errorCode, std::string errorDetail)
+        : code(errorCode), detail(std::move(errorDetail)) {}
+    Failure(std::string text) : detail(std::move(text)) {}
+
+    std::optional<engine::ErrorCode> code;
+    std::string detail;
+
+    /// The words a person reads after the path: the code's text, then ": " and the detail
+    /// when there is one ("permission denied: the file is read-only").
+    std::string reason() const;
 };
+
+/// The stable name of a failure's kind in reports: "permission-denied", "not-found", ... and
+/// "internal" for a failure without a code.
+const char* codeName(const Failure& failure);
+
+/// error as a failure of the workbook at path: a detail that is the path, or starts with it,
+/// does not repeat it.
+Failure failureOf(const engine::Error& error, const std::string& path);
 
 struct Done {};
 

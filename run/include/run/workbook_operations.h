@@ -58,7 +58,7 @@ enum class Finish { Save, DryRun };
 /// One file of a run: openWorkbook, the last workbook of the instance, replace (which calls
 /// replaceInWorkbook or replaceSetsInWorkbook), Save (or DryRun) and Quit. On any failure the
 /// instance is told to quit, the file is left as it was, and the failure says why.
-Outcome<automation::SaveCounts>
+Outcome<engine::ReplaceCounts>
 processFile(automation::ApplicationFactory& factory, const std::string& path,
             const std::function<Status(automation::Workbook&)>& replace,
             Finish finish = Finish::Save);
