@@ -149,6 +149,17 @@ bool needsQuotes(std::string_view name) {
            name.find_first_not_of("RrCc0123456789") == std::string_view::npos;
 }
 
+std::string quotedPath(const std::string& path) {
+    std::string out = "'";
+    for (char c : path) {
+        out.push_back(c);
+        if (c == '\'') {
+            out.push_back('\'');
+        }
+    }
+    return out + "'";
+}
+
 std::string sheetPrefix(std::string first, const std::string& last) {
     std::string both = first == last ? first : first + ":" + last;
     if (!needsQuotes(first) && !needsQuotes(last)) {
@@ -309,9 +320,14 @@ private:
             }
             return m_names.names[index - 1];
         }
-        if (book.kind != FormulaNames::SupBook::AddIn || index == 0 ||
-            index > book.externNames.size()) {
+        if (index == 0 || index > book.externNames.size()) {
             return std::nullopt;
+        }
+        if (book.kind == FormulaNames::SupBook::External) {
+            // A name in another workbook: 'C:\dir\Book.xls'!Name, or Book.xls!Name.
+            const std::string& name = book.externNames[index - 1];
+            const bool plain = book.path.find_first_of("\\ '[]") == std::string::npos;
+            return (plain ? book.path : quotedPath(book.path)) + "!" + name;
         }
         std::string name = book.externNames[index - 1];
         for (std::string_view prefix : {"_xlfn.", "_xlws."}) {

@@ -55,6 +55,7 @@ public:
         v = load32(b.data());
         return true;
     }
+    bool atEnd() { return !skipEmpty(); }
     bool characters(std::size_t cch, bool high, std::u16string& out) {
         out.clear();
         out.reserve(cch);
@@ -147,11 +148,12 @@ Result<SharedStrings> readSharedStrings(std::string_view stream, const std::vect
     if (!in.u32(table.total) || !in.u32(unique)) {
         return Error{ErrorCode::Corrupt, "the shared string table is cut short"};
     }
-    if (unique > stream.size()) {
-        return Error{ErrorCode::Corrupt, "the shared string table claims more strings than fit"};
-    }
-    table.entries.reserve(unique);
+    // Every string takes 3 bytes at least: a count beyond that is not believed.
+    table.entries.reserve(std::min<std::size_t>(unique, stream.size() / 3));
     for (std::uint32_t k = 0; k < unique; ++k) {
+        if (in.atEnd()) {
+            break; // fewer strings than the count says, which readers accept; cells are checked
+        }
         SstEntry e;
         std::uint16_t cch = 0;
         std::uint8_t flags = 0;

@@ -24,7 +24,8 @@ FormulaNames names() {
     FormulaNames n;
     n.sheets = {"Sheet1", "My Sheet"};
     n.supBooks.push_back({FormulaNames::SupBook::Self, {}, {}, {}});
-    n.supBooks.push_back({FormulaNames::SupBook::External, "C:\\data\\Book2.xls", {"Prices"}, {}});
+    n.supBooks.push_back(
+        {FormulaNames::SupBook::External, "C:\\data\\Book2.xls", {"Prices"}, {"Costs"}});
     n.supBooks.push_back({FormulaNames::SupBook::AddIn, {}, {}, {"_xlfn.IFERROR"}});
     n.xti = {{0, 1, 1}, {0, 0, 1}, {1, 0, 0}, {2, 0, 0}, {0, 0xFFFE, 0xFFFE}};
     n.names = {"Rate"};
@@ -58,6 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"SheetWithSpace", "5a 0000 0000 00c0", "", "'My Sheet'!A1"},
         Case{"SheetRange", "5b 0100 0000 0100 0000 0000", "", "'Sheet1:My Sheet'!$A$1:$A$2"},
         Case{"OtherWorkbook", "5a 0200 0000 0000", "", "'C:\\data\\[Book2.xls]Prices'!$A$1"},
+        Case{"OtherWorkbooksName", "39 0200 0100 0000", "", "'C:\\data\\Book2.xls'!Costs"},
         Case{"DeletedSheet", "5a 0400 0000 0000", "", "#REF!"},
         Case{"Operators", "1e0100 1e0200 03 15 1e0300 14 05", "", "(1+2)*3%"},
         Case{"UnaryMinus", "44 0000 00c0 13", "", "-A1"},

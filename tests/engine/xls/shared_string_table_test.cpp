@@ -127,5 +127,22 @@ TEST(SharedStringTable, FormattingRunsAreNeverSplit) {
     EXPECT_EQ(records[1].size, 8); // both runs, and no width byte before them
 }
 
+TEST(SharedStringTable, ATableShorterThanItsCountKeepsTheStringsItHolds) {
+    // Some writers count strings they never wrote; readers take the ones there are.
+    SharedStrings table;
+    table.entries = {entry(u"one"), entry(u"two")};
+    WrittenTable written = writeSharedStrings(table);
+    store32(written.records.data() + 8, 1761);
+    auto records = splitRecords(written.records).value();
+    auto read = readSharedStrings(written.records, records, 0);
+    ASSERT_TRUE(read.ok());
+    EXPECT_EQ(read.value().entries.size(), 2U);
+    // A string cut inside is damage, not a short count.
+    written.records.resize(written.records.size() - 1);
+    store16(written.records.data() + 2, static_cast<std::uint16_t>(written.records.size() - 4));
+    records = splitRecords(written.records).value();
+    EXPECT_EQ(readSharedStrings(written.records, records, 0).error().code, ErrorCode::Corrupt);
+}
+
 } // namespace
 } // namespace engine::xls
