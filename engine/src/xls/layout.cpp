@@ -7,7 +7,7 @@
 
 namespace engine::xls {
 
-std::string layOut(const Globals& g, ChangeSet& changes) {
+Result<std::string> layOut(const Globals& g, ChangeSet& changes) {
     std::map<std::size_t, std::string>& edits = changes.edits;
     WrittenTable table;
     std::size_t tableRecord = SIZE_MAX; // the record whose new bytes begin with the table
@@ -93,6 +93,10 @@ std::string layOut(const Globals& g, ChangeSet& changes) {
             for (std::size_t k = 4; k + 2 <= r.size; k += 2) {
                 const std::uint32_t cellOld = previousOld + load16(old + k);
                 const std::uint32_t cellNew = moved(cellOld);
+                if (cellNew - previousNew > 0xFFFF) {
+                    return Error{ErrorCode::ResourceLimit,
+                                 "a row's cells would outgrow the index of their block (DBCELL)"};
+                }
                 store16(data + k, static_cast<std::uint16_t>(cellNew - previousNew));
                 previousOld = cellOld;
                 previousNew = cellNew;

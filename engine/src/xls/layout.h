@@ -12,6 +12,7 @@ namespace engine::xls {
 /// The new stream: every record as it was or as changes replaces it, the shared string table
 /// written anew when it changed (added before the globals' EOF when there was none), then
 /// whatever followed the last substream. The table's records join changes' edits.
-std::string layOut(const Globals& globals, ChangeSet& changes);
+/// Errors: ResourceLimit when a row's cells grow past what a DBCELL offset can hold.
+Result<std::string> layOut(const Globals& globals, ChangeSet& changes);
 
 } // namespace engine::xls

@@ -197,7 +197,11 @@ Result<ReplaceCounts> XlsWorkbook::run(bool write) {
     if (!fileIdentity(m_path, modified, size) || modified != m_modified || size != m_size) {
         return Error{ErrorCode::Vanished, m_path.string()};
     }
-    std::string data = layOut(m_globals, changes);
+    auto laidOut = layOut(m_globals, changes);
+    if (!laidOut) {
+        return laidOut.error();
+    }
+    std::string& data = laidOut.value();
     if (data.size() < kMinimumStream) {
         data.resize(kMinimumStream, '\0'); // never moves into the mini stream
     }
