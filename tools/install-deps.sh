@@ -9,10 +9,10 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-image-formats-plugins
-    libzip-dev libexpat1-dev zlib1g-dev libdeflate-dev libisal-dev
+    libexpat1-dev zlib1g-dev libdeflate-dev libisal-dev
     libgtest-dev libgmock-dev
     python3 python3-openpyxl
-    xvfb xauth fonts-liberation zip unzip
+    xvfb xauth fonts-liberation zip unzip clang-format
 )
 if [[ "${1:-}" == "--for-tests" ]]; then
     packages+=(libreoffice-calc-nogui python3-xlrd python3-olefile python3-xlwt)

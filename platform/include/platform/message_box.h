@@ -1,4 +1,4 @@
-// A modal message box. The Qt version lives in qt_message_box.cpp, the scripted one in
+// A modal message box. The Qt version lives in qt_services.cpp, the scripted one in
 // tests/fakes. Callers pass the exact text; line-break characters are shown as line breaks.
 #pragma once
 

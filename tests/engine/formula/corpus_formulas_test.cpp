@@ -5,10 +5,10 @@
 #include "formula_tokenizer.h"
 #include "function_prefixes.h"
 #include "references.h"
+#include "zip/zip_archive.h"
 
 #include <expat.h>
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -88,38 +88,26 @@ std::vector<Formula> corpusFormulas(const fs::path& folder) {
         if (ec || !it->is_regular_file(ec) || !isOoxmlWorkbook(it->path())) {
             continue;
         }
-        int error = 0;
-        zip_t* archive = zip_open(it->path().c_str(), ZIP_RDONLY, &error);
-        if (archive == nullptr) {
+        auto archive = engine::zip::ZipReader::open(it->path());
+        if (!archive) {
             continue; // encrypted or not a ZIP: no formulas to read
         }
-        const zip_int64_t entries = zip_get_num_entries(archive, 0);
-        for (zip_int64_t i = 0; i < entries; ++i) {
-            const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-            zip_stat_t st;
-            if (name == nullptr ||
-                !(std::string_view(name).starts_with("xl/worksheets/") ||
-                  std::string_view(name).starts_with("xl/macrosheets/")) ||
-                !std::string_view(name).ends_with(".xml") ||
-                zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &st) != 0 ||
-                st.size > 64u * 1024 * 1024) {
+        const auto& entries = archive.value()->entries();
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const std::string_view name = entries[i].name;
+            if (!(name.starts_with("xl/worksheets/") || name.starts_with("xl/macrosheets/")) ||
+                !name.ends_with(".xml") || !entries[i].readable() ||
+                entries[i].uncompressedSize > 64U * 1024 * 1024) {
                 continue;
             }
-            zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
-            if (file == nullptr) {
+            auto xml = archive.value()->readAll(i);
+            if (!xml) {
                 continue;
             }
-            std::string xml(st.size, '\0');
-            const zip_int64_t got = zip_fread(file, xml.data(), st.size);
-            zip_fclose(file);
-            if (got != static_cast<zip_int64_t>(st.size)) {
-                continue;
-            }
-            for (std::string& f : formulasOfSheet(xml)) {
+            for (std::string& f : formulasOfSheet(xml.value())) {
                 all.push_back({it->path().filename().string(), std::move(f)});
             }
         }
-        zip_close(archive);
     }
     return all;
 }
