@@ -232,3 +232,43 @@ TEST(XlsBackup, KeepsTheOriginalBesideTheSavedWorkbookWhenAsked) {
 
 } // namespace
 } // namespace engine
+
+namespace engine {
+namespace {
+
+struct Listed : CellListener {
+    std::vector<std::string> cells;
+    void cell(const CellChange& c) override {
+        cells.push_back(c.sheet + "!" + c.cell + "=" + c.before +
+                        (c.before == c.after ? "" : "->"));
+    }
+};
+
+TEST(XlsSearch, ListsEveryMatchingCellInRowOrderAndWritesNothing) {
+    if (std::system("/usr/bin/python3 -c 'import xlwt' >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "python3 with xlwt is missing";
+    }
+    TempFolder folder;
+    const fs::path file = folder.path() / "book.xls";
+    ASSERT_EQ(std::system((script("make_xls.py") + " \"" + file.string() + "\"").c_str()), 0);
+    const std::string before = readFile(file);
+    auto book = Workbook::open(file);
+    ASSERT_TRUE(book.ok());
+    // Each request on its own: "12345" finds the number, "beta" the locked sheet's cell too.
+    for (std::size_t s = 0; s < 2; ++s) {
+        book.value()->queueReplace(s, {"ALPHA", "x", false, false});
+        book.value()->queueReplace(s, {"beta", "alpha", true, true});
+        book.value()->queueReplace(s, {"12345", "x", true, false});
+    }
+    Listed listed;
+    ASSERT_TRUE(book.value()->search(listed).ok());
+    EXPECT_EQ(listed.cells, (std::vector<std::string>{
+                                "Data!A1=alpha beta", "Data!B1=alpha", "Data!A2=plain bold alpha",
+                                "Data!B2=alpha", "Data!A3=12345", "Data!B3=alpha",
+                                "Data!A7==IF(A1=\"alpha beta\",\"alpha\",\"x\")", "Locked!A1=alpha",
+                                "Locked!A2=beta"}));
+    EXPECT_EQ(readFile(file), before);
+}
+
+} // namespace
+} // namespace engine
