@@ -71,6 +71,20 @@ public:
     automation::Application& Application() override;
     Outcome<engine::ReplaceCounts> Save() override { return finish(&engine::Workbook::save); }
     Outcome<engine::ReplaceCounts> DryRun() override { return finish(&engine::Workbook::dryRun); }
+    void ReportCellsTo(engine::CellListener* listener) override {
+        if (m_engine) {
+            m_engine->setCellListener(listener);
+        }
+    }
+    Status Search(engine::CellListener& listener) override {
+        if (!m_engine) {
+            return kQuit;
+        }
+        if (auto found = m_engine->search(listener); !found) {
+            return failureOf(found.error(), m_path);
+        }
+        return succeeded();
+    }
 
     engine::Workbook* engineWorkbook() { return m_engine.get(); }
     /// Closes without saving: whatever was queued is dropped.
@@ -102,8 +116,8 @@ Status StandInRange::Replace(const std::string& What, const std::string& Replace
     if (engine == nullptr) {
         return kQuit;
     }
-    if (LookAt != kXlPart) {
-        return Failure{"only replacing inside cell texts is supported"};
+    if (LookAt != kXlPart && LookAt != kXlWhole) {
+        return Failure{"LookAt must be 1 (whole cell) or 2 (part of a cell)"};
     }
     // Replacing every match gives the same cells in either search order.
     if (SearchOrder != kXlByRows && SearchOrder != 2) {
@@ -114,7 +128,8 @@ Status StandInRange::Replace(const std::string& What, const std::string& Replace
     }
     // Chart and dialog sheets have no cells: nothing to replace there.
     if (m_hasCells) {
-        engine->queueReplace(m_sheetIndex, engine::ReplaceRequest{What, Replacement, MatchCase});
+        engine->queueReplace(
+            m_sheetIndex, engine::ReplaceRequest{What, Replacement, MatchCase, LookAt == kXlWhole});
     }
     return succeeded();
 }

@@ -46,7 +46,8 @@ Status replaceOnEverySheet(Workbook& workbook, RunContext& context, EachPair eac
 Status replaceOne(Range& cells, const std::string& findText, const std::string& replaceText,
                   RunContext& context) {
     const bool matchCase = context.matchCase();
-    return cells.Replace(findText, replaceText, kXlPart, kXlByRows, matchCase, false, false);
+    const int lookAt = context.wholeCell() ? kXlWhole : kXlPart;
+    return cells.Replace(findText, replaceText, lookAt, kXlByRows, matchCase, false, false);
 }
 
 } // namespace
@@ -79,7 +80,7 @@ bool excelIsRunning(RunningInstanceLookup& lookup) {
 
 Outcome<engine::ReplaceCounts> processFile(ApplicationFactory& factory, const std::string& path,
                                            const std::function<Status(Workbook&)>& replace,
-                                           Finish finish) {
+                                           Finish finish, engine::CellListener* cells) {
     auto opened = openWorkbook(factory, path);
     if (!opened) {
         return opened.failure();
@@ -99,6 +100,25 @@ Outcome<engine::ReplaceCounts> processFile(ApplicationFactory& factory, const st
     if (Status replaced = replace(*workbook.value()); !replaced) {
         return replaced.failure();
     }
+    if (finish == Finish::Search) {
+        // Counted on the way, so the outcome says how many cells were found.
+        struct Counting final : engine::CellListener {
+            engine::CellListener* next = nullptr;
+            std::uint64_t count = 0;
+            void cell(const engine::CellChange& change) override {
+                ++count;
+                if (next != nullptr) {
+                    next->cell(change);
+                }
+            }
+        } counting;
+        counting.next = cells;
+        if (Status found = workbook.value()->Search(counting); !found) {
+            return found.failure();
+        }
+        return engine::ReplaceCounts{0, counting.count};
+    }
+    workbook.value()->ReportCellsTo(cells);
     return finish == Finish::Save ? workbook.value()->Save() : workbook.value()->DryRun();
 }
 

@@ -122,9 +122,29 @@ public:
         if (m_failSave) {
             return run::Failure{"the disk is full"};
         }
+        if (m_cells != nullptr) {
+            m_cells->cell({"Sheet1", "A1", engine::CellKind::Cell, "before", "after"});
+        }
         return engine::ReplaceCounts{1, 1};
     }
-    run::Outcome<engine::ReplaceCounts> DryRun() override { return engine::ReplaceCounts{}; }
+    run::Outcome<engine::ReplaceCounts> DryRun() override {
+        m_log.add(m_instance, "DryRun " + m_path);
+        if (m_cells != nullptr) {
+            m_cells->cell({"Sheet1", "A1", engine::CellKind::Cell, "before", "after"});
+        }
+        return engine::ReplaceCounts{};
+    }
+    void ReportCellsTo(engine::CellListener* listener) override { m_cells = listener; }
+    // Finds two cells in every workbook; a workbook whose save is scripted to fail fails.
+    run::Status Search(engine::CellListener& listener) override {
+        m_log.add(m_instance, "Search " + m_path);
+        if (m_failSave) {
+            return run::Failure{"the workbook is damaged"};
+        }
+        listener.cell({"Sheet1", "A1", engine::CellKind::Cell, m_path, m_path});
+        listener.cell({"Sheet1", "B2", engine::CellKind::TableHeader, m_path, m_path});
+        return run::succeeded();
+    }
 
 private:
     run::automation::Application& m_application;
@@ -133,6 +153,7 @@ private:
     RecordingSheets m_sheets;
     std::string m_path;
     bool m_failSave;
+    engine::CellListener* m_cells = nullptr;
 };
 
 class RecordingWorkbooks final : public WorkbookCollection {

@@ -117,8 +117,9 @@ TEST_F(StandInTest, ArgumentsItCannotHonourFailWithoutQueueing) {
     auto application = openBook(made);
     Range& cells = lastWorkbook(*application).Sheets().item(1).value()->Cells();
     for (const RefusedArguments& args :
-         {RefusedArguments{1, 1, false, false}, RefusedArguments{2, 3, false, false},
-          RefusedArguments{2, 1, true, false}, RefusedArguments{2, 1, false, true}}) {
+         {RefusedArguments{0, 1, false, false}, RefusedArguments{3, 1, false, false},
+          RefusedArguments{2, 3, false, false}, RefusedArguments{2, 1, true, false},
+          RefusedArguments{2, 1, false, true}}) {
         const run::Status status = cells.Replace("a", "b", args.lookAt, args.searchOrder, false,
                                                  args.searchFormat, args.replaceFormat);
         EXPECT_FALSE(status.ok()) << args.lookAt << " " << args.searchOrder;
@@ -126,6 +127,35 @@ TEST_F(StandInTest, ArgumentsItCannotHonourFailWithoutQueueing) {
     // By columns gives the same cells as by rows when every match is replaced.
     EXPECT_TRUE(cells.Replace("a", "b", 2, 2, false, false, false).ok());
     EXPECT_THAT(log.calls, ElementsAre("queue 0 a>b 0"));
+}
+
+struct Collected final : engine::CellListener {
+    std::vector<std::string> cells;
+    void cell(const engine::CellChange& change) override {
+        cells.push_back(change.sheet + "!" + change.cell + " " + change.before + ">" +
+                        change.after);
+    }
+};
+
+// LookAt 1 queues a whole-cell request; the cells the engine reports (changed or found) come
+// through the interface as they are.
+TEST_F(StandInTest, WholeCellListenerAndSearchReachTheEngine) {
+    auto made = factory();
+    auto application = openBook(made);
+    Workbook& workbook = lastWorkbook(*application);
+    Range& cells = workbook.Sheets().item(1).value()->Cells();
+    ASSERT_TRUE(cells.Replace("alpha", "omega", kXlWhole, 1, false, false, false).ok());
+    ASSERT_TRUE(cells.Replace("beta", "gamma", kXlPart, 1, false, false, false).ok());
+    Collected found, changed;
+    ASSERT_TRUE(workbook.Search(found).ok());
+    EXPECT_THAT(found.cells, ElementsAre("Data!A1 alpha>alpha", "Data!A2 beta>beta"));
+    workbook.ReportCellsTo(&changed);
+    ASSERT_TRUE(workbook.Save().ok());
+    EXPECT_THAT(changed.cells, ElementsAre("Data!A1 alpha>after", "Data!A2 beta>after"));
+    EXPECT_THAT(log.calls, ElementsAre("queue 0 alpha>omega 0 whole", "queue 0 beta>gamma 0",
+                                       "search", "save"));
+    application->Quit();
+    EXPECT_FALSE(workbook.Search(found).ok());
 }
 
 TEST_F(StandInTest, PositionsOutsideTheCollectionsFail) {

@@ -21,6 +21,7 @@ public:
         return matchCaseAnswers.empty() ? false : nextAnswer();
     }
     void showBusy() override { ++busy; }
+    bool wholeCell() override { return whole; }
     bool nextAnswer() {
         const bool answer = matchCaseAnswers.front();
         if (matchCaseAnswers.size() > 1) {
@@ -31,6 +32,7 @@ public:
     std::vector<bool> matchCaseAnswers;
     int matchCaseReads = 0;
     int busy = 0;
+    bool whole = false;
 };
 
 class VectorList final : public run::TextList {
@@ -218,6 +220,53 @@ INSTANTIATE_TEST_SUITE_P(
                     openedThen({"DisplayAlerts on", "Save f.xlsx", "Quit"}),
                     "the disk is full"}),
     [](const ::testing::TestParamInfo<ProcessCase>& param) { return param.param.name; });
+
+struct Collected final : engine::CellListener {
+    std::vector<std::string> cells;
+    void cell(const engine::CellChange& change) override {
+        cells.push_back(change.cell + " " + change.before + ">" + change.after);
+    }
+};
+
+// A search ends the file instead of a save: the cells go to the listener and are counted, and
+// nothing is saved; whole-cell matching is passed as LookAt 1.
+TEST(ProcessFileListing, SearchCountsAndPassesOnTheCellsFoundWithoutSaving) {
+    fakes::RecordingFactory factory;
+    ScriptedContext context;
+    context.whole = true;
+    Collected collected;
+    auto result = run::processFile(
+        factory, "f.xlsx",
+        [&](run::automation::Workbook& workbook) {
+            return run::replaceInWorkbook(workbook, "a", "b", context);
+        },
+        run::Finish::Search, &collected);
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value().cellsChanged, 2U);
+    EXPECT_EQ(result.value().replacements, 0U);
+    EXPECT_THAT(collected.cells, ElementsAre("A1 f.xlsx>f.xlsx", "B2 f.xlsx>f.xlsx"));
+    EXPECT_THAT(factory.log.calls,
+                ElementsAre("#1 create", "#1 Open f.xlsx", "#1 Workbooks 1", "#1 DisplayAlerts off",
+                            "#1 Sheets.count", "#1 Replace 1 a>b 1 1 0 0 0", "#1 DisplayAlerts on",
+                            "#1 Search f.xlsx", "#1 Quit"));
+
+    factory.script.failSave = {"g.xlsx"};
+    auto failed = run::processFile(
+        factory, "g.xlsx", [](run::automation::Workbook&) { return run::succeeded(); },
+        run::Finish::Search, &collected);
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.failure().reason(), "the workbook is damaged");
+}
+
+TEST(ProcessFileListing, SaveReportsItsCellsToTheListener) {
+    fakes::RecordingFactory factory;
+    Collected collected;
+    auto result = run::processFile(
+        factory, "f.xlsx", [](run::automation::Workbook&) { return run::succeeded(); },
+        run::Finish::Save, &collected);
+    ASSERT_TRUE(result.ok());
+    EXPECT_THAT(collected.cells, ElementsAre("A1 before>after"));
+}
 
 class FixedLookup final : public run::RunningInstanceLookup {
 public:

@@ -16,7 +16,9 @@ namespace run::automation {
 /// spreadsheet application only when its name is exactly this text.
 inline constexpr const char* kApplicationName = "Microsoft Excel";
 
-/// Values of Replace's LookAt and SearchOrder that the program passes.
+/// Values of Replace's LookAt and SearchOrder that the program passes: kXlWhole matches only
+/// cells whose whole text is What, kXlPart every occurrence inside a cell's text.
+inline constexpr int kXlWhole = 1;
 inline constexpr int kXlPart = 2;
 inline constexpr int kXlByRows = 1;
 
@@ -27,8 +29,9 @@ class Range {
 public:
     virtual ~Range() = default;
     /// Replaces every occurrence of What inside the text of every cell of the range by
-    /// Replacement. The program always passes LookAt kXlPart, SearchOrder kXlByRows and
-    /// SearchFormat and ReplaceFormat false. Texts are UTF-8.
+    /// Replacement (LookAt kXlPart), or the whole text of every cell that is What (kXlWhole).
+    /// The program always passes SearchOrder kXlByRows and SearchFormat and ReplaceFormat
+    /// false. Texts are UTF-8.
     virtual Status Replace(const std::string& What, const std::string& Replacement, int LookAt,
                            int SearchOrder, bool MatchCase, bool SearchFormat,
                            bool ReplaceFormat) = 0;
@@ -63,6 +66,13 @@ public:
     /// What Save would change, writing nothing (not part of the spreadsheet application's own
     /// model; for the command line's dry run).
     virtual Outcome<engine::ReplaceCounts> DryRun() = 0;
+    /// Not part of the spreadsheet application's own model either (for listings of cells):
+    /// each cell that the next Save or DryRun changes goes to listener, as the formula bar
+    /// shows it before and after; nullptr reports nothing. The listener must outlive the call.
+    virtual void ReportCellsTo(engine::CellListener* listener) = 0;
+    /// Lists every cell in which a queued Replace finds its What, as it is, each Replace
+    /// looked for on its own; writes nothing and keeps what is queued.
+    virtual Status Search(engine::CellListener& listener) = 0;
 };
 
 /// The workbooks open in one instance, in the order they were opened.

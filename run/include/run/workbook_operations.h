@@ -21,6 +21,9 @@ public:
     virtual bool matchCase() = 0;
     /// Shows the busy pointer (the hourglass); called at the start of every sheet.
     virtual void showBusy() = 0;
+    /// True when a find text must be a cell's whole text (LookAt 1) rather than a part of it;
+    /// read before every call. The desktop program always replaces parts.
+    virtual bool wholeCell() { return false; }
 };
 
 /// A list of texts read by 0-based position: the find list (findList) or the replace list
@@ -52,15 +55,18 @@ Status replaceSetsInWorkbook(automation::Workbook& workbook, const TextList& fin
 bool excelIsRunning(RunningInstanceLookup& lookup);
 
 /// How processFile ends a file: Save writes it; DryRun counts what Save would change and
-/// writes nothing (the command line's --dry-run).
-enum class Finish { Save, DryRun };
+/// writes nothing (the command line's --dry-run); Search lists the cells in which each find
+/// text is found, as they are, and writes nothing (the command line's --list).
+enum class Finish { Save, DryRun, Search };
 
 /// One file of a run: openWorkbook, the last workbook of the instance, replace (which calls
-/// replaceInWorkbook or replaceSetsInWorkbook), Save (or DryRun) and Quit. On any failure the
+/// replaceInWorkbook or replaceSetsInWorkbook), Save (or DryRun, or Search) and Quit. With
+/// cells, each cell changed (or found) goes there before the call returns; a Search needs it,
+/// and its counts are 0 replacements and the number of cells found. On any failure the
 /// instance is told to quit, the file is left as it was, and the failure says why.
 Outcome<engine::ReplaceCounts>
 processFile(automation::ApplicationFactory& factory, const std::string& path,
             const std::function<Status(automation::Workbook&)>& replace,
-            Finish finish = Finish::Save);
+            Finish finish = Finish::Save, engine::CellListener* cells = nullptr);
 
 } // namespace run
