@@ -11,6 +11,7 @@
 #include "sets/sets_file.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
@@ -124,6 +125,9 @@ int runCommandLine(const QStringList& arguments) {
     cli::ReplacePlan plan;
     plan.matchCase = options.matchCase;
     plan.dryRun = options.dryRun;
+    plan.wholeCell = options.wholeCell;
+    plan.show = options.show;
+    plan.list = options.list;
     plan.sets = options.setsFile.has_value();
     if (options.setsFile) {
         const sets::LoadedSets loaded = sets::LoadSetsFile(*options.setsFile, options.separator);
@@ -160,6 +164,8 @@ int runCommandLine(const QStringList& arguments) {
         1, std::min<std::size_t>(keys.size(), static_cast<std::size_t>(options.jobs)));
     openOptions.jobs = static_cast<unsigned>(
         std::max<std::size_t>(1, static_cast<std::size_t>(options.jobs) / filesAtOnce));
+    // The file system's bytes for the suffix, as for the paths.
+    openOptions.backupSuffix = QFile::encodeName(options.backupSuffix).toStdString();
     run::StandInFactory factory(run::engineOpener(openOptions), {});
 
     std::signal(SIGINT, onInterrupt);
@@ -169,6 +175,7 @@ int runCommandLine(const QStringList& arguments) {
     std::signal(SIGPIPE, SIG_IGN);
     ProgressDisplay progress(::isatty(STDERR_FILENO) == 1);
     cli::Summary summary;
+    cli::ListSummary listSummary;
     cli::RunCallbacks callbacks;
     callbacks.progress = [&progress](std::size_t finished, std::size_t total) {
         progress.update(finished, total);
@@ -176,7 +183,12 @@ int runCommandLine(const QStringList& arguments) {
     callbacks.finishedInOrder = [&](std::size_t index, const cli::FileOutcome& outcome) {
         const QString& path = files[static_cast<qsizetype>(index)];
         summary.add(outcome);
-        progress.printLine(stdout, cli::fileLine(options.report, path, outcome));
+        listSummary.add(outcome);
+        for (const engine::CellChange& cell : outcome.cells) {
+            progress.printLine(stdout, cli::cellLine(options.report, path, cell, options.list));
+        }
+        progress.printLine(stdout, options.list ? cli::listFileLine(options.report, path, outcome)
+                                                : cli::fileLine(options.report, path, outcome));
         if (outcome.status == cli::FileOutcome::Status::Failed) {
             progress.printLine(stderr,
                                QStringLiteral("varnocliff-cli: %1: %2").arg(path, outcome.reason));
@@ -195,6 +207,11 @@ int runCommandLine(const QStringList& arguments) {
     cli::runJobs(keys, options.jobs, work, callbacks);
     progress.clear();
 
+    if (options.list) {
+        print(stdout, cli::listSummaryLine(options.report, listSummary));
+        std::fflush(stdout);
+        return listSummary.exitStatus();
+    }
     print(stdout, cli::summaryLine(options.report, summary, options.dryRun));
     std::fflush(stdout);
     return summary.failed > 0 ? cli::kExitSomeFailed : cli::kExitOk;

@@ -36,6 +36,21 @@ struct Parser {
                            QStringLiteral("EXT")};
     QCommandLineOption dryRun{QStringLiteral("dry-run"),
                               QStringLiteral("Count what would change; write nothing.")};
+    QCommandLineOption wholeCell{QStringLiteral("whole-cell"),
+                                 QStringLiteral("Match only cells whose whole text is the find "
+                                                "text; the whole text is replaced.")};
+    QCommandLineOption show{QStringLiteral("show"),
+                            QStringLiteral("List every cell that changes (or would, with "
+                                           "--dry-run): PATH:SHEET!A1: before → after.")};
+    QCommandLineOption list{QStringLiteral("list"),
+                            QStringLiteral("Search only: list every cell holding the find text, "
+                                           "as it is; nothing is written. Exit status as grep: "
+                                           "0 found, 1 not found, 2 a file could not be read.")};
+    QCommandLineOption backup{QStringLiteral("backup"),
+                              QStringLiteral("Keep each changed workbook's original beside it as "
+                                             "its name followed by SUFFIX (e.g. .orig); an "
+                                             "existing file of that name is never overwritten."),
+                              QStringLiteral("SUFFIX")};
     QCommandLineOption jobs{{QStringLiteral("j"), QStringLiteral("jobs")},
                             QStringLiteral("Files processed in parallel (default: the number of "
                                            "cores)."),
@@ -50,8 +65,8 @@ struct Parser {
         parser.setApplicationDescription(
             QStringLiteral("Replaces text in the cells of every sheet of many workbooks and saves "
                            "each in place,\nkeeping every byte it does not need to change."));
-        parser.addOptions(
-            {find, replace, sets, separator, matchCase, ext, dryRun, jobs, report, help});
+        parser.addOptions({find, replace, sets, separator, matchCase, ext, dryRun, wholeCell, show,
+                           list, backup, jobs, report, help});
         parser.addPositionalArgument(
             QStringLiteral("PATH"),
             QStringLiteral("A workbook, processed as given, or a folder, whose whole tree is "
@@ -81,8 +96,9 @@ ParseResult parseOptions(const QStringList& arguments, int defaultJobs) {
         return HelpRequest{};
     }
 
-    for (const QCommandLineOption* option : {&p.find, &p.replace, &p.sets, &p.separator, &p.ext,
-                                             &p.jobs, &p.report, &p.matchCase, &p.dryRun}) {
+    for (const QCommandLineOption* option :
+         {&p.find, &p.replace, &p.sets, &p.separator, &p.ext, &p.jobs, &p.report, &p.matchCase,
+          &p.dryRun, &p.wholeCell, &p.show, &p.list, &p.backup}) {
         // values() is empty for a flag; count the flag's own occurrences instead.
         const qsizetype count = option->valueName().isEmpty()
                                     ? p.parser.optionNames().count(option->names().constLast())
@@ -96,6 +112,31 @@ ParseResult parseOptions(const QStringList& arguments, int defaultJobs) {
     options.jobs = std::max(1, defaultJobs);
     options.matchCase = p.parser.isSet(p.matchCase);
     options.dryRun = p.parser.isSet(p.dryRun);
+    options.wholeCell = p.parser.isSet(p.wholeCell);
+    options.show = p.parser.isSet(p.show);
+    options.list = p.parser.isSet(p.list);
+    if (options.list) {
+        // A search writes nothing and shows every cell it finds: these would mean nothing.
+        for (const QCommandLineOption* option : {&p.replace, &p.dryRun, &p.show, &p.backup}) {
+            if (p.parser.isSet(*option)) {
+                return usage(*option, QStringLiteral("cannot be combined with --list, which only "
+                                                     "searches"));
+            }
+        }
+    }
+    if (p.parser.isSet(p.backup)) {
+        options.backupSuffix = p.parser.value(p.backup);
+        if (options.backupSuffix.isEmpty()) {
+            return usage(p.backup, QStringLiteral("the suffix is empty"));
+        }
+        if (options.backupSuffix.contains(QLatin1Char('/'))) {
+            return usage(p.backup, QStringLiteral("the suffix cannot hold \"/\": the backup "
+                                                  "stays beside its workbook"));
+        }
+        if (options.dryRun) {
+            return usage(p.backup, QStringLiteral("a dry run writes nothing to back up"));
+        }
+    }
 
     const bool hasFind = p.parser.isSet(p.find);
     const bool hasSets = p.parser.isSet(p.sets);
@@ -186,12 +227,25 @@ Examples:
       one JSON object a line.
   varnocliff-cli --find "Draft " --jobs 1 book.xlsx
       Removes "Draft " (empty replacement), one file at a time.
+  varnocliff-cli --find ACME --list reports/
+      Lists every cell holding "ACME" (PATH:SHEET!A1: text) and changes nothing.
+  varnocliff-cli --find ACME --replace Acme --dry-run --show reports/
+      Shows each cell that would change (PATH:SHEET!A1: before → after); writes nothing.
+  varnocliff-cli --find ACME --replace Acme --show --backup .orig reports/
+      Replaces, lists each changed cell, and keeps each changed workbook's original
+      beside it as NAME.orig (e.g. q1.xlsx.orig).
+  varnocliff-cli --find alpha --replace omega --whole-cell book.xlsx
+      Changes the cells whose whole text is "alpha", not "alphabet" or "an alpha".
 
-Matching: every occurrence anywhere in a cell text, left to right; without --match-case,
-letter case is ignored. "*", "?" and "~" are ordinary characters, not wildcards.
+Matching: every occurrence anywhere in a cell text, left to right (with --whole-cell, only
+a whole cell text); without --match-case, letter case is ignored. "*", "?" and "~" are
+ordinary characters, not wildcards. Cells are matched on the text the formula bar shows:
+formulas with their "=", numbers in their general form, TRUE and FALSE.
 
 Exit status: 0 every file was processed, 1 some file failed (the others are still
 processed; a failed file is left as it was), 2 the command line is wrong.
+With --list: 0 some cell matched, 1 none did, 2 a file could not be read (it is reported,
+and the other files are still searched) or the command line is wrong.
 )");
     return text;
 }

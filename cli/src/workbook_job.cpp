@@ -14,12 +14,21 @@ using run::automation::Workbook;
 
 class OptionsContext final : public run::RunContext {
 public:
-    explicit OptionsContext(bool matchCase) : m_matchCase(matchCase) {}
+    OptionsContext(bool matchCase, bool wholeCell)
+        : m_matchCase(matchCase), m_wholeCell(wholeCell) {}
     bool matchCase() override { return m_matchCase; }
+    bool wholeCell() override { return m_wholeCell; }
     void showBusy() override {}
 
 private:
     bool m_matchCase;
+    bool m_wholeCell;
+};
+
+struct Collect final : engine::CellListener {
+    std::vector<engine::CellChange>& cells;
+    explicit Collect(std::vector<engine::CellChange>& into) : cells(into) {}
+    void cell(const engine::CellChange& change) override { cells.push_back(change); }
 };
 
 class PairList final : public run::TextList {
@@ -51,13 +60,18 @@ FileOutcome processWorkbook(run::automation::ApplicationFactory& factory, const 
                             const ReplacePlan& plan) {
     // The path's bytes as the file system holds them, whatever the locale.
     const std::string file = QFile::encodeName(path).toStdString();
-    OptionsContext context(plan.matchCase);
+    OptionsContext context(plan.matchCase, plan.wholeCell);
+    FileOutcome outcome;
+    Collect collect(outcome.cells);
+    const run::Finish finish = plan.list     ? run::Finish::Search
+                               : plan.dryRun ? run::Finish::DryRun
+                                             : run::Finish::Save;
     const auto counts = run::processFile(
         factory, file, [&](Workbook& workbook) { return replaceAll(workbook, plan, context); },
-        plan.dryRun ? run::Finish::DryRun : run::Finish::Save);
+        finish, plan.show || plan.list ? &collect : nullptr);
 
-    FileOutcome outcome;
     if (!counts) {
+        outcome.cells.clear();
         outcome.status = FileOutcome::Status::Failed;
         outcome.code = QString::fromLatin1(run::codeName(counts.failure()));
         outcome.reason = QString::fromStdString(counts.failure().reason());

@@ -2,6 +2,7 @@
 // openpyxl and real workbooks of the corpus, read back with openpyxl. Checks the output, the
 // files and the exit status, as a user or a script would see them.
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -473,6 +474,243 @@ TEST_F(CliWorkbooks, CorpusCopiesChangeExactlyTheTextCellsThatMatch) {
     }
     // The letter is common enough that the check above covers real changes.
     EXPECT_GT(expectedChanges, 20);
+}
+
+// ---- Seeing before changing: --show, --list, --backup and --whole-cell.
+
+// The formula bar's text of a value openpyxl read: formulas with "=", TRUE and FALSE, numbers
+// compared as numbers (their text may differ in the last digits of a float).
+bool sameAsFormulaBar(const QString& shown, const QJsonValue& read) {
+    if (read.isBool()) {
+        return shown == (read.toBool() ? "TRUE" : "FALSE");
+    }
+    if (read.isDouble()) {
+        bool ok = false;
+        const double number = shown.toDouble(&ok);
+        return ok && number == read.toDouble();
+    }
+    return read.isString() && shown == read.toString();
+}
+
+std::vector<QJsonObject> jsonLines(const CliRun& run) {
+    std::vector<QJsonObject> objects;
+    for (const QString& line : run.outLines()) {
+        objects.push_back(QJsonDocument::fromJson(line.toUtf8()).object());
+    }
+    return objects;
+}
+
+struct ShowCase {
+    const char* name;
+    const char* book; ///< in the corpus
+    const char* find;
+    const char* replacement;
+    /// The kinds of cells that must be among those listed ("cell", "tableHeader", ...), and
+    /// a cell that must change from a number to a text, or from one formula to another.
+    std::vector<const char*> kinds;
+    const char* mustList; ///< "Sheet!A1" of a cell of the kind the case is about
+};
+
+class CliShow : public CliWorkbooks, public testing::WithParamInterface<ShowCase> {};
+
+// The cells a dry run shows, then the cells the real run shows, are what openpyxl reads before
+// and after, cell for cell; and they are every cell whose value changed, no more.
+TEST_P(CliShow, ListsEveryChangedCellAsOpenpyxlReadsItBeforeAndAfter) {
+    if (!corpusPresent()) {
+        GTEST_SKIP() << "the corpus is not beside the project";
+    }
+    const ShowCase& c = GetParam();
+    copyCorpus(QString::fromUtf8(c.book), QStringLiteral("book.xlsx"));
+    const QByteArray original = fileBytes(path("book.xlsx"));
+    const QJsonObject before = cells(QStringLiteral("book.xlsx"));
+    const QStringList arguments{"--find",    QString::fromUtf8(c.find),
+                                "--replace", QString::fromUtf8(c.replacement),
+                                "--show",    "--report",
+                                "json",      "book.xlsx"};
+
+    const CliRun dry = cli(arguments + QStringList{"--dry-run"});
+    EXPECT_EQ(dry.exitCode, 0) << dry.err.toStdString();
+    EXPECT_EQ(fileBytes(path("book.xlsx")), original);
+    const CliRun real = cli(arguments);
+    EXPECT_EQ(real.exitCode, 0) << real.err.toStdString();
+    const QJsonObject after = cells(QStringLiteral("book.xlsx"));
+
+    const std::vector<QJsonObject> shown = jsonLines(real);
+    ASSERT_GE(shown.size(), 3U) << real.out.toStdString();
+    // The same cells, whether the run writes or not; each before its file's line.
+    EXPECT_EQ(dry.outLines().mid(0, dry.outLines().size() - 2),
+              real.outLines().mid(0, real.outLines().size() - 2));
+    EXPECT_EQ(shown[shown.size() - 2].value("status").toString(), "changed");
+    QSet<QString> listed;
+    QSet<QString> kinds;
+    for (std::size_t i = 0; i + 2 < shown.size(); ++i) {
+        const QJsonObject& cell = shown[i];
+        EXPECT_EQ(cell.value("path").toString(), "book.xlsx");
+        const QString kind = cell.value("kind").toString();
+        kinds.insert(kind);
+        if (kind == "tableFormula") {
+            continue; // kept in the table part, not a cell openpyxl reads
+        }
+        const QString key = cell.value("sheet").toString() + '!' + cell.value("cell").toString();
+        listed.insert(key);
+        SCOPED_TRACE(key.toStdString());
+        EXPECT_TRUE(sameAsFormulaBar(cell.value("before").toString(), before.value(key)))
+            << cell.value("before").toString().toStdString();
+        EXPECT_TRUE(sameAsFormulaBar(cell.value("after").toString(), after.value(key)))
+            << cell.value("after").toString().toStdString();
+    }
+    QSet<QString> changed;
+    for (const QString& key : before.keys()) {
+        if (before.value(key) != after.value(key)) {
+            changed.insert(key);
+        }
+    }
+    EXPECT_EQ(listed, changed);
+    EXPECT_TRUE(listed.contains(QString::fromUtf8(c.mustList)));
+    for (const char* kind : c.kinds) {
+        EXPECT_TRUE(kinds.contains(QString::fromUtf8(kind))) << kind;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliShow,
+    testing::Values(
+        ShowCase{"RichText", "xlsxwriter/rich_string01.xlsx", "bcd", "X", {"cell"}, "Sheet1!A3"},
+        // The group's second cell (E5) holds no formula of its own in the file.
+        ShowCase{"FormulasAndSharedFormulaMember",
+                 "poi/TestShiftRowSharedFormula.xlsx",
+                 "SUM(",
+                 "MAX(",
+                 {"cell"},
+                 "Sheet1!E5"},
+        ShowCase{"NumbersRetypedAsText",
+                 "calamine/inventory-table.xlsx",
+                 "00",
+                 "00 kg",
+                 {"cell"},
+                 "Sheet1!C3"},
+        ShowCase{"TableHeaderAndItsFormulas",
+                 "xlsxwriter/table34.xlsx",
+                 "Column3",
+                 "Amount",
+                 {"cell", "tableHeader", "tableFormula"},
+                 "Sheet1!E2"}),
+    [](const testing::TestParamInfo<ShowCase>& param) { return std::string(param.param.name); });
+
+TEST_F(CliWorkbooks, ShowWritesOneTextLinePerCellBeforeItsFile) {
+    const std::string sheets =
+        R"([{"name": "One", "cells": {"A1": "alpha beta", "A2": "=\"alpha\"&A1", "B1": "alpha )" +
+        std::string(70, 'x') + R"("}}])";
+    makeWorkbook(QStringLiteral("book.xlsx"), sheets.c_str());
+    const CliRun run = cli({"--find", "alpha", "--replace", "omega", "--show", "book.xlsx"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    // 76 characters: the first 29 and the last 30 are kept.
+    const QString end = QString(30, QLatin1Char('x'));
+    const QString longBefore = "alpha " + QString(23, QLatin1Char('x')) + "…" + end;
+    const QString longAfter = "omega " + QString(23, QLatin1Char('x')) + "…" + end;
+    EXPECT_EQ(run.outLines(),
+              (QStringList{"book.xlsx:One!A1: alpha beta → omega beta",
+                           "book.xlsx:One!B1: " + longBefore + " → " + longAfter,
+                           "book.xlsx:One!A2: =\"alpha\"&A1 → =\"omega\"&A1",
+                           "changed   book.xlsx (3 replacements in 3 cells)",
+                           "1 file: 1 changed, 0 unchanged, 0 failed; 3 replacements in 3 cells"}));
+}
+
+TEST_F(CliWorkbooks, ListSearchesWithGrepExitStatusesAndWritesNothing) {
+    makeWorkbook(QStringLiteral("tree/a.xlsx"), kBook);
+    makeWorkbook(QStringLiteral("tree/b.xlsx"), R"([{"name": "S", "cells": {"A1": "nothing"}}])");
+    makeWorkbook(QStringLiteral("tree/c.xlsx"),
+                 R"([{"name": "S", "cells": {"A1": "needle in a haystack", "B2": 7}}])");
+    QStringList names{"tree/a.xlsx", "tree/b.xlsx", "tree/c.xlsx"};
+    std::vector<QByteArray> before;
+    for (const QString& name : names) {
+        before.push_back(fileBytes(path(name)));
+    }
+
+    const CliRun found = cli({"--find", "NEEDLE", "--list", "tree"});
+    EXPECT_EQ(found.exitCode, 0) << found.err.toStdString();
+    // Files in the folder scan's order; each cell just before its file's line.
+    const QStringList lines = found.outLines();
+    ASSERT_EQ(lines.size(), 5) << found.out.toStdString();
+    const qsizetype at = lines.indexOf("tree/c.xlsx:S!A1: needle in a haystack");
+    ASSERT_GE(at, 0) << found.out.toStdString();
+    EXPECT_EQ(lines.value(at + 1), "found     tree/c.xlsx (1 cell)");
+    EXPECT_TRUE(lines.contains("none      tree/a.xlsx"));
+    EXPECT_TRUE(lines.contains("none      tree/b.xlsx"));
+    EXPECT_EQ(lines.last(), "Search only, nothing written: 3 files: 1 with matches, 2 without, 0 "
+                            "failed; 1 cell found");
+
+    const CliRun none = cli({"--find", "absent", "--list", "--report", "json", "tree"});
+    EXPECT_EQ(none.exitCode, 1) << none.err.toStdString();
+    const std::vector<QJsonObject> objects = jsonLines(none);
+    ASSERT_EQ(objects.size(), 4U);
+    EXPECT_EQ(objects[0].value("status").toString(), "none");
+    EXPECT_EQ(objects[3].value("summary").toObject().value("cells").toInt(), 0);
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(fileBytes(path(names[static_cast<qsizetype>(i)])), before[i]);
+    }
+
+    // A file that cannot be read is reported and the others are still searched.
+    writeFile(path("tree/broken.xlsx"), "not a workbook");
+    const CliRun broken =
+        cli({"--find", "needle", "--list", "--whole-cell", "tree", "tree/c.xlsx"});
+    EXPECT_EQ(broken.exitCode, 2);
+    EXPECT_TRUE(broken.outLines().contains("none      tree/c.xlsx")) << broken.out.toStdString();
+    EXPECT_TRUE(broken.err.contains("varnocliff-cli: tree/broken.xlsx: "));
+
+    const CliRun refused = cli({"--find", "needle", "--list", "--replace", "x", "tree"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains("--replace")) << refused.err.toStdString();
+}
+
+TEST_F(CliWorkbooks, BackupKeepsTheOriginalAndIsNeverOverwritten) {
+    makeWorkbook(QStringLiteral("book.xlsx"), kBook);
+    makeWorkbook(QStringLiteral("other.xlsx"), R"([{"name": "S", "cells": {"A1": "nothing"}}])");
+    QFile::setPermissions(path("book.xlsx"), QFile::ReadOwner | QFile::WriteOwner |
+                                                 QFile::ReadGroup | QFile::ReadOther);
+    const QByteArray original = fileBytes(path("book.xlsx"));
+    const QDateTime modified = QFileInfo(path("book.xlsx")).lastModified();
+
+    const CliRun run = cli(
+        {"--find", "alpha", "--replace", "omega", "--backup", ".orig", "book.xlsx", "other.xlsx"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(fileBytes(path("book.xlsx.orig")), original);
+    EXPECT_EQ(QFileInfo(path("book.xlsx.orig")).lastModified(), modified);
+    EXPECT_EQ(QFileInfo(path("book.xlsx.orig")).permissions(),
+              QFileInfo(path("book.xlsx")).permissions());
+    EXPECT_EQ(cells(QStringLiteral("book.xlsx")).value("One!A1").toString(), "omega beta");
+    EXPECT_FALSE(QFile::exists(path("other.xlsx.orig"))); // unchanged: no backup
+
+    // A second run would overwrite the backup: the file fails instead and stays as it is.
+    const QByteArray changed = fileBytes(path("book.xlsx"));
+    const CliRun again =
+        cli({"--find", "omega", "--replace", "psi", "--backup", ".orig", "book.xlsx"});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_TRUE(again.outLines().value(0).startsWith("failed    book.xlsx: "));
+    EXPECT_TRUE(again.err.contains("book.xlsx.orig exists already")) << again.err.toStdString();
+    EXPECT_EQ(fileBytes(path("book.xlsx")), changed);
+    EXPECT_EQ(fileBytes(path("book.xlsx.orig")), original);
+}
+
+TEST_F(CliWorkbooks, WholeCellChangesOnlyCellsThatAreTheFindText) {
+    makeWorkbook(QStringLiteral("book.xlsx"),
+                 R"([{"name": "S", "cells": {"A1": "alpha", "A2": "alphabet", "A3": "ALPHA",
+                                             "A4": "an alpha"}}])");
+    const CliRun run = cli({"--find", "alpha", "--replace", "omega", "--whole-cell", "book.xlsx"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonObject after = cells(QStringLiteral("book.xlsx"));
+    EXPECT_EQ(after.value("S!A1").toString(), "omega");
+    EXPECT_EQ(after.value("S!A2").toString(), "alphabet");
+    EXPECT_EQ(after.value("S!A3").toString(), "omega");
+    EXPECT_EQ(after.value("S!A4").toString(), "an alpha");
+}
+
+TEST_F(Cli, HelpShowsAnExampleOfEachWayToLookFirst) {
+    const CliRun run = cli({QStringLiteral("--help")});
+    for (const char* example : {"--list reports/", "--dry-run --show reports/",
+                                "--backup .orig reports/", "--whole-cell book.xlsx"}) {
+        EXPECT_TRUE(run.out.contains(QLatin1String(example))) << example;
+    }
 }
 
 } // namespace

@@ -57,7 +57,20 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"JobsNotANumber", args({"--find", "a", "--jobs", "two", "x"}), "--jobs"},
         UsageCase{"JobsTooMany", args({"--find", "a", "--jobs", "100000", "x"}), "--jobs"},
         UsageCase{"ReportUnknown", args({"--find", "a", "--report", "xml", "x"}), "--report"},
-        UsageCase{"NoPath", args({"--find", "a"}), "PATH"}),
+        UsageCase{"NoPath", args({"--find", "a"}), "PATH"},
+        // A search writes nothing and shows what it finds.
+        UsageCase{"ListWithReplace", args({"--find", "a", "--list", "--replace", "b", "x"}),
+                  "--replace"},
+        UsageCase{"ListWithDryRun", args({"--find", "a", "--list", "--dry-run", "x"}), "--dry-run"},
+        UsageCase{"ListWithShow", args({"--find", "a", "--list", "--show", "x"}), "--show"},
+        UsageCase{"ListWithBackup", args({"--find", "a", "--list", "--backup", ".b", "x"}),
+                  "--backup"},
+        UsageCase{"EmptyBackup", args({"--find", "a", "--backup", "", "x"}), "--backup"},
+        UsageCase{"BackupIntoAFolder", args({"--find", "a", "--backup", "/tmp/x", "x"}),
+                  "--backup"},
+        UsageCase{"BackupOfADryRun", args({"--find", "a", "--dry-run", "--backup", ".b", "x"}),
+                  "--backup"},
+        UsageCase{"ShowTwice", args({"--find", "a", "--show", "--show", "x"}), "--show"}),
     [](const testing::TestParamInfo<UsageCase>& param) { return std::string(param.param.name); });
 
 // The options of an accepted command line (a copy, so that a temporary result may be passed).
@@ -98,6 +111,21 @@ TEST(Options, EveryOptionForSets) {
     EXPECT_EQ(options.report, cli::ReportFormat::Json);
     // Paths keep their order and their duplicates.
     EXPECT_EQ(options.paths, args({"a.xlsx", "dir", "a.xlsx"}));
+}
+
+TEST(Options, LookingFirstAndBackups) {
+    const Options shown = accepted(cli::parseOptions(
+        args({"--find", "a", "--replace", "b", "--show", "--whole-cell", "--backup", ".orig", "x"}),
+        1));
+    EXPECT_TRUE(shown.show);
+    EXPECT_TRUE(shown.wholeCell);
+    EXPECT_FALSE(shown.list);
+    EXPECT_EQ(shown.backupSuffix, ".orig");
+    const Options listed =
+        accepted(cli::parseOptions(args({"--sets", "s.txt", "--list", "--whole-cell", "x"}), 1));
+    EXPECT_TRUE(listed.list);
+    EXPECT_FALSE(listed.show);
+    EXPECT_TRUE(listed.backupSuffix.isEmpty());
 }
 
 TEST(Options, SetsKeepTheDefaultSeparator) {

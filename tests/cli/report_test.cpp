@@ -101,4 +101,106 @@ TEST(Report, ProgressBarFillsInProportion) {
     EXPECT_EQ(cli::progressBar(3, 10, 12).toStdString(), "3/10 files");
 }
 
+engine::CellChange change(engine::CellKind kind, const char* cell, std::string before,
+                          std::string after) {
+    return {"Q1 \"x\"", cell, kind, std::move(before), std::move(after)};
+}
+
+struct CellCase {
+    engine::CellChange cell;
+    bool listing;
+    const char* text;
+    std::string json;
+};
+
+class ReportCell : public testing::TestWithParam<CellCase> {};
+
+TEST_P(ReportCell, TextAndJson) {
+    const QString path = QStringLiteral("dir/a.xlsx");
+    const auto& c = GetParam();
+    EXPECT_EQ(cli::cellLine(ReportFormat::Text, path, c.cell, c.listing).toStdString(), c.text);
+    const QString json = cli::cellLine(ReportFormat::Json, path, c.cell, c.listing);
+    EXPECT_EQ(json.toStdString(), c.json);
+    QJsonParseError error{};
+    QJsonDocument::fromJson(json.toUtf8(), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << json.toStdString();
+}
+
+const std::string kLong =
+    "Quarterly report for the northern region, draft number " + std::string(40, '7') + " (final)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Report, ReportCell,
+    testing::Values(
+        CellCase{change(engine::CellKind::Cell, "B4", "alpha", "omega"), false,
+                 "dir/a.xlsx:Q1 \"x\"!B4: alpha → omega",
+                 R"({"path":"dir/a.xlsx","sheet":"Q1 \"x\"","cell":"B4","kind":"cell",)"
+                 R"("before":"alpha","after":"omega"})"},
+        CellCase{change(engine::CellKind::TableHeader, "C1", "Price", "Cost"), false,
+                 "dir/a.xlsx:Q1 \"x\"!C1 (table header): Price → Cost",
+                 R"({"path":"dir/a.xlsx","sheet":"Q1 \"x\"","cell":"C1","kind":"tableHeader",)"
+                 R"("before":"Price","after":"Cost"})"},
+        CellCase{change(engine::CellKind::TableFormula, "D2:D9", "=[@Price]*2", "=[@Cost]*2"),
+                 false, "dir/a.xlsx:Q1 \"x\"!D2:D9 (table formula): =[@Price]*2 → =[@Cost]*2",
+                 R"({"path":"dir/a.xlsx","sheet":"Q1 \"x\"","cell":"D2:D9",)"
+                 R"("kind":"tableFormula","before":"=[@Price]*2","after":"=[@Cost]*2"})"},
+        // A search shows the text once; the JSON carries long texts and line breaks whole.
+        CellCase{change(engine::CellKind::Cell, "A1", "two\nlines", "two\nlines"), true,
+                 "dir/a.xlsx:Q1 \"x\"!A1: two↵lines",
+                 R"({"path":"dir/a.xlsx","sheet":"Q1 \"x\"","cell":"A1","kind":"cell",)"
+                 R"("before":"two\nlines","after":"two\nlines"})"},
+        CellCase{change(engine::CellKind::Cell, "A2", kLong, "short"), false,
+                 "dir/a.xlsx:Q1 \"x\"!A2: Quarterly report for the nort…"
+                 "7777777777777777777777 (final) → short",
+                 (R"({"path":"dir/a.xlsx","sheet":"Q1 \"x\"","cell":"A2","kind":"cell",)"
+                  R"("before":")" +
+                  kLong + R"(","after":"short"})")}));
+
+struct ShortCase {
+    QString text;
+    qsizetype max;
+    QString shown;
+};
+
+TEST(Report, LineTextKeepsEachCellOnOneSafeLine) {
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // beyond the BMP: two units
+    for (const ShortCase& c :
+         {ShortCase{"short", 60, "short"}, ShortCase{"a\r\nb\nc\rd", 60, "a↵b↵c↵d"},
+          ShortCase{"tab\there", 60, "tab\there"},
+          ShortCase{QStringLiteral("esc\x1b[31mred"), 60, QStringLiteral("esc\uFFFD[31mred")},
+          ShortCase{"abcdefghij", 5, "ab…ij"}, ShortCase{"abcdefghij", 10, "abcdefghij"},
+          ShortCase{emoji.repeated(8), 5, emoji.repeated(2) + "…" + emoji.repeated(2)}}) {
+        EXPECT_EQ(cli::lineText(c.text, c.max), c.shown) << c.text.toStdString();
+    }
+}
+
+TEST(Report, ListLinesSummaryAndGrepExitStatus) {
+    const QString path = QStringLiteral("a.xlsx");
+    EXPECT_EQ(
+        cli::listFileLine(ReportFormat::Text, path, outcome(FileOutcome::Status::Changed, 0, 3)),
+        "found     a.xlsx (3 cells)");
+    EXPECT_EQ(
+        cli::listFileLine(ReportFormat::Text, path, outcome(FileOutcome::Status::Unchanged, 0, 0)),
+        "none      a.xlsx");
+    EXPECT_EQ(cli::listFileLine(ReportFormat::Json, path,
+                                outcome(FileOutcome::Status::Failed, 0, 0, "damaged", "corrupt")),
+              R"({"path":"a.xlsx","status":"failed","cells":0,"code":"corrupt",)"
+              R"("reason":"damaged"})");
+
+    cli::ListSummary summary;
+    EXPECT_EQ(summary.exitStatus(), cli::kExitListNoMatch);
+    summary.add(outcome(FileOutcome::Status::Unchanged, 0, 0));
+    EXPECT_EQ(summary.exitStatus(), cli::kExitListNoMatch);
+    summary.add(outcome(FileOutcome::Status::Changed, 0, 2));
+    EXPECT_EQ(summary.exitStatus(), cli::kExitListMatched);
+    summary.add(outcome(FileOutcome::Status::Failed, 0, 0, "damaged"));
+    EXPECT_EQ(summary.exitStatus(), cli::kExitListFailed);
+    EXPECT_EQ(cli::listSummaryLine(ReportFormat::Text, summary),
+              "Search only, nothing written: 3 files: 1 with matches, 1 without, 1 failed; "
+              "2 cells found");
+    EXPECT_EQ(cli::listSummaryLine(ReportFormat::Json, summary),
+              R"({"summary":{"files":3,"matched":1,"unmatched":1,"failed":1,"cells":2,)"
+              R"("list":true}})");
+}
+
 } // namespace

@@ -57,6 +57,35 @@ TEST(WorkbookJob, DryRunReplacesButNeverSaves) {
     EXPECT_EQ(factory.log.calls.back(), "#1 Quit");
 }
 
+// A search goes through the same calls but ends with Search; the cells found come back with
+// the outcome, and whole-cell matching reaches Replace as LookAt 1.
+TEST(WorkbookJob, ListSearchesInsteadOfSavingAndKeepsTheCells) {
+    fakes::RecordingFactory factory;
+    ReplacePlan plan;
+    plan.pairs = {{"a", ""}};
+    plan.list = true;
+    plan.wholeCell = true;
+    const FileOutcome outcome = cli::processWorkbook(factory, QStringLiteral("a.xlsx"), plan);
+    EXPECT_EQ(outcome.status, FileOutcome::Status::Changed);
+    EXPECT_EQ(outcome.cellsChanged, 2u);
+    ASSERT_EQ(outcome.cells.size(), 2u);
+    EXPECT_EQ(outcome.cells[1].cell, "B2");
+    EXPECT_EQ(factory.log.matching("Replace"), Lines{"Replace 1 a> 1 1 0 0 0"});
+    EXPECT_EQ(factory.log.matching("Search"), Lines{"Search a.xlsx"});
+    EXPECT_TRUE(factory.log.matching("Save").empty());
+}
+
+TEST(WorkbookJob, ShowKeepsTheChangedCellsOnlyWhenAsked) {
+    for (const bool show : {false, true}) {
+        fakes::RecordingFactory factory;
+        ReplacePlan plan;
+        plan.pairs = {{"a", "b"}};
+        plan.show = show;
+        const FileOutcome outcome = cli::processWorkbook(factory, QStringLiteral("a.xlsx"), plan);
+        EXPECT_EQ(outcome.cells.size(), show ? 1u : 0u);
+    }
+}
+
 struct FailureCase {
     const char* name;
     fakes::Script script;

@@ -1,7 +1,9 @@
 // Runs the per-file work over a list of files on a number of threads, never two pieces of work
 // on the same file at once, and hands the outcomes back in list order. Knows nothing about
-// workbooks: the work is a function.
+// workbooks: the work is a function, and an outcome carries the cells it listed as they came.
 #pragma once
+
+#include "engine/workbook.h"
 
 #include <QString>
 #include <cstddef>
@@ -22,6 +24,8 @@ struct FileOutcome {
     QString code;
     /// Why the file failed, for a person to act on; empty otherwise.
     QString reason;
+    /// The cells listed for the file (--show, --list), in sheet, row and column order.
+    std::vector<engine::CellChange> cells;
 };
 
 /// The work for the file at a position of the list. Called on any of the runner's threads.

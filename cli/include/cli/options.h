@@ -22,6 +22,14 @@ struct Options {
     /// The extension answer for folders: the pattern is "*." followed by it.
     QString extension = QStringLiteral("xl*");
     bool dryRun = false;
+    /// Match only cells whose whole text is the find text.
+    bool wholeCell = false;
+    /// List every cell that changes (or would), before and after.
+    bool show = false;
+    /// Search only: list every cell holding a find text; nothing is replaced or written.
+    bool list = false;
+    /// Keep each changed workbook's original as its name followed by this; empty: no backup.
+    QString backupSuffix;
     /// Files processed at once; always at least 1.
     int jobs = 1;
     ReportFormat report = ReportFormat::Text;
@@ -51,5 +59,10 @@ QString helpText();
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitSomeFailed = 1;
 inline constexpr int kExitUsage = 2;
+/// Exit statuses of --list, as grep has them: a cell matched, none did, a file could not be
+/// read (the others are still searched).
+inline constexpr int kExitListMatched = 0;
+inline constexpr int kExitListNoMatch = 1;
+inline constexpr int kExitListFailed = 2;
 
 } // namespace cli

@@ -28,11 +28,18 @@ struct ReplacePlan {
     bool matchCase = false;
     /// Count only; the file is not written.
     bool dryRun = false;
+    /// Find texts match only whole cell texts.
+    bool wholeCell = false;
+    /// Keep the cells that change (or would) in the outcome.
+    bool show = false;
+    /// Search only: the cells holding a find text go into the outcome, as they are, and their
+    /// number into cellsChanged; nothing is replaced or written.
+    bool list = false;
 };
 
 /// Processes the workbook at path with an instance from factory: Changed when some cell
-/// changed (or would, for a dry run), Unchanged when none did (the file is then not written at
-/// all), Failed with the reason otherwise, the file left as it was.
+/// changed (or would, for a dry run; or was found, for a search), Unchanged when none did (the
+/// file is then not written at all), Failed with the reason otherwise, the file left as it was.
 FileOutcome processWorkbook(run::automation::ApplicationFactory& factory, const QString& path,
                             const ReplacePlan& plan);
 
