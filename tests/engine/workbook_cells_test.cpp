@@ -191,6 +191,24 @@ TEST(WholeCell, ChangesOnlyCellsThatAreTheFindText) {
     EXPECT_NE(sheet.find("<f>BETA</f>"), std::string::npos);
 }
 
+// Guards against a sheet that is read a second time (a shared formula changed after cells of
+// its group went by) reporting its cells twice.
+TEST(CellReports, SheetReadAgainReportsItsCellsOnce) {
+    TempFolder folder;
+    TestBook b;
+    b.sheets = {{"S", worksheet(R"(<row r="1"><c r="A1"><f t="shared" ref="A1:C1" si="0">A2</f>)"
+                                R"(<v>1</v></c><c r="B1"><f t="shared" si="0"/><v>1</v></c>)"
+                                R"(<c r="C1"><f t="shared" si="0"/><v>1</v></c></row>)")}};
+    const auto path = folder.file("group.xlsx", b.bytes());
+    auto opened = Workbook::open(path);
+    ASSERT_TRUE(opened.ok());
+    opened.value()->queueReplace(0, {"B2", "Z2", true});
+    Collected changed;
+    opened.value()->setCellListener(&changed);
+    ASSERT_TRUE(opened.value()->save().ok());
+    EXPECT_EQ(describe(changed.cells), "S!B1: =B2 -> =Z2\n");
+}
+
 TEST(CellReports, FailedSaveReportsNothing) {
     TempFolder folder;
     const TestBook b = everyKind();
