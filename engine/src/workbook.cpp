@@ -6,6 +6,7 @@
 #include "ooxml/ooxml_workbook.h"
 #include "package/file_kind.h"
 #include "package/lock_files.h"
+#include "text/ascii.h"
 #include "xls/xls_workbook.h"
 #include "zip/zip_archive.h"
 
@@ -15,11 +16,7 @@ namespace engine {
 namespace {
 
 std::string lowerExtension(const std::filesystem::path& path) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    });
-    return ext;
+    return text::asciiLower(path.extension().string());
 }
 
 } // namespace

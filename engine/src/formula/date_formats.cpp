@@ -1,24 +1,16 @@
 // Date and time number formats: the built-in ids and a scan of format codes.
 #include "date_formats.h"
 
+#include "text/ascii.h"
+
 namespace engine::formula {
 
 namespace {
 
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+using text::asciiLower;
 
 bool startsWithIgnoringCase(std::string_view s, std::size_t i, std::string_view word) {
-    if (s.size() - i < word.size()) {
-        return false;
-    }
-    for (std::size_t k = 0; k < word.size(); ++k) {
-        if (lower(s[i + k]) != lower(word[k])) {
-            return false;
-        }
-    }
-    return true;
+    return text::startsWithIgnoringAsciiCase(s.substr(i), word);
 }
 
 // [h], [hh], [m], [mm], [s], [ss]: elapsed time.
@@ -26,12 +18,12 @@ bool isElapsedTime(std::string_view inside) {
     if (inside.empty()) {
         return false;
     }
-    const char first = lower(inside[0]);
+    const char first = asciiLower(inside[0]);
     if (first != 'h' && first != 'm' && first != 's') {
         return false;
     }
     for (const char c : inside) {
-        if (lower(c) != first) {
+        if (asciiLower(c) != first) {
             return false;
         }
     }
@@ -68,12 +60,12 @@ bool isDateFormatCode(std::string_view code) {
                    startsWithIgnoringCase(code, i, "a/p")) {
             return true;
         } else {
-            const char l = lower(c);
+            const char l = asciiLower(c);
             if (l == 'd' || l == 'm' || l == 'y' || l == 'h' || l == 's') {
                 return true;
             }
             // bb / bbbb: the Buddhist era year of Thai locales.
-            if (l == 'b' && i + 1 < code.size() && lower(code[i + 1]) == 'b') {
+            if (l == 'b' && i + 1 < code.size() && asciiLower(code[i + 1]) == 'b') {
                 return true;
             }
             ++i;

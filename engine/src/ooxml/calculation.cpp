@@ -2,6 +2,7 @@
 #include "calculation.h"
 
 #include "namespaces.h"
+#include "text/ascii.h"
 #include "xml/xml_scanner.h"
 #include "xml/xml_text.h"
 
@@ -69,13 +70,6 @@ std::string spliced(std::string_view part, xml::Span span, std::string_view with
     return out;
 }
 
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 } // namespace
 
 Result<std::string> markFullCalculation(std::string_view part, const std::string& partName) {
@@ -140,7 +134,7 @@ Result<std::string> removeOverride(std::string_view part, std::string_view partN
     }
     const std::string name = "/" + std::string(partName);
     for (const auto& child : collected.value().children) {
-        if (child.local == "Override" && equalIgnoringCase(child.value, name)) {
+        if (child.local == "Override" && text::equalsIgnoringAsciiCase(child.value, name)) {
             return spliced(part, child.element, {});
         }
     }

@@ -11,6 +11,7 @@
 #include "structured_check.h"
 #include "styles.h"
 #include "tables.h"
+#include "text/ascii.h"
 #include "workbook_part.h"
 #include "worksheet.h"
 #include "zip/zip_writer.h"
@@ -27,19 +28,6 @@
 
 namespace engine::ooxml {
 namespace {
-
-bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(s[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 Result<std::string> readPart(const zip::ZipReader& zip, const std::string& name) {
     const auto index = zip.find(name);
@@ -216,7 +204,7 @@ Result<std::unique_ptr<Workbook>> OoxmlWorkbook::open(const std::filesystem::pat
     for (const auto& e : zip->entries()) {
         // Any edit breaks an XML digital signature (OPC, ECMA-376 Part 2, 12): refuse rather
         // than save a workbook whose signature silently became invalid.
-        if (startsWithIgnoringCase(e.name, "_xmlsignatures/")) {
+        if (text::startsWithIgnoringAsciiCase(e.name, "_xmlsignatures/")) {
             return Error{ErrorCode::DigitallySigned, {}};
         }
     }

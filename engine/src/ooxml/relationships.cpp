@@ -2,20 +2,13 @@
 #include "relationships.h"
 
 #include "namespaces.h"
+#include "text/ascii.h"
 #include "xml/xml_scanner.h"
 
 #include <algorithm>
 
 namespace engine::ooxml {
 namespace {
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    });
-    return out;
-}
 
 class RelsReader : public xml::ScanHandler {
 public:
@@ -69,11 +62,11 @@ public:
                 if (p.starts_with('/')) {
                     p.remove_prefix(1);
                 }
-                m_overrides.emplace_back(lower(p), type);
+                m_overrides.emplace_back(text::asciiLower(p), type);
             }
         } else if (name.local == "Default") {
             if (const char* ext = xml::findAttribute(attributes, "Extension")) {
-                m_defaults.emplace_back(lower(ext), type);
+                m_defaults.emplace_back(text::asciiLower(ext), type);
             }
         }
     }
@@ -156,7 +149,7 @@ std::string ContentTypes::typeOf(std::string_view partName) const {
     if (partName.starts_with('/')) {
         partName.remove_prefix(1);
     }
-    const std::string name = lower(partName);
+    const std::string name = text::asciiLower(partName);
     for (const auto& [part, type] : m_overrides) {
         if (part == name) {
             return type;

@@ -1,6 +1,8 @@
 // Look-up of the generated simple case folding table (case_folding_table.cpp).
 #include "case_folding.h"
 
+#include "ascii.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -8,7 +10,7 @@ namespace engine::text {
 
 char32_t foldSimple(char32_t c) {
     if (c < 0x80) {
-        return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+        return static_cast<unsigned char>(asciiLower(static_cast<char>(c)));
     }
     if (c >= 0x110000) {
         return c;

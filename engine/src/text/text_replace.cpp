@@ -2,6 +2,7 @@
 // The _xHHHH_ escapes and UTF-16 lengths are in escapes.cpp.
 #include "text_replace.h"
 
+#include "ascii.h"
 #include "case_folding.h"
 #include "utf8.h"
 
@@ -16,7 +17,7 @@ namespace {
 constexpr std::array<unsigned char, 256> makeAsciiLower() {
     std::array<unsigned char, 256> table{};
     for (std::size_t i = 0; i < table.size(); ++i) {
-        table[i] = static_cast<unsigned char>((i >= 'A' && i <= 'Z') ? i + ('a' - 'A') : i);
+        table[i] = static_cast<unsigned char>(asciiLower(static_cast<char>(i)));
     }
     return table;
 }

@@ -3,6 +3,7 @@
 #include "compound_file.h"
 
 #include "bytes.h"
+#include "text/ascii.h"
 #include "text/utf8.h"
 
 #include <algorithm>
@@ -20,10 +21,6 @@ constexpr std::size_t kHeaderDifatSlots = 109;
 
 Error corrupt(std::string what) {
     return Error{ErrorCode::Corrupt, "compound file: " + std::move(what)};
-}
-
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 } // namespace
@@ -196,9 +193,7 @@ Result<CompoundFile> CompoundFile::parse(std::string bytes) {
 long CompoundFile::findRootChild(std::string_view name) const {
     for (std::size_t i : m_rootChildren) {
         const std::string& n = m_entries[i].name;
-        if (n.size() == name.size() &&
-            std::equal(n.begin(), n.end(), name.begin(),
-                       [](char a, char b) { return asciiLower(a) == asciiLower(b); })) {
+        if (text::equalsIgnoringAsciiCase(n, name)) {
             return static_cast<long>(i);
         }
     }

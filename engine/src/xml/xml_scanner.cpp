@@ -5,6 +5,7 @@
 #include "xml_scanner.h"
 
 #include "expat_scanner.h"
+#include "text/ascii.h"
 
 #include <algorithm>
 #include <array>
@@ -780,15 +781,12 @@ Scanner::Step Scanner::markup(std::string_view b, std::size_t& pos, std::uint64_
         }
         const std::size_t targetEnd = nameEnd(b, pos + 2);
         const std::string_view target = b.substr(pos + 2, targetEnd - pos - 2);
-        std::string lower(target);
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         if (targetEnd == pos + 2 || targetEnd > close ||
             (targetEnd < close && !isSpace(b[targetEnd])) || target.find(':') != target.npos) {
             error(base + pos, "not well-formed (invalid token)");
             return Step::Failed;
         }
-        if (lower == "xml") {
+        if (text::equalsIgnoringAsciiCase(target, "xml")) {
             error(base + pos, "XML or text declaration not at start of entity");
             return Step::Failed;
         }

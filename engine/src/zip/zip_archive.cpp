@@ -2,6 +2,7 @@
 // Every offset and size read from the file is checked before use, so hostile archives fail cleanly.
 #include "zip/zip_archive.h"
 
+#include "text/ascii.h"
 #include "zip/zip_format.h"
 
 #include <isa-l/igzip_lib.h>
@@ -41,16 +42,6 @@ Error systemError(int error, const std::string& what) {
     default:
         return Error{ErrorCode::IoError, what + ": " + std::strerror(error)};
     }
-}
-
-std::string lowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
 }
 
 } // namespace
@@ -294,7 +285,7 @@ Status ZipReader::Impl::readCentralDirectory(std::uint64_t count, std::uint64_t 
         if (auto status = readLocalHeader(entry); !status) {
             return status;
         }
-        byName.emplace(lowerAscii(entry.name), entries.size());
+        byName.emplace(text::asciiLower(entry.name), entries.size());
         entries.push_back(std::move(entry));
         pos += recordSize;
     }
@@ -456,7 +447,7 @@ std::optional<std::size_t> ZipReader::find(std::string_view partName) const {
     if (!partName.empty() && partName.front() == '/') {
         partName.remove_prefix(1);
     }
-    const auto it = m_impl->byName.find(lowerAscii(partName));
+    const auto it = m_impl->byName.find(text::asciiLower(partName));
     if (it == m_impl->byName.end()) {
         return std::nullopt;
     }
