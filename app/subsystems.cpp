@@ -32,9 +32,14 @@ Subsystems attachSubsystems(MainWindow& form, platform::Services& services,
                                     attached.setsPage.replaceList,
                                     form.matchCase,
                                     form.fileListView,
-                                    form.startButton};
+                                    form.startButton,
+                                    form.progressBar,
+                                    {form.addFilesButton, form.addFolderButton}};
     attached.run =
         std::make_unique<run::RunController>(controls, form, services.messageBox, factory, lookup);
+    // Closing the window during a run lets the file in flight finish and skips the rest.
+    QObject::connect(&form, &MainWindow::unloaded, attached.run.get(),
+                     &run::RunController::requestStop);
     return attached;
 }
 

@@ -103,7 +103,7 @@ std::unique_ptr<RegistryEntry> RegistryEntry::join(const fs::path& folder, long 
     return std::unique_ptr<RegistryEntry>(new RegistryEntry(file, fd));
 }
 
-std::optional<std::string> liveRegistryEntryName(const fs::path& folder, long selfPid) {
+std::optional<RunningInstance> liveRegistryEntry(const fs::path& folder, long selfPid) {
     std::error_code error;
     fs::directory_iterator it(folder, error);
     if (error) {
@@ -136,7 +136,7 @@ std::optional<std::string> liveRegistryEntryName(const fs::path& folder, long se
         }
         lines.ignore(1);
         std::getline(lines, name);
-        return name;
+        return RunningInstance{name, pid, true};
     }
     return std::nullopt;
 }
@@ -176,13 +176,13 @@ bool excelProcessRunning(const fs::path& procRoot, unsigned uid, long selfPid) {
 SystemRunningLookup::SystemRunningLookup(fs::path registryFolder, fs::path procRoot)
     : m_registryFolder(std::move(registryFolder)), m_procRoot(std::move(procRoot)) {}
 
-std::optional<std::string> SystemRunningLookup::runningApplicationName() {
+std::optional<RunningInstance> SystemRunningLookup::runningInstance() {
     const long self = static_cast<long>(::getpid());
-    if (auto name = liveRegistryEntryName(m_registryFolder, self)) {
-        return name;
+    if (auto entry = liveRegistryEntry(m_registryFolder, self)) {
+        return entry;
     }
     if (excelProcessRunning(m_procRoot, static_cast<unsigned>(::getuid()), self)) {
-        return std::string(automation::kApplicationName);
+        return RunningInstance{automation::kApplicationName, 0, false};
     }
     return std::nullopt;
 }
@@ -195,7 +195,7 @@ std::unique_ptr<RegistryEntry> RegistryEntry::join(const fs::path&, long, const 
     return nullptr;
 }
 
-std::optional<std::string> liveRegistryEntryName(const fs::path&, long) {
+std::optional<RunningInstance> liveRegistryEntry(const fs::path&, long) {
     return std::nullopt;
 }
 
@@ -206,10 +206,26 @@ bool excelProcessRunning(const fs::path&, unsigned, long) {
 SystemRunningLookup::SystemRunningLookup(fs::path registryFolder, fs::path procRoot)
     : m_registryFolder(std::move(registryFolder)), m_procRoot(std::move(procRoot)) {}
 
-std::optional<std::string> SystemRunningLookup::runningApplicationName() {
+std::optional<RunningInstance> SystemRunningLookup::runningInstance() {
     return std::nullopt;
 }
 
 #endif
+
+std::optional<std::string> liveRegistryEntryName(const fs::path& folder, long selfPid) {
+    auto entry = liveRegistryEntry(folder, selfPid);
+    if (!entry) {
+        return std::nullopt;
+    }
+    return entry->name;
+}
+
+std::optional<std::string> SystemRunningLookup::runningApplicationName() {
+    auto instance = runningInstance();
+    if (!instance) {
+        return std::nullopt;
+    }
+    return instance->name;
+}
 
 } // namespace run

@@ -18,11 +18,15 @@
 #include <QJsonObject>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
+#include <atomic>
 
 #include <unistd.h>
 
@@ -62,13 +66,32 @@ QByteArray openpyxl(const QStringList& arguments) {
     return python.readAllStandardOutput();
 }
 
+// The stand-in, with a gate: the instance for file number gateAt (1-based) is made only once
+// the test opens the gate, so the test can act while the run waits between two files.
+class GatedFactory final : public run::automation::ApplicationFactory {
+public:
+    explicit GatedFactory(run::automation::ApplicationFactory& inner) : m_inner(inner) {}
+    run::Outcome<std::unique_ptr<run::automation::Application>> createApplication() override {
+        if (++m_created == gateAt) {
+            gate.acquire();
+        }
+        return m_inner.createApplication();
+    }
+    int gateAt = 0;
+    QSemaphore gate;
+
+private:
+    run::automation::ApplicationFactory& m_inner;
+    std::atomic<int> m_created{0};
+};
+
 // Files are added with "Add Excel File(s)" and sets with "Add Set", as a user would.
 struct Fixture {
     Fixture()
         : services(fakes.services()), form(services),
-          factory(run::engineOpener(), folder("registry")),
+          factory(run::engineOpener(), folder("registry")), gated(factory),
           lookup(folder("registry"), folder("proc")),
-          subsystems(app::attachSubsystems(form, services, factory, lookup)) {
+          subsystems(app::attachSubsystems(form, services, gated, lookup)) {
         std::filesystem::create_directories(folder("proc"));
         form.setInstallationFolder(dir.path() + QStringLiteral("/install"));
     }
@@ -119,6 +142,7 @@ struct Fixture {
     platform::Services services;
     MainWindow form;
     run::StandInFactory factory;
+    GatedFactory gated;
     run::SystemRunningLookup lookup;
     app::Subsystems subsystems;
 };
@@ -169,6 +193,78 @@ private slots:
         // The run leaves its inputs as they were.
         QCOMPARE(f.form.findText->toPlainText(), QStringLiteral("alpha"));
         QCOMPARE(f.form.fileListView->topLevelItemCount(), 1);
+    }
+
+    // The run goes on off the window's thread: a timer fires between two files (the second
+    // waits until it has), the bar counts files done out of files listed and is empty again
+    // when "Done." shows, and the inputs are disabled while the run lasts.
+    void windowStaysAliveAndShowsProgress() {
+        Fixture f;
+        f.load();
+        QStringList paths;
+        for (const char* name : {"one.xlsx", "two.xlsx", "three.xlsx"}) {
+            paths << f.made(QLatin1String(name), {{"Sheet", QJsonArray{"alpha"}}});
+        }
+        f.addFiles(paths);
+        f.setFind(QStringLiteral("alpha"), QStringLiteral("omega"));
+        f.gated.gateAt = 2;
+        bool firedDuringRun = false;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (!f.form.startButton->isEnabled() && !firedDuringRun) {
+                firedDuringRun = true;
+                QVERIFY(!f.form.fileListView->isEnabled());
+                QVERIFY(!f.form.pageTabs->isEnabled());
+                QVERIFY(!f.form.addFilesButton->isEnabled());
+                QCOMPARE(f.form.mousePointer(), platform::kPointerHourglass);
+                f.gated.gate.release();
+            }
+        });
+        timer.start(0);
+        QList<int> progress;
+        QObject::connect(f.form.progressBar, &QProgressBar::valueChanged,
+                         [&](int value) { progress << value; });
+        QList<int> barAtDone;
+        f.fakes.messageBox.onShow = [&](const fakes::MessageCall&) {
+            barAtDone << f.form.progressBar->value() << f.form.progressBar->maximum();
+        };
+        f.start();
+        QVERIFY(firedDuringRun);
+        QCOMPARE(progress, (QList<int>{1, 2, 3, 0}));
+        QCOMPARE(texts(f.fakes.messageBox.calls), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(barAtDone, (QList<int>{0, 100}));
+        QVERIFY(f.form.startButton->isEnabled() && f.form.fileListView->isEnabled());
+        for (const QString& path : paths) {
+            QCOMPARE(Fixture::cells(path), (QJsonObject{{"Sheet", QJsonObject{{"A1", "omega"}}}}));
+        }
+    }
+
+    // Closing the window while the run waits before the second file: that file, already in
+    // flight, is finished whole; the third is not touched, and no "Done." is shown.
+    void closingDuringARunFinishesTheFileInFlightOnly() {
+        Fixture f;
+        f.load();
+        QStringList paths;
+        for (const char* name : {"one.xlsx", "two.xlsx", "three.xlsx"}) {
+            paths << f.made(QLatin1String(name), {{"Sheet", QJsonArray{"alpha"}}});
+        }
+        const QByteArray third = bytesOf(paths[2]);
+        f.addFiles(paths);
+        f.setFind(QStringLiteral("alpha"), QStringLiteral("omega"));
+        f.gated.gateAt = 2;
+        QObject::connect(f.form.progressBar, &QProgressBar::valueChanged, [&](int value) {
+            if (value == 1) {
+                f.form.close();
+                f.gated.gate.release();
+            }
+        });
+        f.start();
+        QVERIFY(f.form.isUnloaded());
+        QVERIFY(f.fakes.messageBox.calls.empty());
+        const QJsonObject changed{{"Sheet", QJsonObject{{"A1", "omega"}}}};
+        QCOMPARE(Fixture::cells(paths[0]), changed);
+        QCOMPARE(Fixture::cells(paths[1]), changed);
+        QCOMPARE(bytesOf(paths[2]), third);
     }
 
     // Real workbooks of the corpus: plain, non-Latin and rich text, in sets mode with two

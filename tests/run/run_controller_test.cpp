@@ -19,7 +19,15 @@ namespace {
 class FixedLookup final : public run::RunningInstanceLookup {
 public:
     std::optional<std::string> runningApplicationName() override { return name; }
+    std::optional<run::RunningInstance> runningInstance() override {
+        if (!name) {
+            return std::nullopt;
+        }
+        return run::RunningInstance{*name, pid, replaceRun};
+    }
     std::optional<std::string> name;
+    long pid = 0;
+    bool replaceRun = false;
 };
 
 // The controls of the main window that the run reads, outside any window.
@@ -135,6 +143,26 @@ private slots:
         QCOMPARE(f.messages.calls[0].title, QStringLiteral("Varnocliff"));
         QCOMPARE(f.factory.created, 0);
         QCOMPARE(f.pointer.history, (std::vector<int>{11, 0}));
+    }
+
+    // Another run of this program is named as such, with its process; the spreadsheet
+    // application keeps its own question.
+    void otherRunIsNamedInTheQuestion() {
+        Fixture f;
+        f.lookup.name = "Microsoft Excel";
+        f.lookup.pid = 4242;
+        f.lookup.replaceRun = true;
+        f.window.text1.setPlainText(QStringLiteral("a"));
+        f.window.addFiles({QStringLiteral("f.xlsx")});
+        f.messages.answers.enqueue(platform::Answer::No);
+        f.controller.startReplacing();
+        QCOMPARE(texts(f.messages.calls),
+                 QStringList{QStringLiteral(
+                     "Another replace run is in progress (process 4242). Changing the same "
+                     "workbooks from two runs at once can lose changes.\r\n\r\nWould you like "
+                     "to proceed anyway?")});
+        QCOMPARE(f.messages.calls[0].buttons, platform::Buttons::YesNo);
+        QCOMPARE(f.factory.created, 0);
     }
 
     void runningInstanceQuestion_data() {

@@ -144,10 +144,17 @@ TEST(SystemRunningLookup, FindsARegistryEntryOrAnExcelProcess) {
     fs::create_directories(other);
     fs::create_symlink("/opt/office/EXCEL.EXE", other / "exe");
     EXPECT_EQ(lookup.runningApplicationName(), "Microsoft Excel");
+    EXPECT_FALSE(lookup.runningInstance()->replaceRun);
 
-    auto entry = run::RegistryEntry::join(registry, static_cast<long>(::getpid()) + 1, "Other");
+    // A registry entry is another replace run, known with its process.
+    const long otherPid = static_cast<long>(::getpid()) + 1;
+    auto entry = run::RegistryEntry::join(registry, otherPid, "Other");
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(lookup.runningApplicationName(), "Other");
+    const auto instance = lookup.runningInstance();
+    ASSERT_TRUE(instance.has_value());
+    EXPECT_TRUE(instance->replaceRun);
+    EXPECT_EQ(instance->pid, otherPid);
 }
 
 } // namespace

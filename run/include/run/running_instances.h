@@ -38,8 +38,21 @@ private:
     int m_fd;
 };
 
-/// The application name of a live entry of another process in folder (an entry whose lock is
-/// held and whose process id is not selfPid), if any. Stale entries are removed on the way.
+/// A running instance that the running check found.
+struct RunningInstance {
+    std::string name; ///< the application name (default property)
+    long pid = 0;     ///< its process, when known
+    /// True for another replace run of this program (the desktop program or the command
+    /// line), false for the spreadsheet application itself.
+    bool replaceRun = false;
+};
+
+/// A live entry of another process in folder (an entry whose lock is held and whose process id
+/// is not selfPid), if any: its process id and application name. Stale entries are removed on
+/// the way.
+std::optional<RunningInstance> liveRegistryEntry(const std::filesystem::path& folder, long selfPid);
+
+/// The application name of liveRegistryEntry(folder, selfPid).
 std::optional<std::string> liveRegistryEntryName(const std::filesystem::path& folder, long selfPid);
 
 /// True when the process table under procRoot (normally "/proc") lists a process other than
@@ -53,6 +66,14 @@ class RunningInstanceLookup {
 public:
     virtual ~RunningInstanceLookup() = default;
     virtual std::optional<std::string> runningApplicationName() = 0;
+    /// The running instance with what else is known of it; by default only its name.
+    virtual std::optional<RunningInstance> runningInstance() {
+        auto name = runningApplicationName();
+        if (!name) {
+            return std::nullopt;
+        }
+        return RunningInstance{*name, 0, false};
+    }
 };
 
 /// The look-up of this machine: another live entry of the registry, or an EXCEL.EXE process of
@@ -62,6 +83,7 @@ public:
     explicit SystemRunningLookup(std::filesystem::path registryFolder = defaultRegistryFolder(),
                                  std::filesystem::path procRoot = "/proc");
     std::optional<std::string> runningApplicationName() override;
+    std::optional<RunningInstance> runningInstance() override;
 
 private:
     std::filesystem::path m_registryFolder;
