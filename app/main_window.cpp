@@ -14,9 +14,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -62,6 +64,32 @@ QPushButton* makeButton(const char* name, const QString& caption, QWidget* paren
     button->setGeometry(geometry);
     return button;
 }
+
+// Files belong to the file list: a text box refuses a drag that carries files or folders, so
+// no "file:///" address lands in a find or replace text; plain text still drops.
+class FileDropRefusal final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (drop->mimeData() != nullptr && drop->mimeData()->hasUrls()) {
+                drop->ignore();
+                return true;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+        return false;
+    }
+};
 
 } // namespace
 
@@ -133,6 +161,11 @@ MainWindow::MainWindow(platform::Services& services, QWidget* parent)
     progressBar->setRange(0, 100);
     progressBar->setValue(0);
     progressBar->setTextVisible(false);
+
+    auto* refusal = new FileDropRefusal(this);
+    for (QPlainTextEdit* box : {findText, replaceText}) {
+        box->viewport()->installEventFilter(refusal);
+    }
 
     giveDesignColours();
 

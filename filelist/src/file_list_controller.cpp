@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -83,6 +84,11 @@ void FileListController::addFiles() {
     platform::FileDialogRequest request;
     request.title = kOpenDialogTitle;
     request.filter = kOpenDialogFilter;
+    // The dialog opens where the user last added a file.
+    const QStringList listed = m_list.isNull() ? QStringList() : items(*m_list);
+    if (!listed.isEmpty()) {
+        request.directory = QFileInfo(listed.last()).absolutePath();
+    }
     const QStringList chosen = m_services.fileDialogs.getOpenFileNames(request);
     if (chosen.isEmpty() || m_list.isNull()) {
         return;

@@ -2,9 +2,11 @@
 // through the settings store; every other service is replaced by a scripted fake there.
 #include "platform/qt_services.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QSettings>
@@ -93,12 +95,36 @@ std::optional<QString> QtInputBox::getText(const QString& prompt, const QString&
     return text;
 }
 
+// Qt's own dialog matches name patterns whatever their case, but "*.*" only names with a dot:
+// while a filter "(*.*)" is chosen, every name is listed, as the filter says.
+static void listEveryNameForDotStar(QFileDialog& dialog) {
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    if (model == nullptr || types == nullptr) {
+        return;
+    }
+    QObject::connect(types, &QComboBox::currentTextChanged, &dialog, [model](const QString& f) {
+        if (f.endsWith(QStringLiteral("(*.*)"))) {
+            // After the dialog has set the chosen filter's own patterns.
+            QMetaObject::invokeMethod(
+                model, [model] { model->setNameFilters({QStringLiteral("*")}); },
+                Qt::QueuedConnection);
+        }
+    });
+}
+
 QStringList QtFileDialogs::getOpenFileNames(const FileDialogRequest& request) {
     QString start = request.directory;
     if (!request.fileName.isEmpty()) {
         start = start.isEmpty() ? request.fileName : start + QLatin1Char('/') + request.fileName;
     }
-    return QFileDialog::getOpenFileNames(m_parent, request.title, start, request.filter);
+    QFileDialog dialog(m_parent, request.title, start, request.filter);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    listEveryNameForDotStar(dialog);
+    if (dialog.exec() != QDialog::Accepted) {
+        return {};
+    }
+    return dialog.selectedFiles();
 }
 
 QString QtFileDialogs::getOpenFileName(const FileDialogRequest& request) {

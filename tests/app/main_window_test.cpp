@@ -14,6 +14,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -26,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <QUrl>
 
 using fakes::FakeServices;
 
@@ -120,6 +122,7 @@ private slots:
     void setsPageUsesTheTabControlsCoordinates();
     void windowIsFixedSizeWithMinimiseAndIcon();
     void tooltipAndPageCaptions();
+    void textBoxesRefuseFileDrops();
     void keyboardOrderFollowsTabIndex();
     void designColours();
 
@@ -372,6 +375,35 @@ void MainWindowTest::tooltipAndPageCaptions() {
                             "to right and out of window to reveal full names."));
     QCOMPARE(f.form.pageTabs->tabText(0), QStringLiteral("Find and replace"));
     QCOMPARE(f.form.pageTabs->tabText(1), QStringLiteral("Multiple find and replace (sets)"));
+}
+
+// A file dropped on the Find or Replace box leaves its text as it was; dropped text still goes in.
+void MainWindowTest::textBoxesRefuseFileDrops() {
+    Fixture f;
+    f.showLoaded();
+    for (QPlainTextEdit* box : {f.form.findText, f.form.replaceText}) {
+        box->setPlainText(QStringLiteral("alpha"));
+        QWidget* target = box->viewport();
+        const QPointF at(5, 5);
+        QMimeData files;
+        files.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/book.xlsx"))});
+        files.setText(QStringLiteral("file:///tmp/book.xlsx"));
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &files, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &enter);
+        QVERIFY(!enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &files, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &drop);
+        QCOMPARE(box->toPlainText(), QStringLiteral("alpha"));
+
+        QMimeData text;
+        text.setText(QStringLiteral("omega"));
+        QDragEnterEvent textEnter(at.toPoint(), Qt::CopyAction, &text, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &textEnter);
+        QVERIFY(textEnter.isAccepted());
+        QDropEvent textDrop(at, Qt::CopyAction, &text, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &textDrop);
+        QVERIFY(box->toPlainText().contains(QStringLiteral("omega")));
+    }
 }
 
 void MainWindowTest::keyboardOrderFollowsTabIndex() {

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
@@ -134,9 +135,11 @@ void FileListControllerTest::addFilesAppendsWhatTheDialogReturns() {
     QCOMPARE(f.fakes.fileDialogs.openManyCalls.size(), std::size_t{1});
     const platform::FileDialogRequest& request = f.fakes.fileDialogs.openManyCalls.front();
     QCOMPARE(request.title, QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"));
-    QCOMPARE(request.filter,
-             QStringLiteral("Excel Files (*.xl* *.xL* *.Xl* *.XL*);;All Files (*)"));
+    QCOMPARE(request.filter, QStringLiteral("Excel Files (*.xl*);;All Files (*.*)"));
     QVERIFY(request.fileName.isEmpty());
+    // The dialog opens in the folder of the last file listed, if any.
+    QCOMPARE(request.directory,
+             before.isEmpty() ? QString() : QFileInfo(before.last()).absolutePath());
     QVERIFY(f.fakes.messageBox.calls.empty());
 }
 

@@ -18,13 +18,12 @@ class QTreeWidget;
 
 namespace filelist {
 
-/// Title and filter of the open dialog of "Add Excel File(s)". The filter is "Excel Files
-/// (*.xl*)|*.xl*|All Files (*.*)|*.*" in Qt's syntax: the Excel pattern in both cases, since
-/// Qt's dialog may match case-sensitively, and "*" for every file, with or without a dot.
+/// Title and filter of the open dialog of "Add Excel File(s)", as described. The Qt dialog
+/// matches the patterns whatever their case, and lets "*.*" list every file, with or without
+/// a dot (platform/src/qt_services.cpp).
 inline const QString kOpenDialogTitle =
     QStringLiteral("Add File(s) - Hold Ctrl to select multiple files");
-inline const QString kOpenDialogFilter =
-    QStringLiteral("Excel Files (*.xl* *.xL* *.Xl* *.XL*);;All Files (*)");
+inline const QString kOpenDialogFilter = QStringLiteral("Excel Files (*.xl*);;All Files (*.*)");
 /// The extension prompt of "Add All Excel File(s) In Folder"; CR characters break its lines.
 inline const QString kExtensionPrompt =
     QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt files, "
