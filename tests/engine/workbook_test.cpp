@@ -2,11 +2,13 @@
 // what it leaves alone, per-sheet queues, table headers, protected sheets, refused files.
 #include "engine/workbook.h"
 #include "ooxml/worksheet.h"
+#include "package/sys_calls.h"
 #include "workbook_test_support.h"
 #include "zip/zip_writer.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace engine {
@@ -512,6 +514,58 @@ TEST(Workbook, FileChangedAfterOpenIsNotOverwritten) {
     ASSERT_FALSE(counts.ok());
     EXPECT_EQ(counts.error().code, ErrorCode::Vanished);
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// The other program's save of OtherSaveLands: staged, then renamed over the workbook with the
+// old modification time when the run's save first looks at the file.
+struct OtherSave {
+    static inline std::filesystem::path staged, target;
+    static inline timespec times[2]{};
+    static inline int (*realStat)(const char*, struct stat*) = nullptr;
+    static int statAfterTheOtherSave(const char* path, struct stat* info) {
+        if (!staged.empty()) {
+            ::utimensat(AT_FDCWD, staged.c_str(), times, 0);
+            std::filesystem::rename(staged, target);
+            staged.clear();
+        }
+        return realStat(path, info);
+    }
+};
+
+// Fault: another program that saved (new file + rename) while a run was working on the same
+// workbook lost its save, because the save compared the file it found when it began writing,
+// not the file it had read. The other save keeps the old size and modification time.
+TEST(Workbook, SaveOfAnotherProgramDuringTheRunIsNotOverwritten) {
+    TestBook b;
+    b.sheets = {{"S", worksheet("<row r=\"1\">" + sharedCell("A1", 0) + "</row>")}};
+    b.sharedStrings = sst({"alpha"});
+    TempFolder folder;
+    const auto path = folder.file("shared.xlsx", b.bytes());
+    struct stat original {};
+    ASSERT_EQ(::stat(path.c_str(), &original), 0);
+    std::string theirs = b.bytes();
+    theirs.replace(theirs.find("alpha"), 5, "theta");
+
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    OtherSave::target = path;
+    OtherSave::staged = folder.file(".theirs", theirs);
+    OtherSave::times[0] = original.st_atim;
+    OtherSave::times[1] = original.st_mtim;
+    const package::SysCalls saved = package::sysCalls();
+    OtherSave::realStat = saved.stat;
+    package::sysCalls().stat = OtherSave::statAfterTheOtherSave;
+    queueAll(*book, {"alpha", "omega", true});
+    const auto counts = book->save();
+    package::sysCalls() = saved;
+    ASSERT_TRUE(OtherSave::staged.empty()) << "the other save did not happen";
+    ASSERT_FALSE(counts.ok()) << "the other program's save was overwritten";
+    EXPECT_EQ(counts.error().code, ErrorCode::Vanished);
+    EXPECT_EQ(readFile(path), theirs);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "a temporary file was left";
 }
 
 TEST(Workbook, LargeSheetChangedLateIsWrittenWhole) {

@@ -23,6 +23,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 
@@ -178,15 +179,12 @@ Status noteFormulasOf(const zip::ZipReader& zip, const std::string& part, std::s
     return Unit{};
 }
 
-bool fileIdentity(const std::filesystem::path& path, std::filesystem::file_time_type& modified,
-                  std::uintmax_t& size) {
-    std::error_code ec;
-    modified = std::filesystem::last_write_time(path, ec);
-    if (ec) {
-        return false;
+std::optional<package::FileIdentity> identityOf(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
     }
-    size = std::filesystem::file_size(path, ec);
-    return !ec;
+    return package::FileIdentity::of(info);
 }
 
 } // namespace
@@ -197,9 +195,7 @@ Result<std::unique_ptr<Workbook>> OoxmlWorkbook::open(const std::filesystem::pat
     std::unique_ptr<OoxmlWorkbook> book(new OoxmlWorkbook());
     book->m_path = path;
     book->m_options = options;
-    if (!fileIdentity(path, book->m_modified, book->m_size)) {
-        return Error{ErrorCode::Vanished, path.string()};
-    }
+    book->m_identity = package::FileIdentity::of(zip->fileStatus());
 
     for (const auto& e : zip->entries()) {
         // Any edit breaks an XML digital signature (OPC, ECMA-376 Part 2, 12): refuse rather
@@ -502,14 +498,15 @@ Status OoxmlWorkbook::prepareToRun(bool write) {
         if (!reopened) {
             return reopened.error();
         }
+        if (!(package::FileIdentity::of(reopened.value()->fileStatus()) == m_identity)) {
+            return Error{ErrorCode::Vanished, m_path.string() + " was changed by another program"};
+        }
         m_zip = std::move(reopened.value());
     }
     if (!write) {
         return Unit{};
     }
-    std::filesystem::file_time_type modified;
-    std::uintmax_t size = 0;
-    if (!fileIdentity(m_path, modified, size) || modified != m_modified || size != m_size) {
+    if (identityOf(m_path) != m_identity) {
         return Error{ErrorCode::Vanished, m_path.string()};
     }
     if (m_options.honourLockFiles) {
@@ -825,14 +822,14 @@ Status OoxmlWorkbook::writePackage(const ChangedEntries& changed,
             }
             return writer.finish(source);
         },
-        package::ReplaceOptions{m_options.backupSuffix});
+        package::ReplaceOptions{m_options.backupSuffix, m_identity});
     if (!saved) {
         return saved;
     }
     // Later reads must see the new file, not the one the reader still holds open; it is
     // opened again only if this workbook is used again.
     m_zip.reset();
-    fileIdentity(m_path, m_modified, m_size);
+    m_identity = identityOf(m_path).value_or(package::FileIdentity{});
     return Unit{};
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/workbook.h"
+#include "package/output_file.h"
 #include "zip/zip_archive.h"
 #include "zip/zip_writer.h"
 
@@ -109,8 +110,8 @@ private:
     std::vector<Sheet> m_sheets;
     std::string m_sharedStringsPart, m_stylesPart;
     std::string m_workbookPart, m_calcChainPart, m_calcChainId;
-    std::filesystem::file_time_type m_modified{};
-    std::uintmax_t m_size = 0;
+    /// The file as it was read; a save over any other file would lose that file's content.
+    package::FileIdentity m_identity;
     std::vector<CellChange> m_cells;
 };
 

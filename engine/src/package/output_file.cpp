@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <random>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace engine::package {
@@ -124,6 +125,16 @@ Status makeBackup(const std::filesystem::path& file, const std::filesystem::path
 
 } // namespace
 
+FileIdentity FileIdentity::of(const struct stat& info) {
+    return FileIdentity{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+bool FileIdentity::operator==(const FileIdentity& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
+           changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+}
+
 OutputFile::OutputFile(int fd, std::filesystem::path path) : m_fd(fd), m_path(std::move(path)) {
     m_buffer.reserve(kBufferSize);
 }
@@ -198,6 +209,12 @@ Status replaceFileAtomically(const std::filesystem::path& target,
     if (!S_ISREG(before.st_mode)) {
         return Error{ErrorCode::NotAWorkbook, file.string() + " is not a regular file"};
     }
+    const std::string changedBehind =
+        file.string() + " was changed by another program after it was read";
+    if (options.expected && !(FileIdentity::of(before) == *options.expected)) {
+        return Error{ErrorCode::Vanished, changedBehind};
+    }
+    const FileIdentity identity = options.expected.value_or(FileIdentity::of(before));
     // A read-only file is refused even though the folder would allow a rename over it: the user
     // marked it so, and a spreadsheet program would not save over it either. The mode bits are
     // checked too, because access() lets the superuser write anything.
@@ -257,25 +274,40 @@ Status replaceFileAtomically(const std::filesystem::path& target,
     }
 
     // The target must still be the file that was read: renaming over a file that took its
-    // place, or recreating one that was deleted, would lose somebody's work. Inode numbers are
-    // reused at once on some file systems, hence the size and time as well.
+    // place, or recreating one that was deleted, would lose somebody's work. The check and the
+    // rename happen under an exclusive lock on the target, so a second save of this program
+    // waits and then finds a new file there; a program that takes no lock is still caught by
+    // the check unless it renames in the moment between the check and the rename.
+    const int locked = sys.open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
+    if (locked < 0) {
+        return fail(errno == ENOENT ? Error{ErrorCode::Vanished, file.string()}
+                                    : systemError(errno, "opening " + file.string()));
+    }
+    auto unlockAndFail = [&](Error error) -> Status {
+        sys.close(locked);
+        return fail(std::move(error));
+    };
+    while (::flock(locked, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            return unlockAndFail(systemError(errno, "locking " + file.string()));
+        }
+    }
+    struct stat held {};
     struct stat now {};
-    if (sys.stat(file.c_str(), &now) != 0 || now.st_ino != before.st_ino ||
-        now.st_dev != before.st_dev || now.st_size != before.st_size ||
-        now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
-        now.st_mtim.tv_nsec != before.st_mtim.tv_nsec) {
-        return fail(Error{ErrorCode::Vanished, file.string()});
+    if (::fstat(locked, &held) != 0 || !(FileIdentity::of(held) == identity) ||
+        sys.stat(file.c_str(), &now) != 0 || !(FileIdentity::of(now) == identity)) {
+        return unlockAndFail(Error{ErrorCode::Vanished, changedBehind});
     }
     // A spreadsheet program may have opened the workbook while it was written; its save would
     // later overwrite this one, or this one would pull the file from under it.
     if (auto status = checkLockFiles(file); !status) {
-        return fail(status.error());
+        return unlockAndFail(status.error());
     }
     std::filesystem::path backup;
     if (!options.backupSuffix.empty()) {
         backup = file.parent_path() / (file.filename().string() + options.backupSuffix);
         if (auto status = makeBackup(file, backup, before); !status) {
-            return fail(status.error());
+            return unlockAndFail(status.error());
         }
     }
     if (sys.rename(temporary.c_str(), file.c_str()) != 0) {
@@ -283,8 +315,9 @@ Status replaceFileAtomically(const std::filesystem::path& target,
         if (!backup.empty()) {
             sys.unlink(backup.c_str());
         }
-        return fail(systemError(error, "renaming over " + file.string()));
+        return unlockAndFail(systemError(error, "renaming over " + file.string()));
     }
+    sys.close(locked);
 
     // The folder entry reaches the disk too; a file system that cannot sync folders is no error,
     // since the target is already replaced at this point.

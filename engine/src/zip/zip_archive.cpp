@@ -55,6 +55,7 @@ struct ZipReader::Impl {
     int fd = -1;
     std::string path;
     std::uint64_t fileSize = 0;
+    struct stat fileStat {};
     std::uint64_t centralOffset = 0;
     Limits limits;
     std::vector<EntryInfo> entries;
@@ -424,6 +425,7 @@ Result<std::unique_ptr<ZipReader>> ZipReader::open(const std::filesystem::path& 
         return Error{ErrorCode::NotAWorkbook, impl->path + " is not a regular file"};
     }
     impl->fileSize = static_cast<std::uint64_t>(info.st_size);
+    impl->fileStat = info;
     if (auto status = impl->readEnd(); !status) {
         return status.error();
     }
@@ -438,6 +440,9 @@ const std::string& ZipReader::comment() const {
 }
 std::uint64_t ZipReader::fileSize() const {
     return m_impl->fileSize;
+}
+const struct stat& ZipReader::fileStatus() const {
+    return m_impl->fileStat;
 }
 std::uint64_t ZipReader::centralDirectoryOffset() const {
     return m_impl->centralOffset;

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <vector>
 
 namespace engine::zip {
@@ -74,6 +75,9 @@ public:
     const std::string& comment() const;
     /// The size of the archive file in bytes.
     std::uint64_t fileSize() const;
+    /// What fstat said of the file this reader has open, taken when it was opened: the file
+    /// that is read, whatever took its name since.
+    const struct stat& fileStatus() const;
     /// Offset of the central directory; the bytes before it are the entries (and any junk).
     std::uint64_t centralDirectoryOffset() const;
 
