@@ -80,6 +80,39 @@ TEST(Workbook, NothingToChangeWritesNothing) {
     EXPECT_EQ(readFile(path), b.bytes());
 }
 
+// Fault: a shared string that no cell shows was matched and rewritten, so the file got a new
+// inode while the report said "unchanged". Each row: the sheet's cells over the strings
+// {"beta", "alpha"}, where "alpha" is shown by no cell.
+class StringsNoCellShows : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(StringsNoCellShows, AreNotMatchedAndTheFileIsNotWritten) {
+    TestBook b;
+    b.sheets = {{"S", worksheet(GetParam())}};
+    b.sharedStrings = sst({"beta", "alpha"});
+    TempFolder folder;
+    const auto path = folder.file("unused.xlsx", b.bytes());
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    auto book = openOk(path);
+    ASSERT_TRUE(book);
+    queueAll(*book, {"alpha", "omega", false});
+    const auto counts = book->save();
+    ASSERT_TRUE(counts.ok()) << counts.error().message();
+    EXPECT_EQ(counts.value().cellsChanged, 0U);
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino) << "the file was written";
+    EXPECT_EQ(readFile(path), b.bytes());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StringsNoCellShows,
+    ::testing::Values("<row r=\"1\">" + sharedCell("A1", 0) + "</row>",
+                      // The second cell of an array formula's range holds its result.
+                      "<row r=\"1\"><c r=\"A1\"><f t=\"array\" ref=\"A1:A2\">B1:B2</f>"
+                      "<v>0</v></c></row><row r=\"2\">" +
+                          sharedCell("A2", 1) + "</row>"));
+
 TEST(Workbook, SaveRewritesOnlyTheChangedPartsAndDryRunWritesNothing) {
     TestBook b;
     b.sheets = {{"S", worksheet("<row r=\"1\">" + sharedCell("A1", 0) + sharedCell("B1", 1) +

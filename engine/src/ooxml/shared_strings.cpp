@@ -100,6 +100,7 @@ private:
             m_table.m_changeSpans.push_back(si);
             m_table.m_changeQueue.push_back(static_cast<std::uint32_t>(q));
             m_table.m_appendedIndex.push_back(kNone);
+            m_table.m_used.push_back(false);
         }
     }
 
@@ -195,7 +196,7 @@ std::optional<std::string> SharedStrings::write(bool inPlace, std::uint64_t blan
             const Change& c = m_changes[slot];
             // An empty result is not written: its cells became blank and no longer use it.
             // A result too long failed its cells; unused, the string stays as it was.
-            if (m_changeQueue[slot] == 0 && !c.empty && !c.tooLong) {
+            if (m_changeQueue[slot] == 0 && !c.empty && !c.tooLong && m_used[slot]) {
                 edits.push_back({m_changeSpans[slot], c.element});
             }
         }

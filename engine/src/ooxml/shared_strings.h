@@ -38,6 +38,14 @@ public:
         const std::uint32_t slot = m_lookup[queue][index];
         return slot == kNone ? nullptr : &m_changes[slot];
     }
+    /// Notes that a cell shows the change of string `index` under queue number `queue`. Only
+    /// such changes are written in place: a string that no cell shows is no cell's text.
+    void markUsed(std::size_t queue, std::size_t index) {
+        const std::uint32_t slot = m_lookup[queue][index];
+        if (slot != kNone) {
+            m_used[slot] = true;
+        }
+    }
     /// The index of a new <si> holding the change (appended once, on first use). Used when
     /// sheets with different queues may share a string, so the original must stay.
     std::size_t appendedIndex(std::size_t queue, std::size_t index);
@@ -66,6 +74,7 @@ private:
     std::vector<Change> m_changes;
     std::vector<xml::Span> m_changeSpans; // per slot: where the original <si> is
     std::vector<std::uint32_t> m_changeQueue;
+    std::vector<bool> m_used;                   // per slot: a cell shows the change
     std::vector<std::uint32_t> m_appended;      // slots in the order they were appended
     std::vector<std::uint32_t> m_appendedIndex; // per slot: new index, or kNone
 };

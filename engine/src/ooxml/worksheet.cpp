@@ -491,6 +491,7 @@ void WorksheetRewriter::sharedStringCell() {
     if (m_context.cells != nullptr) {
         noteCell(change->before, change->text);
     }
+    m_context.strings->markUsed(m_context.queueIndex, index);
     if (change->empty) {
         // A blank cell keeps its style: only the type and the value go.
         removeValueAttributes();
