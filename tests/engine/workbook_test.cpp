@@ -488,6 +488,70 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"BrokenSheetXml", brokenSheet(), "broken.xlsx", ErrorCode::Corrupt}),
     [](const ::testing::TestParamInfo<RefusedCase>& p) { return std::string(p.param.name); });
 
+// Fault: a damaged sheet passed as "unchanged" when nothing in it could match. Each case is
+// looked at with a find text the sheet holds and one it does not; both must fail as damaged.
+struct DamagedSheet {
+    const char* name;
+    std::string bytes;
+};
+
+std::string withSheet(const std::string& xml) {
+    TestBook b;
+    b.sheets = {{"S", xml}};
+    b.sharedStrings = sst({"alpha"});
+    return b.bytes();
+}
+
+std::string sheetWithBadChecksum() {
+    const std::string sheet =
+        worksheet("<row r=\"1\">" + sharedCell("A1", 0) + "<c r=\"B1\"><v>12345</v></c></row>");
+    std::string bytes = withSheet(sheet);
+    // The stored part's bytes change after its CRC-32 was recorded.
+    const auto at = bytes.find("12345");
+    bytes[at] = '9';
+    return bytes;
+}
+
+class DamagedSheets : public ::testing::TestWithParam<std::tuple<DamagedSheet, const char*>> {};
+
+TEST_P(DamagedSheets, FailAsDamagedWhetherOrNotTheyHoldAMatch) {
+    const auto& [c, find] = GetParam();
+    TempFolder folder;
+    const auto path = folder.file("damaged.xlsx", c.bytes);
+    // The damage may show when the workbook is opened or only when its sheets are read.
+    auto book = Workbook::open(path);
+    std::optional<Error> error;
+    if (!book.ok()) {
+        error = book.error();
+    } else {
+        queueAll(*book.value(), {find, "omega", false});
+        const auto counts = book.value()->save();
+        ASSERT_FALSE(counts.ok()) << "passed as unchanged";
+        error = counts.error();
+    }
+    EXPECT_EQ(error->code, ErrorCode::Corrupt) << error->message();
+    EXPECT_NE(error->message().find("damaged: xl/worksheets/sheet1.xml"), std::string::npos)
+        << error->message();
+    EXPECT_EQ(readFile(path), c.bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedSheets,
+    ::testing::Combine(
+        ::testing::Values(
+            DamagedSheet{"BadChecksum", sheetWithBadChecksum()},
+            DamagedSheet{"Doctype",
+                         withSheet("<!DOCTYPE worksheet []>" +
+                                   worksheet("<row r=\"1\">" + sharedCell("A1", 0) + "</row>"))},
+            DamagedSheet{"WrongRoot", withSheet("<html><body>alpha</body></html>")},
+            DamagedSheet{"Text", withSheet("alpha is not a sheet at all")},
+            DamagedSheet{"Binary", withSheet(std::string("\x00\x01\xfe\xffPK\x03\x04alpha", 13))},
+            DamagedSheet{"Empty", withSheet("")}),
+        ::testing::Values("alpha", "absent")),
+    [](const auto& p) {
+        return std::string(std::get<0>(p.param).name) + "_" + std::get<1>(p.param);
+    });
+
 TEST(Workbook, LockFileOfAnotherProgramRefusesTheWorkbook) {
     TestBook b;
     b.sheets = {{"S", worksheet("")}};

@@ -8,6 +8,7 @@
 #include "package/output_file.h"
 #include "relationships.h"
 #include "shared_strings.h"
+#include "sheet_frame.h"
 #include "structured_check.h"
 #include "styles.h"
 #include "tables.h"
@@ -69,16 +70,16 @@ public:
     void endElement(const xml::QName& /*name*/, xml::Span /*tag*/) override {}
 };
 
-std::string rootElement(const zip::ZipReader& zip, std::size_t entry) {
+Result<std::string> rootElement(const zip::ZipReader& zip, std::size_t entry) {
     // The root start tag comes first (after a declaration and perhaps comments): scan a few
     // kilobytes at a time and stop as soon as it is seen, not the whole part.
     RootPeek peek;
     xml::Scanner scanner(peek);
-    (void)zip.readStreamUntil(entry, [&](std::string_view chunk) -> Result<zip::Reading> {
+    auto read = zip.readStreamUntil(entry, [&](std::string_view chunk) -> Result<zip::Reading> {
         constexpr std::size_t kStep = 4096;
         for (std::size_t at = 0; at < chunk.size() && peek.root.empty(); at += kStep) {
-            if (!scanner.feed(chunk.substr(at, kStep), false)) {
-                break;
+            if (auto parsed = scanner.feed(chunk.substr(at, kStep), false); !parsed) {
+                return Error{ErrorCode::Corrupt, parsed.error().detail};
             }
         }
         if (peek.root.empty() && scanner.fed() < (1U << 20)) {
@@ -86,6 +87,9 @@ std::string rootElement(const zip::ZipReader& zip, std::size_t entry) {
         }
         return zip::Reading::Stop;
     });
+    if (!read) {
+        return read.error();
+    }
     return peek.root;
 }
 
@@ -100,10 +104,12 @@ Result<bool> mayHoldChangeableCells(const zip::ZipReader& zip, std::size_t entry
         return std::ranges::any_of(
             kNeedles, [&](std::string_view n) { return bytes.find(n) != std::string_view::npos; });
     };
+    SheetFrame frame; // a sheet that is not parsed is still checked for damage
     std::string tail; // the end of the previous chunk, for words split across chunks
     auto stopped = zip.readStreamUntil(entry, [&](std::string_view chunk) -> Result<zip::Reading> {
+        frame.feed(chunk);
         tail.append(chunk.substr(0, 16));
-        if (holds(tail) || holds(chunk)) {
+        if (frame.utf16() || holds(tail) || holds(chunk)) {
             return zip::Reading::Stop;
         }
         tail.assign(chunk.substr(chunk.size() > 16 ? chunk.size() - 16 : 0));
@@ -111,6 +117,9 @@ Result<bool> mayHoldChangeableCells(const zip::ZipReader& zip, std::size_t entry
     });
     if (!stopped) {
         return stopped.error();
+    }
+    if (auto framed = frame.check(!stopped.value()); !framed) {
+        return framed.error();
     }
     return stopped.value();
 }
@@ -289,9 +298,21 @@ Result<std::unique_ptr<Workbook>> OoxmlWorkbook::open(const std::filesystem::pat
             // A dialog sheet is stored behind a worksheet relationship; only its content type
             // or its root element tells (ECMA-376 Part 1, 12.3.7).
             const std::string type = types.value().typeOf(rel->target);
-            const std::string root = rootElement(*zip, *index);
-            info.hasCells = type.find("dialogsheet") == std::string::npos &&
-                            (root == "worksheet" || root == "macrosheet");
+            const auto root = rootElement(*zip, *index);
+            if (!root) {
+                return Error{root.error().code, rel->target + ": " + root.error().detail};
+            }
+            const std::string& name = root.value();
+            // Anything else behind a sheet's relationship is damage, not a sheet without cells:
+            // passing it as unchanged would hide that the workbook cannot be read.
+            if (name != "worksheet" && name != "macrosheet" && name != "dialogsheet") {
+                return Error{ErrorCode::Corrupt,
+                             rel->target + " (sheet \"" + entry.name + "\") " +
+                                 (name.empty()
+                                      ? std::string("holds no XML element")
+                                      : "has the root element <" + name + ">, not a worksheet's")};
+            }
+            info.hasCells = type.find("dialogsheet") == std::string::npos && name != "dialogsheet";
             if (info.hasCells) {
                 sheet.partName = rel->target;
                 sheet.entry = *index;
@@ -714,8 +735,10 @@ Result<OoxmlWorkbook::SheetOutcome> OoxmlWorkbook::rewriteSheet(SheetContext con
         auto stream = zip::DeflateStream::forRewrite(
             deflateJobs,
             mode == xml::Splicer::Mode::Discard ? 0 : m_zip->entries()[entry].uncompressedSize);
+        SheetFrame frame;
         auto outputLost =
             m_zip->readStreamUntil(entry, [&](std::string_view chunk) -> Result<zip::Reading> {
+                frame.feed(chunk);
                 if (auto fed = rewriter.feed(chunk); !fed) {
                     return fed.error();
                 }
@@ -744,6 +767,9 @@ Result<OoxmlWorkbook::SheetOutcome> OoxmlWorkbook::rewriteSheet(SheetContext con
             // from the start.
             mode = xml::Splicer::Mode::Emit;
             continue;
+        }
+        if (auto framed = frame.check(); !framed) {
+            return Error{framed.error().code, context.partName + ": " + framed.error().detail};
         }
         auto finished = rewriter.finish();
         if (!finished) {
