@@ -286,7 +286,11 @@ Status ZipReader::Impl::readCentralDirectory(std::uint64_t count, std::uint64_t 
         if (auto status = readLocalHeader(entry); !status) {
             return status;
         }
-        byName.emplace(text::asciiLower(entry.name), entries.size());
+        // Two entries of one name (OPC part names ignore ASCII case) are read differently by
+        // different programs, first or last copy: which one a user sees cannot be told.
+        if (!byName.emplace(text::asciiLower(entry.name), entries.size()).second) {
+            return corrupt("two entries are named " + entry.name);
+        }
         entries.push_back(std::move(entry));
         pos += recordSize;
     }
@@ -413,7 +417,8 @@ Result<std::unique_ptr<ZipReader>> ZipReader::open(const std::filesystem::path& 
     auto impl = std::make_unique<Impl>();
     impl->path = path.string();
     impl->limits = limits;
-    impl->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO that took the file's name cannot hang the open.
+    impl->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (impl->fd < 0) {
         return systemError(errno, impl->path);
     }

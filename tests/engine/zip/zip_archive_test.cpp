@@ -255,6 +255,20 @@ INSTANTIATE_TEST_SUITE_P(
                ErrorCode::Corrupt, ErrorCode::UnsupportedFormat}),
     [](const auto& test) { return std::string(test.param.label); });
 
+// Fault: with two entries of one name the first was edited while other readers show the last.
+TEST(ZipReader, TwoEntriesOfOneNameAreCorrupt) {
+    for (const char* second : {"xl/styles.xml", "XL/Styles.XML"}) {
+        BuiltArchive archive =
+            buildArchive({{"xl/styles.xml", sampleText(300)}, {second, sampleText(200)}});
+        TempFolder folder;
+        writeFile(folder / "a.zip", archive.bytes);
+        auto reader = ZipReader::open(folder / "a.zip");
+        ASSERT_FALSE(reader) << second;
+        EXPECT_EQ(reader.error().code, ErrorCode::Corrupt);
+        EXPECT_NE(reader.error().detail.find("two entries"), std::string::npos);
+    }
+}
+
 TEST(ZipReader, MissingFileIsNotFound) {
     TempFolder folder;
     auto reader = ZipReader::open(folder / "missing.xlsx");
