@@ -133,7 +133,14 @@ bool holdsEncryptedPackage(const File& file, std::uint64_t fileSize, const std::
 } // namespace
 
 Result<FileKind> sniffFile(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A FIFO or a device named as a workbook would block the open (a FIFO until a writer comes,
+    // which may be never) or start reading a device: such files are refused before opening,
+    // and the open does not block should one take the name in between.
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
+        return Error{ErrorCode::NotAWorkbook, path.string() + " is not a regular file"};
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR) {
@@ -146,8 +153,11 @@ Result<FileKind> sniffFile(const std::filesystem::path& path) {
     }
     File file(fd);
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        return FileKind::Other;
+    if (::fstat(fd, &info) != 0) {
+        return Error{ErrorCode::IoError, path.string() + ": " + std::strerror(errno)};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return Error{ErrorCode::NotAWorkbook, path.string() + " is not a regular file"};
     }
     const auto size = static_cast<std::uint64_t>(info.st_size);
     std::string head;

@@ -6,7 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace engine;
 using namespace engine::package;
@@ -128,6 +133,26 @@ TEST(SniffFileCorpus, RealEncryptedAndLegacyWorkbooks) {
         ++legacy;
     }
     EXPECT_GT(legacy, 300U);
+}
+
+// Fault: a FIFO named as a workbook blocked the run for ever in open(). Special files are
+// refused at once, without waiting for a writer.
+TEST(SniffFile, FifoIsRefusedWithoutBlocking) {
+    TempFolder folder;
+    const auto fifo = folder / "pipe.xlsx";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto sniffing = std::async(std::launch::async, [&] { return sniffFile(fifo); });
+    if (sniffing.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        // Let the blocked open return, so that the test can end.
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        sniffing.wait();
+        ::close(writer);
+        FAIL() << "opening a FIFO blocked";
+    }
+    auto kind = sniffing.get();
+    ASSERT_FALSE(kind);
+    EXPECT_EQ(kind.error().code, ErrorCode::NotAWorkbook);
+    EXPECT_NE(kind.error().detail.find("not a regular file"), std::string::npos);
 }
 
 TEST(SniffFile, MissingFileIsNotFound) {
