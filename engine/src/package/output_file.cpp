@@ -1,18 +1,25 @@
 // Safe saving: the temporary file beside the target, its flush, and the rename over the target.
 #include "package/output_file.h"
 
+#include "engine/temporary_files.h"
+
 #include "package/lock_files.h"
 #include "package/sys_calls.h"
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <random>
 #include <sys/file.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace engine::package {
+
+constexpr std::string_view kTemporarySuffix = ".varnocliff-tmp";
 
 namespace {
 
@@ -35,18 +42,105 @@ Error systemError(int error, const std::string& what) {
     }
 }
 
-// A name that folder scans skip (hidden) and that tells a user where it came from.
+constexpr std::size_t kNameMax = 255; // NAME_MAX of the file systems in use
+
+// A name that folder scans skip (hidden), that tells a user where it came from, and that names
+// the process writing it, so that a later run can tell a temporary file whose writer was
+// killed: ".NAME.PID.RANDOM.varnocliff-tmp". A long NAME is shortened (at a character
+// boundary) so that the whole fits in a file name, whatever the original's length.
 std::filesystem::path temporaryName(const std::filesystem::path& target) {
     static thread_local std::mt19937_64 random(
         std::random_device{}() ^
         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     constexpr std::string_view kDigits = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string suffix;
+    std::string suffix = "." + std::to_string(::getpid()) + ".";
     for (int i = 0; i < 8; ++i) {
         suffix.push_back(kDigits[random() % 36]);
     }
-    return target.parent_path() /
-           ("." + target.filename().string() + "." + suffix + ".varnocliff-tmp");
+    suffix += kTemporarySuffix;
+    std::string name = target.filename().string();
+    const std::size_t room = kNameMax - 1 - suffix.size();
+    if (name.size() > room) {
+        std::size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        name.resize(cut);
+    }
+    return target.parent_path() / ("." + name + suffix);
+}
+
+// The owner and group of `before` on the temporary file. The file a save creates belongs to
+// whoever saves; keeping the original's owner needs the right to give files away (the
+// superuser), its group membership of that group. Where neither is allowed the save fails
+// rather than silently give the workbook to someone else.
+Status keepOwner(int fd, const struct stat& before, const std::filesystem::path& file) {
+    struct stat now {};
+    if (::fstat(fd, &now) != 0) {
+        return systemError(errno, file.string());
+    }
+    if (now.st_uid == before.st_uid && now.st_gid == before.st_gid) {
+        return Unit{};
+    }
+    if (sysCalls().fchown(fd, before.st_uid, before.st_gid) == 0) {
+        return Unit{};
+    }
+    return Error{ErrorCode::PermissionDenied,
+                 file.string() + " belongs to user " + std::to_string(before.st_uid) +
+                     " and group " + std::to_string(before.st_gid) +
+                     "; a save by this user could not keep that owner"};
+}
+
+// Extended attributes (user.*, and security.* or trusted.* where this process may set them) and
+// the POSIX ACLs, which the kernel keeps as system.posix_acl_* attributes, go to the new file:
+// a save must not drop what another program or the administrator attached to the workbook.
+// Called after the permission bits are set, since setting the ACL sets the group bits too.
+Status copyAttributes(const std::filesystem::path& from, int to) {
+    const int source = ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (source < 0) {
+        return systemError(errno, "reading the attributes of " + from.string());
+    }
+    auto finish = [&](Status status) {
+        ::close(source);
+        return status;
+    };
+    std::string names(1024, '\0');
+    ssize_t length = 0;
+    while ((length = ::flistxattr(source, names.data(), names.size())) < 0 && errno == ERANGE) {
+        names.resize(names.size() * 4);
+    }
+    if (length < 0) {
+        // A file system without extended attributes has none to lose.
+        return finish(errno == ENOTSUP
+                          ? Status{Unit{}}
+                          : systemError(errno, "listing the attributes of " + from.string()));
+    }
+    names.resize(static_cast<std::size_t>(length));
+    std::string value;
+    for (std::size_t at = 0; at < names.size();) {
+        const std::string name = names.c_str() + at;
+        at += name.size() + 1;
+        ssize_t size = ::fgetxattr(source, name.c_str(), nullptr, 0);
+        value.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+        if (size > 0) {
+            size = ::fgetxattr(source, name.c_str(), value.data(), value.size());
+        }
+        if (size < 0) {
+            return finish(
+                systemError(errno, "reading the attribute " + name + " of " + from.string()));
+        }
+        value.resize(static_cast<std::size_t>(size));
+        if (::fsetxattr(to, name.c_str(), value.data(), value.size(), 0) != 0) {
+            const bool optional = name.starts_with("security.") || name.starts_with("trusted.");
+            if (optional && (errno == EPERM || errno == EACCES || errno == ENOTSUP)) {
+                continue; // labels that only the system may set, which sets its own
+            }
+            return finish(Error{ErrorCode::PermissionDenied,
+                                "the attribute " + name + " of " + from.string() +
+                                    " could not be kept: " + std::strerror(errno)});
+        }
+    }
+    return finish(Unit{});
 }
 
 // A copy of file at backup for file systems without hard links: created exclusively, so an
@@ -221,6 +315,13 @@ Status replaceFileAtomically(const std::filesystem::path& target,
     if ((before.st_mode & 0222) == 0 || sys.access(file.c_str(), W_OK) != 0) {
         return Error{ErrorCode::PermissionDenied, file.string() + " is read-only"};
     }
+    // A new file renamed over one name of a file with several would leave the other names
+    // with the old content: the workbook would silently become two different files.
+    if (before.st_nlink > 1) {
+        return Error{ErrorCode::PermissionDenied,
+                     file.string() + " has " + std::to_string(before.st_nlink) +
+                         " hard links; saving it would split them into different files"};
+    }
 
     if (auto status = checkLockFiles(file); !status) {
         return status;
@@ -244,6 +345,10 @@ Status replaceFileAtomically(const std::filesystem::path& target,
                      "no free temporary name in " + file.parent_path().string()};
     }
 
+    // Held until the file is closed: a later run removes a temporary file only when it can
+    // take this lock and its writer is gone (removeStaleTemporaryFiles).
+    (void)::flock(fd, LOCK_EX | LOCK_NB);
+
     // Whatever fails from here on, the temporary file goes and the target stays as it was.
     auto fail = [&](Error error) -> Status {
         if (fd >= 0) {
@@ -261,11 +366,14 @@ Status replaceFileAtomically(const std::filesystem::path& target,
             return fail(status.error());
         }
     }
-    // The owner can only be kept by the superuser (or a member of the group for the group);
-    // anyone else saving a file makes it theirs, as any program that saves by rename does.
-    (void)sys.fchown(fd, before.st_uid, before.st_gid);
+    if (auto status = keepOwner(fd, before, file); !status) {
+        return fail(status.error());
+    }
     if (sys.fchmod(fd, before.st_mode & 07777) != 0) {
         return fail(systemError(errno, "setting the permissions of " + temporary.string()));
+    }
+    if (auto status = copyAttributes(file, fd); !status) {
+        return fail(status.error());
     }
     const int closeResult = sys.close(fd);
     fd = -1;
@@ -331,3 +439,53 @@ Status replaceFileAtomically(const std::filesystem::path& target,
 }
 
 } // namespace engine::package
+
+namespace engine {
+
+std::size_t removeStaleTemporaryFiles(const std::filesystem::path& folder) {
+    using package::kTemporarySuffix;
+    std::size_t removed = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with('.') || !name.ends_with(kTemporarySuffix)) {
+            continue;
+        }
+        // ".NAME.PID.RANDOM.varnocliff-tmp": the process id is the field before the random one.
+        std::string_view stem(name);
+        stem.remove_suffix(kTemporarySuffix.size());
+        const auto randomDot = stem.rfind('.');
+        const auto pidDot = randomDot == 0 || randomDot == std::string_view::npos
+                                ? std::string_view::npos
+                                : stem.rfind('.', randomDot - 1);
+        if (pidDot == std::string_view::npos) {
+            continue;
+        }
+        const std::string_view digits = stem.substr(pidDot + 1, randomDot - pidDot - 1);
+        pid_t writer = 0;
+        const auto [last, parseError] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), writer);
+        if (parseError != std::errc() || last != digits.data() + digits.size() || writer <= 0) {
+            continue;
+        }
+        if (::kill(writer, 0) == 0 || errno == EPERM) {
+            continue; // the writer still runs (or another process took its id): not stale
+        }
+        const int fd = ::open(it->path().c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        // The lock is free only when no process holds the file open for writing it, which
+        // also covers a writer on another machine sharing the folder.
+        struct stat info {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &info) == 0 &&
+            S_ISREG(info.st_mode) && ::unlink(it->path().c_str()) == 0) {
+            ++removed;
+        }
+        ::close(fd);
+    }
+    return removed;
+}
+
+} // namespace engine

@@ -3,15 +3,18 @@
 #include "package/output_file.h"
 
 #include "../zip/test_archive.h"
+#include "engine/temporary_files.h"
 #include "package/sys_calls.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace engine;
@@ -319,6 +322,134 @@ TEST(ReplaceFileAtomically, KeepsTheOwnerWhereAllowed) {
     ASSERT_EQ(::stat(target.c_str(), &after), 0);
     EXPECT_EQ(after.st_uid, 1234U);
     EXPECT_EQ(after.st_gid, 5678U);
+}
+
+// Fault: a user who may write a group-writable file but not give it away became its owner
+// without a word. Here fchown fails as it does for such a user.
+TEST(ReplaceFileAtomically, OwnerThatCannotBeKeptFailsTheSave) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "a file of another owner is needed, which only the superuser can make";
+    }
+    TempFolder folder;
+    const fs::path target = folder / "book.xlsx";
+    writeFile(target, kOriginal);
+    ASSERT_EQ(::chown(target.c_str(), 1234, 5678), 0);
+    SysCallsOverride restore;
+    sysCalls().fchown = [](int, uid_t, gid_t) {
+        errno = EPERM;
+        return -1;
+    };
+    auto status = replaceFileAtomically(target, [](OutputFile& out) { return out.write("new"); });
+    ASSERT_FALSE(status) << "the owner changed silently";
+    EXPECT_EQ(status.error().code, ErrorCode::PermissionDenied);
+    EXPECT_NE(status.error().detail.find("belongs to user 1234"), std::string::npos);
+    EXPECT_EQ(readFile(target), kOriginal);
+    EXPECT_EQ(folderNames(folder.path()), std::vector<std::string>{"book.xlsx"});
+}
+
+// Fault: the temporary name added 25 bytes, so a name of more than 230 bytes could not be
+// saved ("File name too long"). Names up to the longest a file system allows, multibyte too.
+TEST(ReplaceFileAtomically, LongestNamesAreSaved) {
+    std::string japanese = std::string(100, 'n');
+    for (int i = 0; i < 50; ++i) {
+        japanese += "\xE6\x97\xA5"; // cut in the middle of these where the name is shortened
+    }
+    for (const std::string& name : {std::string(250, 'n') + ".xlsx", japanese + ".xlsx"}) {
+        ASSERT_EQ(name.size(), 255U);
+        TempFolder folder;
+        const fs::path target = folder / name;
+        writeFile(target, kOriginal);
+        auto status =
+            replaceFileAtomically(target, [](OutputFile& out) { return out.write("new"); });
+        ASSERT_TRUE(status) << status.error().detail;
+        EXPECT_EQ(readFile(target), "new");
+        EXPECT_EQ(folderNames(folder.path()).size(), 1U);
+    }
+}
+
+// Fault: extended attributes and POSIX ACLs were dropped, and the group's rights that an ACL
+// mask gave became plain group bits.
+TEST(ReplaceFileAtomically, ExtendedAttributesAndAclsAreKept) {
+    TempFolder folder;
+    const fs::path target = folder / "book.xlsx";
+    writeFile(target, kOriginal);
+    if (::setxattr(target.c_str(), "user.origin", "scanner", 7, 0) != 0) {
+        GTEST_SKIP() << "this file system holds no user attributes";
+    }
+    // An access ACL (the kernel's xattr form): owner rw, user 4321 rw, group r, mask rw,
+    // others none.
+    std::string acl;
+    auto put = [&acl](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            acl.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
+        }
+    };
+    put(2, 4);
+    for (const auto& [tag, perm, id] :
+         std::vector<std::array<std::uint32_t, 3>>{{0x01, 6, 0xffffffff},
+                                                   {0x02, 6, 4321},
+                                                   {0x04, 4, 0xffffffff},
+                                                   {0x10, 6, 0xffffffff},
+                                                   {0x20, 0, 0xffffffff}}) {
+        put(tag, 2);
+        put(perm, 2);
+        put(id, 4);
+    }
+    const bool withAcl =
+        ::setxattr(target.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
+    struct stat before {};
+    ASSERT_EQ(::stat(target.c_str(), &before), 0);
+
+    ASSERT_TRUE(replaceFileAtomically(target, [](OutputFile& out) { return out.write("new"); }));
+    char value[64] = {};
+    EXPECT_EQ(::getxattr(target.c_str(), "user.origin", value, sizeof value), 7);
+    EXPECT_EQ(std::string(value), "scanner");
+    struct stat after {};
+    ASSERT_EQ(::stat(target.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    if (withAcl) {
+        std::string kept(acl.size() + 16, '\0');
+        const auto size =
+            ::getxattr(target.c_str(), "system.posix_acl_access", kept.data(), kept.size());
+        ASSERT_GT(size, 0) << "the ACL was dropped";
+        kept.resize(static_cast<std::size_t>(size));
+        EXPECT_EQ(kept, acl);
+    }
+}
+
+// A file with two names would become two files, one changed and one not: refused instead.
+TEST(ReplaceFileAtomically, HardLinkedFileIsRefused) {
+    TempFolder folder;
+    const fs::path target = folder / "book.xlsx";
+    writeFile(target, kOriginal);
+    fs::create_hard_link(target, folder / "other.xlsx");
+    auto status = replaceFileAtomically(target, [](OutputFile& out) { return out.write("new"); });
+    ASSERT_FALSE(status);
+    EXPECT_NE(status.error().detail.find("2 hard links"), std::string::npos);
+    EXPECT_EQ(readFile(target), kOriginal);
+    EXPECT_EQ(readFile(folder / "other.xlsx"), kOriginal);
+}
+
+// Temporary files of a killed save go with the next run over the folder; those of a save
+// still running, and anything else, stay.
+TEST(RemoveStaleTemporaryFiles, RemovesOnlyThoseWhoseWriterIsGone) {
+    TempFolder folder;
+    writeFile(folder / "book.xlsx", kOriginal);
+    const pid_t gone = ::fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0) {
+        ::_exit(0);
+    }
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const std::string stale = ".book.xlsx." + std::to_string(gone) + ".abcdefgh.varnocliff-tmp";
+    const std::string running =
+        ".book.xlsx." + std::to_string(::getpid()) + ".abcdefgh.varnocliff-tmp";
+    for (const auto& name : {stale, running, std::string(".notes.varnocliff-tmp")}) {
+        writeFile(folder / name, "partial");
+    }
+    EXPECT_EQ(engine::removeStaleTemporaryFiles(folder.path()), 1U);
+    EXPECT_EQ(folderNames(folder.path()),
+              (std::vector<std::string>{running, ".notes.varnocliff-tmp", "book.xlsx"}));
 }
 
 TEST(ReplaceFileAtomically, MissingTargetIsNotFound) {
