@@ -5,6 +5,7 @@
 #include "cli/paths.h"
 #include "cli/report.h"
 #include "cli/workbook_job.h"
+#include "engine/temporary_files.h"
 #include "run/automation.h"
 #include "run/running_instances.h"
 #include "run/stand_in.h"
@@ -12,12 +13,16 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <set>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -34,9 +39,23 @@ extern "C" void onInterrupt(int signalNumber) {
     }
 }
 
+// The first error of writing the report (a full disk, say); a reader that went away (EPIPE,
+// `| head`) is no error: it asked for no more.
+int g_reportError = 0;
+
+void noteReportError() {
+    if (errno != EPIPE && g_reportError == 0) {
+        g_reportError = errno != 0 ? errno : EIO;
+    }
+}
+
 void print(std::FILE* stream, const QString& line) {
     const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream) !=
+        static_cast<std::size_t>(bytes.size())) {
+        noteReportError();
+    }
 }
 
 int terminalWidth() {
@@ -145,7 +164,28 @@ int runCommandLine(const QStringList& arguments) {
         plan.pairs.push_back({options.find.toStdString(), options.replace.toStdString()});
     }
 
-    const QStringList files = cli::expandPaths(options.paths, options.extension);
+    QStringList unreadable;
+    const QStringList files = cli::expandPaths(options.paths, options.extension, &unreadable);
+    // A folder the scan could not read hides files the user meant to include: each is named,
+    // and the run ends with the status of a failure.
+    for (const QString& folder : unreadable) {
+        print(stderr,
+              QStringLiteral("varnocliff-cli: skipped folder %1: it cannot be read").arg(folder));
+        if (options.report == cli::ReportFormat::Json) {
+            print(stdout, cli::skippedFolderLine(folder));
+        }
+    }
+    // Temporary files that a killed run left beside the workbooks go before this run writes;
+    // a run that writes nothing (a dry run, a search) leaves them too.
+    std::set<std::string> folders;
+    for (const QString& file : files) {
+        folders.insert(QFile::encodeName(QFileInfo(file).absolutePath()).toStdString());
+    }
+    for (const std::string& folder : folders) {
+        if (!options.dryRun && !options.list) {
+            engine::removeStaleTemporaryFiles(folder);
+        }
+    }
     std::vector<std::string> keys;
     keys.reserve(static_cast<std::size_t>(files.size()));
     for (const QString& file : files) {
@@ -213,14 +253,28 @@ int runCommandLine(const QStringList& arguments) {
         return listSummary.exitStatus();
     }
     print(stdout, cli::summaryLine(options.report, summary, options.dryRun));
-    std::fflush(stdout);
-    return summary.failed > 0 ? cli::kExitSomeFailed : cli::kExitOk;
+    errno = 0;
+    if (std::fflush(stdout) != 0) {
+        noteReportError();
+    }
+    if (g_reportError != 0) {
+        std::fprintf(stderr, "varnocliff-cli: the report could not be written: %s\n",
+                     std::strerror(g_reportError));
+        return cli::kExitSomeFailed;
+    }
+    if (summary.failed > 0 || !unreadable.isEmpty()) {
+        return cli::kExitSomeFailed;
+    }
+    return cli::kExitOk;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     const QCoreApplication app(argc, argv);
+    if (const auto option = cli::optionWithInvalidUtf8(argc, argv)) {
+        return usageError(QStringLiteral("%1: the value is not valid UTF-8 text").arg(*option));
+    }
     // Failures of files are outcomes, never exceptions; what arrives here (memory exhausted
     // before the run) ends the program with a message instead of an abort.
     try {

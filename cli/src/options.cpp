@@ -4,6 +4,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QStringDecoder>
 
 namespace cli {
 
@@ -207,6 +208,39 @@ ParseResult parseOptions(const QStringList& arguments, int defaultJobs) {
         return UsageError{QStringLiteral("no PATH given: name at least one workbook or folder")};
     }
     return options;
+}
+
+std::optional<QString> optionWithInvalidUtf8(int argc, const char* const* argv) {
+    static const QStringList kTakesValue = {QStringLiteral("--find"), QStringLiteral("--replace"),
+                                            QStringLiteral("--sets"), QStringLiteral("--separator"),
+                                            QStringLiteral("--ext"),  QStringLiteral("--jobs"),
+                                            QStringLiteral("-j"),     QStringLiteral("--report")};
+    auto invalid = [](const char* text) {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        (void)QString(decoder(QByteArrayView(text)));
+        return decoder.hasError();
+    };
+    for (int i = 1; i < argc; ++i) {
+        const QByteArrayView argument(argv[i]);
+        if (argument == "--") {
+            break; // only PATHs follow
+        }
+        const qsizetype equals = argument.indexOf('=');
+        const QString name = QString::fromLatin1(equals < 0 ? argument : argument.first(equals));
+        if (!kTakesValue.contains(name)) {
+            continue;
+        }
+        const char* value = nullptr;
+        if (equals >= 0) {
+            value = argv[i] + equals + 1;
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        }
+        if (value != nullptr && invalid(value)) {
+            return name == QLatin1String("-j") ? QStringLiteral("--jobs") : name;
+        }
+    }
+    return std::nullopt;
 }
 
 QString helpText() {

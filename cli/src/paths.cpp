@@ -11,11 +11,12 @@
 
 namespace cli {
 
-QStringList expandPaths(const QStringList& paths, const QString& extension) {
+QStringList expandPaths(const QStringList& paths, const QString& extension,
+                        QStringList* unreadable) {
     QStringList files;
     for (const QString& path : paths) {
         if (QFileInfo(path).isDir()) {
-            files += filelist::scanFolderFiles(path, extension);
+            files += filelist::scanFolderFiles(path, extension, nullptr, {}, unreadable);
         } else {
             files += path;
         }

@@ -226,6 +226,11 @@ QString listSummaryLine(ReportFormat format, const ListSummary& summary) {
         .arg(plural(summary.cells, "cell", "cells"));
 }
 
+QString skippedFolderLine(const QString& folder) {
+    return QStringLiteral(R"({"skipped":%1,"reason":"the folder cannot be read"})")
+        .arg(jsonString(folder));
+}
+
 QString jsonString(const QString& text) {
     QString out;
     out.reserve(text.size() + 2);

@@ -30,6 +30,8 @@ public:
     FolderReader(const FolderReader&) = delete;
     FolderReader& operator=(const FolderReader&) = delete;
 
+    /// False when the folder could not be opened (no permission, gone, a path too long).
+    bool opened() const;
     /// The next entry of the asked kind; false at the end of the folder or on a read error.
     /// Entries whose type cannot be read are passed over.
     bool next(FolderEntry& entry);

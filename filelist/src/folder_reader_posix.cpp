@@ -58,6 +58,10 @@ FolderReader::FolderReader(const QString& folder, Mode mode) : m_impl(std::make_
     m_impl->stream = ::opendir(QFile::encodeName(folder).constData());
 }
 
+bool FolderReader::opened() const {
+    return m_impl->stream != nullptr;
+}
+
 FolderReader::~FolderReader() {
     if (m_impl->stream != nullptr) {
         ::closedir(m_impl->stream);

@@ -70,7 +70,7 @@ QString browseForFolder(platform::FolderBrowser& browser, const QString& title) 
 }
 
 void collectSubfolders(QStringList& folders, bool recurse, platform::EventPump* events,
-                       const StopRequest& stop) {
+                       const StopRequest& stop, QStringList* unreadable) {
     Yield yield(events, stop);
     // Every real folder is taken once, whatever the number of links that lead to it.
     QSet<QByteArray> seen;
@@ -88,6 +88,9 @@ void collectSubfolders(QStringList& folders, bool recurse, platform::EventPump* 
         for (const QString& entry : std::as_const(level)) {
             // One folder is read to its end before the next is opened.
             FolderReader reader(entry, FolderReader::Mode::Subfolders);
+            if (!reader.opened() && unreadable != nullptr) {
+                unreadable->append(entry);
+            }
             if (yield()) {
                 folders.append(found + nextLevel);
                 return;
@@ -121,9 +124,10 @@ QStringList listFolderFiles(const QString& folder, const QString& pattern) {
 }
 
 QStringList scanFolderTree(const QString& folder, const QString& pattern,
-                           platform::EventPump* events, const StopRequest& stop) {
+                           platform::EventPump* events, const StopRequest& stop,
+                           QStringList* unreadable) {
     QStringList folders{withTrailingSeparator(folder)};
-    collectSubfolders(folders, true, events, stop);
+    collectSubfolders(folders, true, events, stop, unreadable);
     if (Yield(nullptr, stop).stopped()) {
         return {};
     }
@@ -146,8 +150,9 @@ QStringList scanFolderTree(const QString& folder, const QString& pattern,
 }
 
 QStringList scanFolderFiles(const QString& folder, const QString& extensionAnswer,
-                            platform::EventPump* events, const StopRequest& stop) {
-    return scanFolderTree(folder, QStringLiteral("*.") + extensionAnswer, events, stop);
+                            platform::EventPump* events, const StopRequest& stop,
+                            QStringList* unreadable) {
+    return scanFolderTree(folder, QStringLiteral("*.") + extensionAnswer, events, stop, unreadable);
 }
 
 bool isFolderToScan(const QString& path) {

@@ -400,6 +400,79 @@ TEST_F(CliWorkbooks, ReaderThatGoesAwayDoesNotStopTheRun) {
     }
 }
 
+// Fault: a text argument that was not UTF-8 became U+FFFD and the run went on, writing those
+// characters into the cells. Each case is a bash word with a byte that UTF-8 cannot start with.
+TEST_F(CliWorkbooks, ArgumentsThatAreNotUtf8ExitTwoAndTouchNothing) {
+    makeWorkbook(QStringLiteral("book.xlsx"), kBook);
+    const QByteArray before = fileBytes(path("book.xlsx"));
+    const QStringList cases = {
+        QStringLiteral("--find $'alph\\xe9' book.xlsx"),
+        QStringLiteral("--find alpha --replace $'\\xff' book.xlsx"),
+        QStringLiteral("--find=alpha --replace=$'om\\xc3' book.xlsx"),
+        QStringLiteral("--sets $'sets\\xfe.txt' book.xlsx"),
+    };
+    for (const QString& arguments : cases) {
+        const CliRun run =
+            runProgram(QStringLiteral("/bin/bash"),
+                       {QStringLiteral("-c"), "\"$0\" " + arguments, cliBinary()}, m_dir.path());
+        EXPECT_EQ(run.exitCode, 2) << arguments.toStdString();
+        EXPECT_TRUE(run.err.contains(QLatin1String("not valid UTF-8"))) << run.err.toStdString();
+        EXPECT_EQ(fileBytes(path("book.xlsx")), before) << arguments.toStdString();
+    }
+}
+
+// A report that cannot be written (a full disk) ends the run with status 1 and a message; the
+// workbooks are still done.
+TEST_F(CliWorkbooks, ReportThatCannotBeWrittenExitsOne) {
+    makeWorkbook(QStringLiteral("book.xlsx"), kBook);
+    const CliRun run = runProgram(
+        QStringLiteral("/bin/bash"),
+        {QStringLiteral("-c"),
+         QStringLiteral("\"$0\" --find beta --replace gamma book.xlsx > /dev/full"), cliBinary()},
+        m_dir.path());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QLatin1String("the report could not be written")))
+        << run.err.toStdString();
+    EXPECT_EQ(cells(QStringLiteral("book.xlsx")).value("One!A1").toString(), "alpha gamma");
+}
+
+// Fault: a folder the scan could not read was skipped with exit 0. A chain of folders deeper
+// than the longest path cannot be read by anyone.
+TEST_F(CliWorkbooks, FolderThatCannotBeReadIsReportedAndExitsOne) {
+    makeWorkbook(QStringLiteral("tree/book.xlsx"), kBook);
+    const QString level(250, QLatin1Char('d'));
+    const CliRun made = runProgram(
+        QStringLiteral("/bin/bash"),
+        {QStringLiteral("-c"),
+         QStringLiteral("cd tree && for i in $(seq 18); do mkdir %1 && cd %1; done").arg(level)},
+        m_dir.path());
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    const CliRun run = cli({QStringLiteral("--find"), QStringLiteral("beta"),
+                            QStringLiteral("--report"), QStringLiteral("json"), path("tree")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QLatin1String("skipped folder"))) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QLatin1String("{\"skipped\":\""))) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(QLatin1String("\"status\":\"changed\""))) << run.out.toStdString();
+    // Too deep for removal by path too: rm works down the tree with relative names.
+    runProgram(QStringLiteral("/bin/rm"), {QStringLiteral("-rf"), QStringLiteral("tree")},
+               m_dir.path());
+}
+
+// The temporary file of a killed save goes with the next run over its folder.
+TEST_F(CliWorkbooks, TemporaryFileOfAKilledRunIsRemovedByTheNextRun) {
+    makeWorkbook(QStringLiteral("book.xlsx"), kBook);
+    // The process id of a shell that has ended: a writer that is gone.
+    const CliRun gone = runProgram(QStringLiteral("/bin/sh"),
+                                   {QStringLiteral("-c"), QStringLiteral("echo $$")}, m_dir.path());
+    const QString stale =
+        QStringLiteral(".book.xlsx.%1.x1y2z3w4.varnocliff-tmp").arg(gone.out.trimmed());
+    writeFile(path(stale), "half a workbook");
+    const CliRun run =
+        cli({QStringLiteral("--find"), QStringLiteral("nothing like it"), path("book.xlsx")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path(stale)));
+}
+
 // Real workbooks of the corpus, copied: a text that occurs nowhere leaves every file
 // byte-identical; a replacement of one letter changes exactly the text cells holding it.
 const char* const kCorpusBooks[] = {

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -232,6 +234,41 @@ TEST(scanFolderFiles, AppendsFolderByFolderSkippingTildeNames) {
     }
     expected += tree.path(QStringLiteral("A/A1/f.xls"));
     EXPECT_EQ(filelist::scanFolderFiles(tree.root(), QStringLiteral("xl*")), expected);
+}
+
+// Fault: a folder the scan could not read was left out without a word. A chain of folders
+// deeper than the longest path cannot be opened by its path, whoever runs the test; each such
+// folder is reported, and the files of the others are still found.
+TEST(scanFolderFiles, ReportsTheFoldersItCannotRead) {
+    Tree tree;
+    tree.files({"a.xlsx"});
+    const std::string level(250, 'd');
+    int fd = ::open(QFile::encodeName(tree.root()).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    QString deepest = tree.root() + QLatin1Char('/');
+    for (int depth = 0; depth < 20; ++depth) {
+        ASSERT_EQ(::mkdirat(fd, level.c_str(), 0700), 0);
+        const int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+        deepest += QString::fromStdString(level) + QLatin1Char('/');
+    }
+    ::close(fd);
+
+    QStringList unreadable;
+    EXPECT_EQ(
+        filelist::scanFolderFiles(tree.root(), QStringLiteral("xlsx"), nullptr, {}, &unreadable),
+        QStringList{tree.path(QStringLiteral("a.xlsx"))});
+    ASSERT_EQ(unreadable.size(), 1);
+    EXPECT_TRUE(deepest.startsWith(unreadable.front()))
+        << unreadable.front().size() << " " << deepest.size();
+    EXPECT_GT(QFile::encodeName(unreadable.front()).size(), 4000);
+    // Too deep for removal by path too: rm works down the tree with relative names.
+    EXPECT_EQ(
+        std::system(
+            ("rm -rf '" + tree.path(QString::fromStdString(level)).toStdString() + "'").c_str()),
+        0);
 }
 
 TEST(scanFolderFiles, AnswersChooseTheFiles) {

@@ -52,6 +52,11 @@ using ParseResult = std::variant<Options, HelpRequest, UsageError>;
 /// is still a value ("--find -1"); "--" ends the options.
 ParseResult parseOptions(const QStringList& arguments, int defaultJobs);
 
+/// The option (as "--find") whose value among the raw arguments (program name first) is not
+/// valid UTF-8; such a text would reach the cells as U+FFFD replacement characters. PATHs are
+/// not checked: a file name is bytes, and is opened as given.
+std::optional<QString> optionWithInvalidUtf8(int argc, const char* const* argv);
+
 /// The --help text: usage, every option, examples and the exit statuses.
 QString helpText();
 

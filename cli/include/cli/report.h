@@ -77,6 +77,10 @@ QString listFileLine(ReportFormat format, const QString& path, const FileOutcome
 /// "list":true}}.
 QString listSummaryLine(ReportFormat format, const ListSummary& summary);
 
+/// The JSON report's line for a folder of the scan that could not be read, so that a reader of
+/// the report knows the run did not see its files.
+QString skippedFolderLine(const QString& folder);
+
 /// A JSON string literal of text (quotes included), escaping what RFC 8259 requires.
 QString jsonString(const QString& text);
 

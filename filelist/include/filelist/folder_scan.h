@@ -30,9 +30,10 @@ QString browseForFolder(platform::FolderBrowser& browser, const QString& title);
 /// that cannot be read, or an entry whose type cannot be read, contributes nothing. events, when
 /// given, handles pending events as each folder is opened and after each subfolder found; when
 /// stop answers true (or the application is closing down) the routine returns at once with what
-/// it has found so far.
+/// it has found so far. unreadable, when given, gets each folder that could not be read (the
+/// command line reports them; the folder command stays silent, as it always was).
 void collectSubfolders(QStringList& folders, bool recurse, platform::EventPump* events = nullptr,
-                       const StopRequest& stop = {});
+                       const StopRequest& stop = {}, QStringList* unreadable = nullptr);
 
 /// The bare names of the files in folder (with or without a trailing separator) that match
 /// pattern, in the order the file system lists them. Hidden files are included; folders and
@@ -45,12 +46,14 @@ QStringList listFolderFiles(const QString& folder, const QString& pattern);
 /// files in listing order; names beginning with "~" (the lock files of open workbooks) are
 /// skipped. Empty when stopped by stop or by the application closing down.
 QStringList scanFolderTree(const QString& folder, const QString& pattern,
-                           platform::EventPump* events = nullptr, const StopRequest& stop = {});
+                           platform::EventPump* events = nullptr, const StopRequest& stop = {},
+                           QStringList* unreadable = nullptr);
 
 /// The files "Add All Excel File(s) In Folder" appends for the extension answer (the pattern
 /// "*." followed by the answer exactly as typed), in the same order.
 QStringList scanFolderFiles(const QString& folder, const QString& extensionAnswer,
-                            platform::EventPump* events = nullptr, const StopRequest& stop = {});
+                            platform::EventPump* events = nullptr, const StopRequest& stop = {},
+                            QStringList* unreadable = nullptr);
 
 /// True when a dropped path is a folder to scan: it names a folder (links followed) that is not
 /// hidden. A hidden folder, a file, or a path that cannot be read is added as it stands.
