@@ -109,6 +109,9 @@ std::optional<RunningInstance> liveRegistryEntry(const fs::path& folder, long se
     if (error) {
         return std::nullopt;
     }
+    // Every stale entry goes, also those listed after a live one: a killed run's entry must
+    // not wait for a look-up that happens to reach it.
+    std::optional<RunningInstance> live;
     for (const fs::directory_entry& entry : it) {
         if (entry.path().extension() != kEntrySuffix) {
             continue;
@@ -124,6 +127,10 @@ std::optional<RunningInstance> liveRegistryEntry(const fs::path& folder, long se
             ::close(fd);
             continue;
         }
+        if (live) {
+            ::close(fd);
+            continue;
+        }
         std::string content(256, '\0');
         const ssize_t length = ::read(fd, content.data(), content.size());
         ::close(fd);
@@ -136,9 +143,9 @@ std::optional<RunningInstance> liveRegistryEntry(const fs::path& folder, long se
         }
         lines.ignore(1);
         std::getline(lines, name);
-        return RunningInstance{name, pid, true};
+        live = RunningInstance{name, pid, true};
     }
-    return std::nullopt;
+    return live;
 }
 
 bool excelProcessRunning(const fs::path& procRoot, unsigned uid, long selfPid) {

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include <fstream>
+#include <vector>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,6 +43,23 @@ TEST_F(RegistryTest, StaleEntryIsIgnoredAndRemoved) {
     std::ofstream(stale) << "999999\nMicrosoft Excel\n";
     EXPECT_EQ(run::liveRegistryEntryName(folder(), self), std::nullopt);
     EXPECT_FALSE(fs::exists(stale));
+}
+
+// Fault: stale entries listed after a live one stayed for ever, since the look-up stopped at
+// the first live entry.
+TEST_F(RegistryTest, EveryStaleEntryGoesEvenBesideALiveOne) {
+    auto live = run::RegistryEntry::join(folder(), self + 1, "Live");
+    ASSERT_NE(live, nullptr);
+    std::vector<fs::path> stale;
+    for (int i = 0; i < 20; ++i) {
+        stale.push_back(folder() / ("99999" + std::to_string(i) + "-0.instance"));
+        std::ofstream(stale.back()) << "999999\nGone\n";
+    }
+    EXPECT_EQ(run::liveRegistryEntryName(folder(), self), "Live");
+    for (const fs::path& file : stale) {
+        EXPECT_FALSE(fs::exists(file)) << file;
+    }
+    EXPECT_TRUE(fs::exists(live->file()));
 }
 
 TEST_F(RegistryTest, EntryOfAnotherProcessIsFoundAndGoesWhenItDies) {
