@@ -4,7 +4,7 @@ PRESET ?= default
 BUILD_DIR := build/$(PRESET)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-debug sweep screenshot format clean
+.PHONY: all deps configure build run test test-debug sweep soak fuzz screenshot format clean
 
 all: build
 
@@ -32,6 +32,16 @@ test-debug:
 sweep: build
 	@tools/install-deps.sh --for-tests
 	/usr/bin/python3 tests/engine/corpus_sweep.py --cli $(BUILD_DIR)/bin/varnocliff-cli
+
+# The crash test of `make test` with 400 kills instead of 25 (tests/cli/crash_safety.py).
+soak: build
+	/usr/bin/python3 tests/cli/crash_safety.py $(BUILD_DIR)/bin/varnocliff-cli 400
+
+# The libFuzzer targets of the engine's readers and the sets-file parser, each run for
+# FUZZ_SECONDS (default 60) with AddressSanitizer and UndefinedBehaviorSanitizer (tools/fuzz.sh).
+FUZZ_SECONDS ?= 60
+fuzz:
+	tools/fuzz.sh $(FUZZ_SECONDS)
 
 # Remakes docs/main-window.png from the built program.
 screenshot: configure
