@@ -31,6 +31,8 @@ const char* errorText(ErrorCode code) {
         return "a changed formula would not be valid";
     case ErrorCode::TableHeaderConflict:
         return "a table would get two columns of the same name";
+    case ErrorCode::Unencodable:
+        return "a new text holds characters the file's encoding cannot hold";
     case ErrorCode::DiskFull:
         return "the disk is full";
     case ErrorCode::Vanished:

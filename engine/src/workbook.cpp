@@ -1,8 +1,8 @@
-// Workbook::open: tells the file kind and hands the file to the code for its format. OOXML
-// packages and .xls compound files are handled; OpenDocument and delimited text will come in
-// beside them.
+// Workbook::open: tells the file kind and hands the file to the code for its format: OOXML
+// packages, .xls compound files and delimited text; OpenDocument will come in beside them.
 #include "engine/workbook.h"
 
+#include "delimited/delimited_workbook.h"
 #include "ooxml/ooxml_workbook.h"
 #include "package/file_kind.h"
 #include "package/lock_files.h"
@@ -45,10 +45,10 @@ Result<std::unique_ptr<Workbook>> Workbook::open(const std::filesystem::path& pa
                 return *why;
             }
         }
-        if (ext == ".csv" || ext == ".tsv" || ext == ".txt") {
-            return Error{ErrorCode::UnsupportedFormat, "delimited text"};
+        if (!package::isDelimitedTextName(path)) {
+            return Error{ErrorCode::NotAWorkbook, {}};
         }
-        return Error{ErrorCode::NotAWorkbook, {}};
+        break;
     }
     case package::FileKind::Zip:
         break;
@@ -58,6 +58,9 @@ Result<std::unique_ptr<Workbook>> Workbook::open(const std::filesystem::path& pa
         if (!locked) {
             return locked.error();
         }
+    }
+    if (kind.value() == package::FileKind::Other) {
+        return delimited::DelimitedWorkbook::open(path, options);
     }
     auto zip = zip::ZipReader::open(path);
     if (!zip) {

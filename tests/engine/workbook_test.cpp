@@ -479,7 +479,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"Binary", binaryWorkbook(), "b.xlsb", ErrorCode::UnsupportedFormat},
         RefusedCase{"WordDocument", wordDocument(), "w.xlsx", ErrorCode::NotAWorkbook},
         RefusedCase{"PlainText", "just some text", "t.xlsx", ErrorCode::NotAWorkbook},
-        RefusedCase{"DelimitedText", "a,b\n1,2\n", "t.csv", ErrorCode::UnsupportedFormat},
+        RefusedCase{"BinaryBytesInText", std::string("a,b\n\0\x01", 6), "t.csv",
+                    ErrorCode::NotAWorkbook},
         // A compound file header with nothing valid behind it: .xls files are read now.
         RefusedCase{"DamagedCompound",
                     std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0'),

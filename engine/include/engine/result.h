@@ -23,6 +23,7 @@ enum class ErrorCode {
     ResultTooLong,        ///< "a cell text would exceed 32,767 characters"
     InvalidFormula,       ///< "a changed formula would not be valid"
     TableHeaderConflict,  ///< "a table would get two columns of the same name"
+    Unencodable,          ///< "a new text holds characters the file's encoding cannot hold"
     DiskFull,             ///< "the disk is full"
     Vanished,             ///< "the file was moved or deleted while it was processed"
     IoError,              ///< "the file could not be read or written"

@@ -3,6 +3,8 @@
 // (MS-OFFCRYPTO 2.3.4.1 / 2.3.4.4).
 #include "package/file_kind.h"
 
+#include "text/ascii.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -131,6 +133,11 @@ bool holdsEncryptedPackage(const File& file, std::uint64_t fileSize, const std::
 }
 
 } // namespace
+
+bool isDelimitedTextName(const std::filesystem::path& path) {
+    const std::string ext = text::asciiLower(path.extension().string());
+    return ext == ".csv" || ext == ".tsv" || ext == ".txt" || ext == ".prn";
+}
 
 Result<FileKind> sniffFile(const std::filesystem::path& path) {
     // A FIFO or a device named as a workbook would block the open (a FIFO until a writer comes,

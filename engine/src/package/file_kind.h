@@ -16,6 +16,10 @@ enum class FileKind {
     Other,          ///< anything else, empty files included
 };
 
+/// True for the names of delimited text files a spreadsheet program opens as a sheet: .csv,
+/// .tsv, .txt and .prn in any case. Such a file is read as text when it is not a package.
+bool isDelimitedTextName(const std::filesystem::path& path);
+
 /// Reads the head of `path` (and the directory of a compound file) to tell its kind.
 /// Errors: NotFound, PermissionDenied, IoError.
 Result<FileKind> sniffFile(const std::filesystem::path& path);
