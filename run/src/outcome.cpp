@@ -46,6 +46,8 @@ const char* codeName(const Failure& failure) {
         return "invalid-formula";
     case ErrorCode::TableHeaderConflict:
         return "table-header-conflict";
+    case ErrorCode::Unencodable:
+        return "unencodable";
     case ErrorCode::DiskFull:
         return "disk-full";
     case ErrorCode::Vanished:
