@@ -5,17 +5,12 @@
 #include "reference_syntax.h"
 
 #include <algorithm>
-#include <cassert>
 
 namespace engine::formula {
 
 namespace {
 
 using namespace syntax;
-
-[[maybe_unused]] bool onSheet(const CellAddress& a) {
-    return a.row >= 1 && a.row <= kMaxRow && a.column >= 1 && a.column <= kMaxColumn;
-}
 
 // Shifts one end; false when it leaves the sheet.
 bool shiftEnd(RefEnd& end, std::int64_t rows, std::int64_t columns) {
@@ -91,8 +86,56 @@ std::optional<CellRange> parseCellRange(std::string_view ref) {
 }
 
 std::string formatCellAddress(CellAddress address) {
-    assert(onSheet(address));
-    return columnName(address.column) + std::to_string(address.row);
+    return columnName(address.column) + (address.row > 0 ? std::to_string(address.row) : "");
+}
+
+// Every cell of a worksheet passes through here: one pass, no tokenizer.
+std::optional<CellAddress> parseCellName(std::string_view text) {
+    std::size_t i = 0;
+    if (i < text.size() && text[i] == '$') {
+        ++i;
+    }
+    std::int64_t column = 0;
+    const std::size_t columnBegin = i;
+    for (; i < text.size() && isAsciiLetter(text[i]); ++i) {
+        column = column * 26 + ((text[i] | 0x20) - 'a' + 1);
+        if (column > kMaxColumn) {
+            return std::nullopt;
+        }
+    }
+    if (i == columnBegin) {
+        return std::nullopt;
+    }
+    if (i < text.size() && text[i] == '$') {
+        ++i;
+    }
+    std::int64_t row = 0;
+    for (; i < text.size(); ++i) {
+        if (!isDigit(text[i])) {
+            return std::nullopt;
+        }
+        row = row * 10 + (text[i] - '0');
+        if (row > kMaxRow) {
+            return std::nullopt;
+        }
+    }
+    return CellAddress{row, column};
+}
+
+std::optional<CellRange> parseCellNameRange(std::string_view text) {
+    const auto colon = text.find(':');
+    const auto first = parseCellName(text.substr(0, colon));
+    if (!first || first->row == 0) {
+        return std::nullopt;
+    }
+    if (colon == std::string_view::npos) {
+        return CellRange{*first, *first};
+    }
+    const auto last = parseCellName(text.substr(colon + 1));
+    if (!last || last->row == 0) {
+        return std::nullopt;
+    }
+    return CellRange{*first, *last};
 }
 
 std::string columnName(std::int64_t column) {

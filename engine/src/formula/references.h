@@ -33,8 +33,17 @@ struct CellRange {
 };
 std::optional<CellRange> parseCellRange(std::string_view ref);
 
-/// "B7" for {7, 2}. The address must be on the sheet.
+/// "B7" for {7, 2}; a row of 0 (unknown, see parseCellName) gives the letters alone, "B".
 std::string formatCellAddress(CellAddress address);
+
+/// The position a worksheet cell's "r" attribute gives, read as the worksheets need it: letters
+/// in either case, "$" allowed, leading zeros in the row, and the row may be missing ("B" gives
+/// row 0, unknown, for the row element to tell). Nothing when there are no letters, something
+/// else follows, or it is off the sheet. Formula text goes through parseCellAddress instead.
+std::optional<CellAddress> parseCellName(std::string_view text);
+/// A table's "ref" ("A1:D10", or "A1" for one cell), each end read by parseCellName and
+/// needing its row.
+std::optional<CellRange> parseCellNameRange(std::string_view text);
 
 /// The column letters of a 1-based column: 1 -> "A", 28 -> "AB", 16384 -> "XFD".
 std::string columnName(std::int64_t column);

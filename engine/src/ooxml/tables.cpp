@@ -23,7 +23,7 @@ public:
         }
         if (m_depth == 1 && name.local == "table") {
             if (const char* ref = xml::findAttribute(attributes, "ref")) {
-                m_table.m_range = parseRange(ref);
+                m_table.m_range = formula::parseCellNameRange(ref);
             }
             if (const char* rows = xml::findAttribute(attributes, "headerRowCount")) {
                 std::string_view v = rows;
@@ -96,12 +96,12 @@ Result<Table> Table::parse(std::string part, const std::string& partName) {
     return table;
 }
 
-std::optional<std::size_t> Table::headerColumn(CellRef ref) const {
-    if (!m_range || m_headerRows == 0 || ref.row != m_range->first.row ||
-        ref.col < m_range->first.col || ref.col > m_range->last.col) {
+std::optional<std::size_t> Table::headerColumn(formula::CellAddress cell) const {
+    if (!m_range || m_headerRows == 0 || cell.row != m_range->first.row ||
+        cell.column < m_range->first.column || cell.column > m_range->last.column) {
         return std::nullopt;
     }
-    const std::size_t column = ref.col - m_range->first.col;
+    const auto column = static_cast<std::size_t>(cell.column - m_range->first.column);
     if (column >= m_columns.size()) {
         return std::nullopt;
     }
@@ -135,17 +135,18 @@ std::string Table::cells(const Formula& formula) const {
     if (!m_range) {
         return {};
     }
-    const auto column = static_cast<std::uint32_t>(m_range->first.col + formula.column);
+    const auto column = m_range->first.column + static_cast<std::int64_t>(formula.column);
     if (formula.element == "totalsRowFormula") {
-        return cellName({m_range->last.row, column});
+        return formula::formatCellAddress({m_range->last.row, column});
     }
-    const std::uint32_t first = m_range->first.row + m_headerRows;
-    const std::uint32_t last =
+    const std::int64_t first = m_range->first.row + m_headerRows;
+    const std::int64_t last =
         m_range->last.row >= m_totalsRows ? m_range->last.row - m_totalsRows : 0;
     if (first >= last) {
-        return cellName({first, column});
+        return formula::formatCellAddress({first, column});
     }
-    return cellName({first, column}) + ":" + cellName({last, column});
+    return formula::formatCellAddress({first, column}) + ":" +
+           formula::formatCellAddress({last, column});
 }
 
 Status Table::replaceInFormulas(const PreparedQueue& queue,

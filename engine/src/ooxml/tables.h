@@ -4,8 +4,8 @@
 // replacements as the cells' formulas, so that the table keeps describing its cells.
 #pragma once
 
-#include "cell_ref.h"
 #include "engine/result.h"
+#include "formula/references.h"
 #include "rich_text.h"
 #include "xml/xml_scanner.h"
 
@@ -21,7 +21,7 @@ public:
     static Result<Table> parse(std::string part, const std::string& partName);
 
     /// The column whose header cell is at ref, when the table has a header row.
-    std::optional<std::size_t> headerColumn(CellRef ref) const;
+    std::optional<std::size_t> headerColumn(formula::CellAddress cell) const;
     /// Gives column `column` the name `text` (the header cell's new text).
     void rename(std::size_t column, std::string text);
     bool renamed() const { return m_renamed; }
@@ -66,7 +66,7 @@ private:
     class Reader;
 
     std::string m_part, m_partName, m_name;
-    std::optional<CellRange> m_range;
+    std::optional<formula::CellRange> m_range;
     std::uint32_t m_headerRows = 1;
     std::uint32_t m_totalsRows = 0;
     std::vector<Column> m_columns;

@@ -130,7 +130,7 @@ void WorksheetRewriter::fail(ErrorCode code, std::string detail) {
 }
 
 std::string WorksheetRewriter::cellName() const {
-    return m_context.sheetName + "!" + ooxml::cellName({m_row, m_col});
+    return m_context.sheetName + "!" + formula::formatCellAddress({m_row, m_col});
 }
 
 void WorksheetRewriter::startElement(const xml::QName& name, xml::Attributes attributes,
@@ -254,10 +254,10 @@ void WorksheetRewriter::characters(std::string_view text) {
 void WorksheetRewriter::startCell(const CellAttributes& attributes, xml::Span tag) {
     m_inCell = true;
     m_cellTag = tag;
-    std::optional<CellRef> ref = attributes.r ? parseCellRef(*attributes.r) : std::nullopt;
-    m_col = ref ? ref->col : m_col + 1;
+    const auto ref = attributes.r ? formula::parseCellName(*attributes.r) : std::nullopt;
+    m_col = ref ? static_cast<std::uint32_t>(ref->column) : m_col + 1;
     if (ref && ref->row != 0) {
-        m_row = ref->row;
+        m_row = static_cast<std::uint32_t>(ref->row);
     }
     m_style = attributes.s ? parseNumber(*attributes.s) : 0;
     m_valueMetadata = attributes.valueMetadata;
@@ -418,7 +418,7 @@ bool WorksheetRewriter::cellChanges(std::size_t replacements, std::string_view n
     }
     if (m_lockedChange.empty() &&
         (m_context.styles == nullptr || m_context.styles->locked(m_style))) {
-        m_lockedChange = ooxml::cellName({m_row, m_col});
+        m_lockedChange = formula::formatCellAddress({m_row, m_col});
     }
     for (Table* table : m_context.tables) {
         if (const auto column = table->headerColumn({m_row, m_col})) {
@@ -433,7 +433,7 @@ bool WorksheetRewriter::cellChanges(std::size_t replacements, std::string_view n
 void WorksheetRewriter::noteCell(std::string_view before, std::string_view after) {
     CellChange& change = m_context.cells->emplace_back();
     change.sheet = m_context.sheetName;
-    change.cell = ooxml::cellName({m_row, m_col});
+    change.cell = formula::formatCellAddress({m_row, m_col});
     if (std::ranges::any_of(m_context.tables, [&](const Table* table) {
             return table->headerColumn({m_row, m_col}).has_value();
         })) {

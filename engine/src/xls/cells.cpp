@@ -106,7 +106,7 @@ Outcome applyQueue(const std::vector<Prepared>& queue, const std::vector<std::st
 }
 
 std::string cellName(std::uint16_t row, std::uint16_t col) {
-    return formula::columnName(std::int64_t{col} + 1) + std::to_string(std::uint32_t{row} + 1);
+    return formula::formatCellAddress({std::int64_t{row} + 1, std::int64_t{col} + 1});
 }
 
 double rkValue(std::uint32_t rk) {

@@ -76,6 +76,23 @@ TEST(CellRange, ParsesRefAttribute) {
     }
 }
 
+// A cell's "r" attribute and a table's "ref" keep the leniency the worksheet reader has always
+// had: a missing row, leading zeros; what is off the sheet or trails the digits still fails.
+TEST(CellName, ReadsWorksheetAttributesLeniently) {
+    EXPECT_EQ(parseCellName("B7"), (CellAddress{7, 2}));
+    EXPECT_EQ(parseCellName("$b$007"), (CellAddress{7, 2}));
+    EXPECT_EQ(parseCellName("XFD"), (CellAddress{0, 16384}));
+    for (const char* bad : {"", "7", "$", "XFE1", "A1048577", "A1:B2", "A1 ", "A$1$"}) {
+        EXPECT_FALSE(parseCellName(bad).has_value()) << bad;
+    }
+    EXPECT_EQ(formatCellAddress({0, 28}), "AB");
+    EXPECT_EQ(parseCellNameRange("A01:d10"), (CellRange{{1, 1}, {10, 4}}));
+    EXPECT_EQ(parseCellNameRange("C3"), (CellRange{{3, 3}, {3, 3}}));
+    for (const char* bad : {"", "A:A", "A1:B", "B:B2", "A1:", "A1:B2:C3"}) {
+        EXPECT_FALSE(parseCellNameRange(bad).has_value()) << bad;
+    }
+}
+
 TEST(CellAddress, ColumnNamesRoundTrip) {
     for (std::int64_t column = 1; column <= 16384; ++column) {
         const auto parsed = parseCellAddress(columnName(column) + "1");
