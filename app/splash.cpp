@@ -93,7 +93,8 @@ Splash::Splash(const platform::Services& services, app::SettingWriter& writer,
 
     hideCheck->setObjectName(QStringLiteral("Check1"));
     hideCheck->setFont(platform::arialFont(platform::kTextPoints, false));
-    hideCheck->setAutoFillBackground(true);
+    // The strip under the picture is the splash's own white, check box included.
+    platform::paintBackground(*hideCheck, Qt::white);
     hideCheck->setGeometry(platform::twipsRect(kCheck1Left, 0, kCheck1Width, kCheck1Height));
     connect(hideCheck, &QCheckBox::clicked, this, &Splash::saveShowAgain);
 }

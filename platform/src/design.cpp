@@ -34,6 +34,8 @@ void paintBackground(QWidget& widget, const QColor& colour) {
     QPalette palette = widget.palette();
     palette.setColor(QPalette::Window, colour);
     widget.setPalette(palette);
+    // A check box fills with its button colour unless told otherwise: a grey strip on white.
+    widget.setBackgroundRole(QPalette::Window);
     widget.setAutoFillBackground(true);
 }
 

@@ -2,9 +2,11 @@
 #include "platform/shared_routines.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 namespace platform {
@@ -20,16 +22,50 @@ bool fileExists(const QString& path) {
     return info.lastModified().isValid();
 }
 
-void centerForm(QWidget& window) {
+QPoint centredPosition(const QRect& screen, const QSize& outer) {
+    return {screen.x() + (screen.width() - outer.width()) / 2,
+            screen.y() + (screen.height() - outer.height()) / 2};
+}
+
+namespace {
+
+void centreNow(QWidget& window) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) {
         return;
     }
-    const QRect area = screen->geometry();
-    const QSize outer = window.frameGeometry().size();
-    const int left = area.x() + (area.width() - outer.width()) / 2;
-    const int top = area.y() + (area.height() - outer.height()) / 2;
-    window.move(left, top);
+    // move() places the frame's top-left corner, so the frame's size is what is centred.
+    window.move(centredPosition(screen->geometry(), window.frameGeometry().size()));
+}
+
+// Centres a window once more after its first show, when the window system has given it its
+// frame; then removes itself.
+class CentreWhenShown final : public QObject {
+public:
+    explicit CentreWhenShown(QWidget& window) : QObject(&window), m_window(window) {
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            QTimer::singleShot(0, &m_window, [window = &m_window] { centreNow(*window); });
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget& m_window;
+};
+
+} // namespace
+
+void centerForm(QWidget& window) {
+    centreNow(window);
+    if (!window.isVisible()) {
+        new CentreWhenShown(window);
+    }
 }
 
 QString installationFolder() {

@@ -85,6 +85,8 @@ void SplashTest::windowFollowsTheLayout() {
         QCOMPARE(f.splash.pictureLabel->pixmap().size(), QSize(60, 40));
         QCOMPARE(f.splash.hideCheck->geometry(), QRect(8, 34, 281, 25)); // 120, 505, 4215, 375
         QCOMPARE(f.splash.hideCheck->text(), QStringLiteral("Hide this at next startup"));
+        QCOMPARE(f.splash.hideCheck->palette().color(f.splash.hideCheck->backgroundRole()),
+                 QColor(Qt::white));
         QCOMPARE(f.splash.lines()[2].x1, 890);
         QCOMPARE(f.splash.lines()[3].y1, 890);
         QCOMPARE(f.splash.palette().color(QPalette::Window), QColor(Qt::white));
