@@ -7,9 +7,9 @@
 #include <QTemporaryDir>
 
 #include <fstream>
-#include <vector>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
