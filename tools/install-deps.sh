@@ -3,7 +3,7 @@
 # Runs apt-get as root, through sudo otherwise. Prints nothing when all are there.
 # --for-tests adds what only the tests use: LibreOffice, which the formula golden tests have
 # load and recalculate the workbooks the engine wrote, xlwt, which writes the .xls workbooks the
-# tests edit, and xlrd and olefile, which read them back.
+# tests edit, and xlrd and olefile, which read them back; --for-fuzz what only `make fuzz` uses.
 set -euo pipefail
 
 packages=(
@@ -16,6 +16,10 @@ packages=(
 )
 if [[ "${1:-}" == "--for-tests" ]]; then
     packages+=(libreoffice-calc-nogui python3-xlrd python3-olefile python3-xlwt)
+fi
+# --for-fuzz: Clang and its libFuzzer runtime, for the fuzz preset only (`make fuzz`).
+if [[ "${1:-}" == "--for-fuzz" ]]; then
+    packages+=(clang libclang-rt-14-dev)
 fi
 
 missing=()
