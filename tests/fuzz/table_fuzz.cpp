@@ -1,5 +1,5 @@
-// Fuzz target for table parts: arbitrary bytes read as a table, its column formulas rewritten
-// and a column renamed, then written out.
+// Fuzz target for table parts: arbitrary bytes read as a table, its column formulas rewritten,
+// then written out. Renames are left out: a save renames only columns that headerColumn found.
 #include "ooxml/tables.h"
 
 #include <cstdint>
@@ -15,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     (void)table.value().replaceInFormulas(queue, sheets);
-    table.value().rename(0, "renamed");
-    (void)table.value().hasColumn("renamed");
+    (void)table.value().hasColumn("Column");
     (void)table.value().write();
     return 0;
 }
