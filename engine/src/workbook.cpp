@@ -1,8 +1,9 @@
 // Workbook::open: tells the file kind and hands the file to the code for its format: OOXML
-// packages, .xls compound files and delimited text; OpenDocument will come in beside them.
+// packages, OpenDocument spreadsheets, .xls compound files and delimited text.
 #include "engine/workbook.h"
 
 #include "delimited/delimited_workbook.h"
+#include "ods/ods_workbook.h"
 #include "ooxml/ooxml_workbook.h"
 #include "package/file_kind.h"
 #include "package/lock_files.h"
@@ -65,6 +66,9 @@ Result<std::unique_ptr<Workbook>> Workbook::open(const std::filesystem::path& pa
     auto zip = zip::ZipReader::open(path);
     if (!zip) {
         return zip.error();
+    }
+    if (ods::isOpenDocument(*zip.value())) {
+        return ods::OdsWorkbook::open(path, std::move(zip.value()), options);
     }
     return ooxml::OoxmlWorkbook::open(path, std::move(zip.value()), options);
 }

@@ -3,23 +3,13 @@
 
 namespace engine::text {
 
-bool matchesWhole(const Matcher& matcher, std::string_view input) {
-    if (input.empty()) {
-        return false;
-    }
-    // The leftmost match of a find text equal to the whole input starts at 0 and covers it.
-    const auto found = matcher.findAll(input);
-    return !found.empty() && found.front().first == 0 && found.front().second == input.size();
-}
-
 void ReplaceQueue::add(std::string_view find, std::string replacement, bool matchCase,
                        bool wholeCell) {
-    m_steps.push_back({Matcher(find, matchCase), std::move(replacement), wholeCell});
+    m_steps.push_back({Matcher(find, matchCase, wholeCell), std::move(replacement)});
 }
 
 bool ReplaceQueue::matches(std::size_t index, std::string_view input) const {
-    const Step& step = m_steps[index];
-    return step.wholeCell ? matchesWhole(step.matcher, input) : step.matcher.contains(input);
+    return m_steps[index].matcher.contains(input);
 }
 
 bool ReplaceQueue::anyMatch(std::string_view input) const {
@@ -35,15 +25,7 @@ std::size_t ReplaceQueue::apply(std::string_view input, std::string& out) const 
     std::size_t total = 0;
     std::string current(input), next;
     for (const Step& step : m_steps) {
-        std::size_t n = 0;
-        if (step.wholeCell) {
-            if (matchesWhole(step.matcher, current)) {
-                next = step.replacement;
-                n = 1;
-            }
-        } else {
-            n = step.matcher.replaceAll(current, step.replacement, next);
-        }
+        const std::size_t n = step.matcher.replaceAll(current, step.replacement, next);
         if (n != 0) {
             total += n;
             current.swap(next);
@@ -51,6 +33,31 @@ std::size_t ReplaceQueue::apply(std::string_view input, std::string& out) const 
     }
     if (total != 0) {
         out = std::move(current);
+    }
+    return total;
+}
+
+std::size_t ReplaceQueue::applyToRuns(std::vector<std::optional<std::string>>& runs) const {
+    std::size_t total = 0;
+    std::vector<std::size_t> alive;
+    std::vector<std::string_view> views;
+    for (const Step& step : m_steps) {
+        alive.clear();
+        views.clear();
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            if (runs[i]) {
+                alive.push_back(i);
+                views.emplace_back(*runs[i]);
+            }
+        }
+        auto result = replaceInRuns(views, step.matcher, step.replacement);
+        if (!result) {
+            continue;
+        }
+        total += result->replacements;
+        for (std::size_t k = 0; k < alive.size(); ++k) {
+            runs[alive[k]] = std::move(result->runs[k]);
+        }
     }
     return total;
 }

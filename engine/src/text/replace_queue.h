@@ -4,6 +4,7 @@
 
 #include "text_replace.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,7 +15,7 @@ namespace engine::text {
 class ReplaceQueue {
 public:
     /// Appends a request. wholeCell: it applies only to a text that equals find as a whole
-    /// (under matchCase), and then replaces all of it.
+    /// (under matchCase), and then replaces all of it (the matcher's whole-text mode).
     void add(std::string_view find, std::string replacement, bool matchCase, bool wholeCell);
     bool empty() const { return m_steps.empty(); }
     std::size_t size() const { return m_steps.size(); }
@@ -22,6 +23,10 @@ public:
     /// Applies every request in order, each to the result of the one before. Returns the
     /// number of replacements; out holds the final text when that number is not 0.
     std::size_t apply(std::string_view input, std::string& out) const;
+    /// The same on rich text: runs holds each run's text, or nullopt for a run that an earlier
+    /// request left empty (it goes). Each request applies to the runs as replaceInRuns does.
+    /// Returns the number of replacements; runs are changed only when it is not 0.
+    std::size_t applyToRuns(std::vector<std::optional<std::string>>& runs) const;
     /// True when request `index` alone matches input as it is (the search listing).
     bool matches(std::size_t index, std::string_view input) const;
     /// True when some request matches input as it is: a text that no request matches stays
@@ -32,12 +37,8 @@ private:
     struct Step {
         Matcher matcher;
         std::string replacement;
-        bool wholeCell = false;
     };
     std::vector<Step> m_steps;
 };
-
-/// True when matcher matches the whole of input (the whole-cell test).
-bool matchesWhole(const Matcher& matcher, std::string_view input);
 
 } // namespace engine::text
