@@ -4,8 +4,8 @@
 #pragma once
 
 #include "delimited/text_encoding.h"
+#include "engine/replace_request.h"
 #include "engine/result.h"
-#include "engine/workbook.h"
 #include "text/replace_queue.h"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 // string table and the inline strings of worksheets.
 #pragma once
 
-#include "engine/workbook.h"
+#include "engine/replace_request.h"
 #include "text/text_replace.h"
 #include "xml/splicer.h"
 #include "xml/xml_scanner.h"

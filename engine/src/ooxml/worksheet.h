@@ -3,7 +3,7 @@
 // bounded by a cell and a chunk, whatever the size of the sheet.
 #pragma once
 
-#include "engine/workbook.h"
+#include "engine/replace_request.h"
 #include "formula/formula_tokenizer.h"
 #include "formula_edit.h"
 #include "plain_cell.h"

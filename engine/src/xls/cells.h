@@ -3,7 +3,7 @@
 // replace them when a queue changes that text.
 #pragma once
 
-#include "engine/workbook.h"
+#include "engine/replace_request.h"
 #include "globals.h"
 
 #include <cstdint>
