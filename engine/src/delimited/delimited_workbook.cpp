@@ -204,22 +204,8 @@ void DelimitedWorkbook::queueReplace(std::size_t sheetIndex, const ReplaceReques
     }
 }
 
-Result<ReplaceCounts> DelimitedWorkbook::save() {
-    auto result = run(Run::Save, cellListener());
+void DelimitedWorkbook::clearQueues() {
     m_queue.clear();
-    return result;
-}
-
-Result<ReplaceCounts> DelimitedWorkbook::dryRun() {
-    return run(Run::Count, cellListener());
-}
-
-Status DelimitedWorkbook::search(CellListener& listener) {
-    auto result = run(Run::Search, &listener);
-    if (!result) {
-        return result.error();
-    }
-    return Unit{};
 }
 
 Result<ReplaceCounts> DelimitedWorkbook::run(Run kind, CellListener* listener) {

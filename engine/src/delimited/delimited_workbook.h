@@ -4,6 +4,7 @@
 
 #include "delimited/text_encoding.h"
 #include "engine/workbook.h"
+#include "package/single_pass_workbook.h"
 
 #include <filesystem>
 #include <string>
@@ -16,7 +17,7 @@ namespace engine::delimited {
 /// head: the decoded start of the file.
 char chooseDelimiter(const std::filesystem::path& path, std::string_view head);
 
-class DelimitedWorkbook : public Workbook {
+class DelimitedWorkbook : public package::SinglePassWorkbook {
 public:
     /// Reads the head of the file: its encoding and delimiter, and whether it is text at all.
     /// Errors: NotFound, PermissionDenied, IoError; NotAWorkbook for binary data;
@@ -26,17 +27,14 @@ public:
 
     const std::vector<SheetInfo>& sheets() const override { return m_infos; }
     void queueReplace(std::size_t sheetIndex, const ReplaceRequest& request) override;
-    Result<ReplaceCounts> save() override;
-    Result<ReplaceCounts> dryRun() override;
-    Status search(CellListener& listener) override;
 
     Encoding encoding() const { return m_encoding; }
     char delimiter() const { return m_delimiter; }
 
 private:
-    enum class Run { Count, Save, Search };
     DelimitedWorkbook() = default;
-    Result<ReplaceCounts> run(Run kind, CellListener* listener);
+    Result<ReplaceCounts> run(Run kind, CellListener* listener) override;
+    void clearQueues() override;
     Result<ReplaceCounts> runOnce(Run kind, CellListener* listener);
 
     std::filesystem::path m_path;

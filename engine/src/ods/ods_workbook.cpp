@@ -103,24 +103,10 @@ void OdsWorkbook::queueReplace(std::size_t sheetIndex, const ReplaceRequest& req
     }
 }
 
-Result<ReplaceCounts> OdsWorkbook::save() {
-    auto result = run(Run::Save, cellListener());
-    for (auto& q : m_queues) {
-        q.clear();
+void OdsWorkbook::clearQueues() {
+    for (auto& queue : m_queues) {
+        queue.clear();
     }
-    return result;
-}
-
-Result<ReplaceCounts> OdsWorkbook::dryRun() {
-    return run(Run::Count, cellListener());
-}
-
-Status OdsWorkbook::search(CellListener& listener) {
-    auto result = run(Run::Search, &listener);
-    if (!result) {
-        return result.error();
-    }
-    return Unit{};
 }
 
 Result<ReplaceCounts> OdsWorkbook::run(Run kind, CellListener* listener) {

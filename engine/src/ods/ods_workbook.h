@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/workbook.h"
+#include "package/single_pass_workbook.h"
 #include "zip/zip_archive.h"
 
 #include <filesystem>
@@ -16,7 +17,7 @@ namespace engine::ods {
 /// without the [Content_Types].xml of OOXML.
 bool isOpenDocument(const zip::ZipReader& zip);
 
-class OdsWorkbook : public Workbook {
+class OdsWorkbook : public package::SinglePassWorkbook {
 public:
     /// Checks the package (media type, encryption, signatures) and lists the sheets.
     /// Errors: NotAWorkbook (another OpenDocument type, no content.xml), PasswordProtected,
@@ -27,14 +28,11 @@ public:
 
     const std::vector<SheetInfo>& sheets() const override { return m_infos; }
     void queueReplace(std::size_t sheetIndex, const ReplaceRequest& request) override;
-    Result<ReplaceCounts> save() override;
-    Result<ReplaceCounts> dryRun() override;
-    Status search(CellListener& listener) override;
 
 private:
-    enum class Run { Count, Save, Search };
     OdsWorkbook() = default;
-    Result<ReplaceCounts> run(Run kind, CellListener* listener);
+    Result<ReplaceCounts> run(Run kind, CellListener* listener) override;
+    void clearQueues() override;
 
     std::filesystem::path m_path;
     OpenOptions m_options;
